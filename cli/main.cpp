@@ -1,0 +1,53 @@
+#include <clocale>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommon.h"
+#include "core/QuillError.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int positional;
+    std::vector<std::string> options;
+    int (*run)(const Cli::Args&);
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Dates and the order of list rows follow the user's locale, as in the windows.
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+
+    const Command commands[] = {
+        {"tree", 1, {"json"}, Cli::RunTree},
+        {"files", 1, {"json"}, Cli::RunFiles},
+        {"stats", 1, {"json"}, Cli::RunStats},
+        {"name", 2, {}, Cli::RunName},
+        {"copy", 2, {"exclude", "keep-only", "work", "verbose", "json"}, Cli::RunCopy},
+    };
+    if (argc < 2) return Cli::BadArguments("no command given");
+    const std::string name = argv[1];
+    for (const Command& c : commands) {
+        if (name != c.name) continue;
+        Cli::Args args;
+        std::string error;
+        if (!Cli::ParseArgs(argc, argv, 2, c.options, args, error)) return Cli::BadArguments(error);
+        if (static_cast<int>(args.positional.size()) != c.positional) {
+            return Cli::BadArguments(name + " takes " + std::to_string(c.positional) +
+                                     (c.positional == 1 ? " path" : " paths"));
+        }
+        try {
+            return c.run(args);
+        } catch (const FunSub::QuillError& e) {
+            return Cli::Fail(e.what());
+        } catch (const std::exception& e) {
+            return Cli::Fail(e.what());
+        }
+    }
+    return Cli::BadArguments("unknown command " + name);
+}

@@ -1,0 +1,111 @@
+#include "core/DirTree.h"
+
+#include <algorithm>
+
+#include "core/FunSub.h"
+
+namespace FunSub {
+namespace {
+
+struct Frame {
+    int node;
+    std::string path;
+    Platform::FileId id;
+    std::vector<Platform::Entry> entries;
+    std::size_t next = 0;
+};
+
+// Lists the subdirectories of `path` that belong in a tree. Unreadable gives none.
+void ListSubdirectories(const std::string& path, std::vector<Platform::Entry>& out,
+                        Platform::FileId& id) {
+    if (Platform::ListDirectory(path, Platform::Detail::Kinds, out, &id) != 0) out.clear();
+    std::erase_if(out, [](const Platform::Entry& e) {
+        return !e.isDirectory || (!e.name.empty() && e.name[0] == '.');
+    });
+}
+
+}  // namespace
+
+std::string RootLabelFor(const std::string& rootPath, RootLabel rule) {
+    if (rule == RootLabel::ShortenDriveRoot && IsDriveRoot(rootPath)) {
+        return rootPath.substr(0, rootPath.size() - 1) + kRootMarker;
+    }
+    return rootPath + kRootMarker;
+}
+
+bool DirExists(const std::string& path) { return Platform::IsDirectory(path); }
+
+void CheckEnterable(const std::string& dir) {
+    if (int err = Platform::CheckEnterable(dir)) RaiseIoError(err);
+}
+
+void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {
+    std::vector<Frame> stack;
+    stack.push_back(Frame{node, nodePath, {}, {}, 0});
+    ListSubdirectories(nodePath, stack.back().entries, stack.back().id);
+
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.entries.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const Platform::Entry& entry = top.entries[top.next++];
+        const int child = tree.size();
+        tree.nodes.push_back(DirNode{entry.name, top.node, tree.nodes[top.node].level + 1});
+
+        std::string childPath = JoinPath(top.path, entry.name);
+        CheckEnterable(childPath);
+        Frame frame{child, std::move(childPath), {}, {}, 0};
+        ListSubdirectories(frame.path, frame.entries, frame.id);
+        const bool onPath = std::any_of(stack.begin(), stack.end(),
+                                        [&](const Frame& f) { return f.id == frame.id; });
+        if (!onPath) stack.push_back(std::move(frame));
+    }
+}
+
+DirTree BuildDirTree(const std::string& rootPath, RootLabel rule) {
+    CheckEnterable(rootPath);
+    DirTree tree;
+    tree.nodes.push_back(DirNode{rootPath, -1, 0});
+    FillDirTree(tree, 0, rootPath);
+    tree.nodes[0].label = RootLabelFor(rootPath, rule);
+    return tree;
+}
+
+namespace {
+
+// The root's path is its label without the marker. (Cutting at the first "<" would do on
+// Windows, where no path holds one, but a Linux path may.)
+std::string RootPathOf(const std::string& label) {
+    const std::string marker = kRootMarker;
+    if (label.size() >= marker.size() &&
+        label.compare(label.size() - marker.size(), marker.size(), marker) == 0) {
+        return label.substr(0, label.size() - marker.size());
+    }
+    return label.substr(0, label.find('<'));
+}
+
+}  // namespace
+
+std::string NodePath(const DirTree& tree, int index) {
+    std::vector<int> chain;
+    for (int i = index; i > 0; i = tree.nodes[i].parent) chain.push_back(i);
+    std::string path = RootPathOf(tree.nodes[0].label);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        path = JoinPath(path, tree.nodes[*it].label);
+    }
+    return path;
+}
+
+std::vector<std::string> AllNodePaths(const DirTree& tree) {
+    std::vector<std::string> paths;
+    paths.reserve(tree.nodes.size());
+    for (const DirNode& node : tree.nodes) {
+        paths.push_back(node.parent < 0 ? RootPathOf(node.label)
+                                        : JoinPath(paths[node.parent], node.label));
+    }
+    return paths;
+}
+
+}  // namespace FunSub

@@ -1,0 +1,54 @@
+#pragma once
+
+// A directory tree as the windows show it and as the statistics and the copy walk it: the
+// nodes in depth-first pre-order, so that index i is the i-th directory found.
+
+#include <string>
+#include <vector>
+
+namespace FunSub {
+
+inline constexpr const char* kRootMarker = "<目录树根>";
+
+struct DirNode {
+    std::string label;  // the root: its path followed by kRootMarker; others: one name
+    int parent = -1;    // -1 for the root
+    int level = 0;      // 0 for the root
+};
+
+struct DirTree {
+    std::vector<DirNode> nodes;
+    bool empty() const { return nodes.empty(); }
+    int size() const { return static_cast<int>(nodes.size()); }
+};
+
+// How the root is labelled: the main window's trees show a drive root without its
+// trailing separator ("C:<目录树根>", "<目录树根>" for "/"); the work tree never shortens.
+enum class RootLabel { ShortenDriveRoot, AsGiven };
+
+std::string RootLabelFor(const std::string& rootPath, RootLabel rule);
+
+// True when `path` names an existing directory; an empty path never does.
+bool DirExists(const std::string& path);
+
+// Raises the input/output error when `dir` cannot be made current.
+void CheckEnterable(const std::string& dir);
+
+// Adds below `node` one child per subdirectory of `nodePath`, depth first, in the order the
+// file system lists them; names beginning with "." are left out. Walks iteratively; a
+// directory already on the path from the root (reached again through a link) appears as a
+// node but is not entered. A subdirectory that cannot be entered raises the input/output
+// error and ends the fill; one whose entries cannot be read gets no children.
+void FillDirTree(DirTree& tree, int node, const std::string& nodePath);
+
+// Builds the tree of `rootPath`: raises before anything is built when the root cannot be
+// entered, then fills it and labels the root by `rule`.
+DirTree BuildDirTree(const std::string& rootPath, RootLabel rule);
+
+// The full path of the directory that node `index` stands for.
+std::string NodePath(const DirTree& tree, int index);
+
+// NodePath of every node, by index, built in one pass.
+std::vector<std::string> AllNodePaths(const DirTree& tree);
+
+}  // namespace FunSub

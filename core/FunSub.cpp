@@ -1,0 +1,131 @@
+#include "core/FunSub.h"
+
+namespace FunSub {
+
+std::string AppDir;
+std::string WorkDir;
+std::string OutputDir;
+std::string HintText;
+std::string PickerTarget;
+std::string SourceDir;
+std::string TargetName;
+bool SourceChanged = false;
+std::int64_t TreeFileTotal = 0;
+std::vector<std::string> SelectedTypes;
+FilterKind FilterMode = FilterKind::KeepOnly;
+
+void ResetState() {
+    AppDir.clear();
+    WorkDir.clear();
+    OutputDir.clear();
+    HintText.clear();
+    PickerTarget.clear();
+    SourceDir.clear();
+    TargetName.clear();
+    SourceChanged = false;
+    TreeFileTotal = 0;
+    SelectedTypes.clear();
+    FilterMode = FilterKind::KeepOnly;
+}
+
+std::string FormatThousands(const std::string& s) {
+    const std::size_t lead = s.size() % 3;
+    std::string out = s.substr(0, lead);
+    for (std::size_t i = lead; i < s.size(); i += 3) {
+        if (!out.empty()) out += ',';
+        out.append(s, i, 3);
+    }
+    return out;
+}
+
+std::string FormatThousands(std::int64_t n) { return FormatThousands(std::to_string(n)); }
+
+std::string StripCommas(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (c != ',') out += c;
+    }
+    return out;
+}
+
+std::string LastPathComponent(const std::string& path) {
+    const auto cut = path.find_last_of(kSeparator);
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string LowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+bool IsDriveRoot(const std::string& path) {
+#ifdef _WIN32
+    return path.size() == 3;
+#else
+    return path == "/";
+#endif
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    std::string out;
+    out.reserve(dir.size() + 1 + name.size());
+    out += dir;
+    out += kSeparator;
+    out += name;
+    return out;
+}
+
+std::string DirectoryOfExecutable(const std::string& exePath) {
+    const auto cut = exePath.find_last_of(kSeparator);
+    if (cut == std::string::npos) return {};
+#ifdef _WIN32
+    if (cut == 2 && exePath.size() > 1 && exePath[1] == ':') return exePath.substr(0, 3);
+#else
+    if (cut == 0) return "/";
+#endif
+    return exePath.substr(0, cut);
+}
+
+std::string SettingsPath() {
+    // A program in a root never gets this far, but keep the path well formed anyway.
+    if (!AppDir.empty() && AppDir.back() == kSeparator) return AppDir + "work.ini";
+    return JoinPath(AppDir, "work.ini");
+}
+
+void ParseSettings(const std::string& text, std::string& first, std::string& second) {
+    first.clear();
+    second.clear();
+    std::string* line = &first;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            if (line == &second) return;
+            line = &second;
+        } else if (c != '\r') {
+            *line += c;
+        }
+    }
+}
+
+void LoadSettings() {
+    WorkDir.clear();
+    OutputDir.clear();
+    const std::string path = SettingsPath();
+    if (!Platform::IsFile(path)) return;
+    std::string bytes;
+    const int err = Platform::ReadSmallFile(path, bytes);
+    ParseSettings(Platform::FromSettingsEncoding(bytes), WorkDir, OutputDir);
+    if (err != 0) RaiseIoError(err);
+}
+
+void SaveSettings() {
+    const std::string text = WorkDir + "\r\n" + OutputDir + "\r\n";
+    if (int err = Platform::ReplaceSmallFile(SettingsPath(), Platform::ToSettingsEncoding(text))) {
+        RaiseIoError(err);
+    }
+}
+
+}  // namespace FunSub

@@ -1,0 +1,62 @@
+#pragma once
+
+// The program-wide state that every window reads and writes, and the shared helpers.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Platform.h"
+#include "core/QuillError.h"
+
+namespace FunSub {
+
+enum class FilterKind { Exclude, KeepOnly };
+
+extern std::string AppDir;        // the executable's directory, no trailing separator
+extern std::string WorkDir;       // its subdirectories are the candidate sources
+extern std::string OutputDir;     // every copy makes one new directory here
+extern std::string HintText;      // shown by the work/output directory dialog
+extern std::string PickerTarget;  // "work", or anything else for the output directory
+extern std::string SourceDir;     // full path of the chosen source, below WorkDir
+extern std::string TargetName;    // the directory the next copy creates below OutputDir
+extern bool SourceChanged;        // a new source waits for the main window's rebuild
+extern std::int64_t TreeFileTotal;  // files in the source tree, the copy's progress range
+extern std::vector<std::string> SelectedTypes;  // type keys ticked in the filter dialog
+extern FilterKind FilterMode;
+
+// Back to the values the program starts with (tests use it between cases).
+void ResetState();
+
+inline constexpr char kSeparator = Platform::kSeparator;
+
+// "1234567" -> "1,234,567". Only decimal texts of non-negative numbers are passed in.
+std::string FormatThousands(const std::string& s);
+std::string FormatThousands(std::int64_t n);
+// "1,234,567" -> "1234567".
+std::string StripCommas(const std::string& s);
+// The characters after the last separator; empty when the path ends in one.
+std::string LastPathComponent(const std::string& path);
+// Lowers A-Z and leaves every other byte as it is.
+std::string LowerAscii(std::string s);
+
+// A drive root: three characters on Windows ("C:\"), "/" on Linux.
+bool IsDriveRoot(const std::string& path);
+// `dir` + separator + `name`.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// The directory part of an executable path: everything before the last separator, or the
+// root itself for a program that lies directly in a root.
+std::string DirectoryOfExecutable(const std::string& exePath);
+
+std::string SettingsPath();  // AppDir + separator + "work.ini"
+// Reads WorkDir and OutputDir from work.ini (both empty when there is none). A file that
+// exists but cannot be read raises the input/output error, keeping what was read.
+void LoadSettings();
+// Writes WorkDir and OutputDir to work.ini, each followed by CR LF; raises on failure.
+void SaveSettings();
+// Splits settings text into its first two lines: LF or CR LF end a line, a CR not
+// followed by LF is dropped, a missing line is empty, later lines are ignored.
+void ParseSettings(const std::string& text, std::string& first, std::string& second);
+
+}  // namespace FunSub

@@ -1,0 +1,75 @@
+#pragma once
+
+// The few operating-system services the core needs. One implementation per platform
+// lives under core/platform/; nothing above this header knows which one is built.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Platform {
+
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// Identity of a directory, used to notice a link that leads back onto the path walked.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+struct Entry {
+    std::string name;
+    bool isDirectory = false;  // a link to a directory counts as a directory
+    bool hidden = false;       // Linux: the name begins with "."
+    bool system = false;       // never set on Linux
+    std::int64_t size = 0;     // filled with Detail::Full only
+    std::int64_t mtime = 0;    // seconds since 1970-01-01 UTC; Detail::Full only
+};
+
+// Kinds: names and whether each entry is a directory. Full: also size and last-write time.
+enum class Detail { Kinds, Full };
+
+// Lists the entries of `dir` other than "." and "..", in the order the file system gives
+// them, hidden and read-only ones included. Returns 0, or the platform's error number
+// when the directory cannot be read. `id`, when given, receives the directory's identity.
+int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out,
+                  FileId* id = nullptr);
+
+// 0 when `dir` is a directory that the process could make current, else the error number.
+int CheckEnterable(const std::string& dir);
+
+bool IsDirectory(const std::string& path);
+// True for an existing entry that is not a directory.
+bool IsFile(const std::string& path);
+
+// Creates `dir` and every missing parent. Returns 0 or the error number.
+int CreateDirectories(const std::string& dir);
+
+// The executable's own full path.
+std::string ExecutablePath();
+
+// Maps a platform error number onto the numbering the error texts use:
+// 2 not found, 3 invalid name, 4 too many open files, 5 access denied, 0 anything else.
+int ClassifyError(int platformError);
+
+// Whole small files (the settings file): read, and replace atomically.
+int ReadSmallFile(const std::string& path, std::string& out);
+int ReplaceSmallFile(const std::string& path, const std::string& content);
+
+// The settings file holds text in the system's 8-bit code page on Windows and raw bytes on
+// Linux; the core's strings are UTF-8 on Windows and raw bytes on Linux.
+std::string FromSettingsEncoding(const std::string& bytes);
+std::string ToSettingsEncoding(const std::string& text);
+
+// A file time as the user's locale writes it: short date, a blank and the long time; the
+// date alone when the time of day is exactly 00:00:00.
+std::string LocalDateTimeText(std::int64_t mtime);
+// The same instant as ISO 8601 local time without zone, such as 2024-03-01T09:30:00.
+std::string IsoLocalTime(std::int64_t mtime);
+
+}  // namespace Platform

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace FunSub {
+
+// The one error type that ends a handler. Its text is exactly what the user is shown
+// (before the closing "." the error report adds when it is missing).
+class QuillError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The input/output error text for a platform error number: the described texts for
+// "file not found", "invalid filename", "too many open files" and "access denied",
+// "I/O error N" for the rest.
+std::string IoErrorText(int platformError);
+
+[[noreturn]] void RaiseIoError(int platformError);
+[[noreturn]] void RaiseCannotOpen(const std::string& path);
+[[noreturn]] void RaiseCannotCreate(const std::string& path);
+
+}  // namespace FunSub

@@ -1,0 +1,200 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+#include "core/Platform.h"
+
+namespace Platform {
+namespace {
+
+class DirHandle {
+public:
+    explicit DirHandle(const std::string& dir)
+        : m_dir(opendir(dir.empty() ? "/" : dir.c_str())) {}
+    ~DirHandle() {
+        if (m_dir) closedir(m_dir);
+    }
+    DirHandle(const DirHandle&) = delete;
+    DirHandle& operator=(const DirHandle&) = delete;
+    DIR* get() const { return m_dir; }
+
+private:
+    DIR* m_dir;
+};
+
+bool IsDotOrDotDot(const char* n) {
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
+
+std::string Format(const char* fmt, const std::tm& tm) {
+    char buf[256];
+    const std::size_t n = std::strftime(buf, sizeof buf, fmt, &tm);
+    return std::string(buf, n);
+}
+
+std::tm Local(std::int64_t t) {
+    const auto tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    return tm;
+}
+
+}  // namespace
+
+int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id) {
+    out.clear();
+    DirHandle handle(dir);
+    if (!handle.get()) return errno;
+    const int fd = dirfd(handle.get());
+    if (id) {
+        struct stat st {};
+        if (fstat(fd, &st) != 0) return errno;
+        *id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
+    errno = 0;
+    while (dirent* d = readdir(handle.get())) {
+        if (IsDotOrDotDot(d->d_name)) continue;
+        Entry e;
+        e.name = d->d_name;
+        e.hidden = d->d_name[0] == '.';
+        const bool knownKind = d->d_type == DT_DIR || d->d_type == DT_REG;
+        if (detail == Detail::Full || !knownKind) {
+            struct stat st {};
+            // Links are followed; a dangling link is reported as the link itself.
+            if (fstatat(fd, d->d_name, &st, 0) != 0 &&
+                fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                errno = 0;
+                continue;  // vanished since it was listed
+            }
+            e.isDirectory = S_ISDIR(st.st_mode);
+            e.size = static_cast<std::int64_t>(st.st_size);
+            e.mtime = static_cast<std::int64_t>(st.st_mtime);
+        } else {
+            e.isDirectory = d->d_type == DT_DIR;
+        }
+        out.push_back(std::move(e));
+        errno = 0;
+    }
+    return errno;
+}
+
+int CheckEnterable(const std::string& dir) {
+    const char* p = dir.empty() ? "/" : dir.c_str();
+    struct stat st {};
+    if (stat(p, &st) != 0) return errno;
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+    if (access(p, X_OK) != 0) return errno;
+    return 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+int CreateDirectories(const std::string& dir) {
+    if (dir.empty() || IsDirectory(dir)) return 0;
+    const auto cut = dir.find_last_of('/');
+    if (cut != std::string::npos && cut > 0) {
+        if (int err = CreateDirectories(dir.substr(0, cut))) return err;
+    }
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    return IsDirectory(dir) ? 0 : ENOTDIR;
+}
+
+std::string ExecutablePath() {
+    std::string buf(PATH_MAX, '\0');
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0) return {};
+    buf.resize(static_cast<std::size_t>(n));
+    return buf;
+}
+
+int ClassifyError(int e) {
+    switch (e) {
+        case ENOENT:
+            return 2;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case EINVAL:
+            return 3;
+        case EMFILE:
+        case ENFILE:
+            return 4;
+        case EACCES:
+        case EPERM:
+            return 5;
+        default:
+            return 0;
+    }
+}
+
+int ReadSmallFile(const std::string& path, std::string& out) {
+    out.clear();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    char buf[65536];
+    int err = 0;
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return err;
+}
+
+int ReplaceSmallFile(const std::string& path, const std::string& content) {
+    // Written beside the old file and renamed over it, so that a failure leaves the old
+    // settings whole instead of a half-written file.
+    const std::string temp = path + ".tmp-" + std::to_string(getpid());
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    std::size_t done = 0;
+    int err = 0;
+    while (done < content.size()) {
+        const ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) unlink(temp.c_str());
+    return err;
+}
+
+std::string FromSettingsEncoding(const std::string& bytes) { return bytes; }
+std::string ToSettingsEncoding(const std::string& text) { return text; }
+
+std::string LocalDateTimeText(std::int64_t mtime) {
+    const std::tm tm = Local(mtime);
+    std::string text = Format("%x", tm);
+    if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) text += " " + Format("%X", tm);
+    return text;
+}
+
+std::string IsoLocalTime(std::int64_t mtime) {
+    return Format("%Y-%m-%dT%H:%M:%S", Local(mtime));
+}
+
+}  // namespace Platform

@@ -1,0 +1,31 @@
+#pragma once
+
+// Fresh temporary directories for tests, removed again when the test ends.
+
+#include <cstdint>
+#include <string>
+
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::string& root() const { return m_root; }
+    // root + "/" + relative
+    std::string path(const std::string& relative) const;
+
+    // Creates the directory (and its parents) below the root; returns its full path.
+    std::string dir(const std::string& relative) const;
+    // Creates a file with `content` (parents included); returns its full path.
+    std::string file(const std::string& relative, const std::string& content = {}) const;
+    // Creates a file of `size` bytes, all zero, without writing them (sparse).
+    std::string sparseFile(const std::string& relative, std::int64_t size) const;
+
+private:
+    std::string m_root;
+};
+
+// The whole content of a file, or "<missing>" when it cannot be read.
+std::string ReadFile(const std::string& path);

@@ -1,0 +1,44 @@
+#pragma once
+
+// The windows hand control to each other in a chain in which exactly one window takes
+// input: the one that opens a dialog disables itself, and the dialog, when done, hides
+// itself, enables its opener and shows it again. The chain itself runs the activation
+// handler of the window it hands control to, so switching programs or closing a message
+// box never refreshes a window.
+
+#include <QWidget>
+
+class ChainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ChainWindow(Qt::WindowFlags flags = Qt::Window);
+
+    // Shows the window (centred the first time when it places itself that way), raises it
+    // and runs FormActivate inside the error guard.
+    void ShowAndActivate();
+
+    // Runs whenever the chain hands control to this window.
+    virtual void FormActivate() {}
+    // The close box; a dialog does what its cancel button does.
+    virtual void FormClose() {}
+
+    int Left() const { return frameGeometry().left(); }
+    int Top() const { return frameGeometry().top(); }
+
+protected:
+    enum class FirstPlacement { None, CentreOnScreen, CentreOnDesktop };
+    void SetFirstPlacement(FirstPlacement p) { m_firstPlacement = p; }
+    // Places the window's top-left corner at (left, top) in screen coordinates.
+    void PlaceAt(int left, int top);
+
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    FirstPlacement m_firstPlacement = FirstPlacement::None;
+    bool m_shownBefore = false;
+};
+
+// Hands control from `owner` to `dialog`: disables the owner, shows and activates the dialog.
+void OpenDialog(ChainWindow* owner, ChainWindow* dialog);
+// Gives control back: hides `dialog`, enables `owner`, shows and activates it.
+void ReturnTo(ChainWindow* dialog, ChainWindow* owner);

@@ -1,0 +1,42 @@
+#include "ui/Main.h"
+
+#include <QCoreApplication>
+#include <QVBoxLayout>
+
+#include "core/FunSub.h"
+#include "ui/Messages.h"
+
+TForm1* Form1 = nullptr;
+
+TForm1::TForm1() {
+    SetFirstPlacement(FirstPlacement::CentreOnScreen);
+    Edit3 = new QLineEdit(this);
+    Button1 = new QPushButton(QStringLiteral("过滤复制"), this);
+    ListView3 = new QTreeWidget(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Edit3);
+    layout->addWidget(ListView3);
+    layout->addWidget(Button1);
+    FormCreate();
+}
+
+void TForm1::FormCreate() {
+    FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
+    if (FunSub::IsDriveRoot(FunSub::AppDir)) {
+        Messages().Warn(QStringLiteral("该软件不能在根目录下运行！"));
+        m_canRun = false;
+        return;
+    }
+    setWindowTitle(QStringLiteral("Quillmere V1.2 （2003-9-26）  "));
+    FunSub::SourceChanged = false;
+    Edit3->setText(QStringLiteral(" ？？？"));
+    Button1->setEnabled(false);
+    Guard([] { FunSub::LoadSettings(); });
+}
+
+void TForm1::FormActivate() {}
+
+void TForm1::FormClose() {
+    hide();
+    QCoreApplication::quit();
+}

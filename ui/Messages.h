@@ -1,0 +1,52 @@
+#pragma once
+
+// Everything the program shows in a message box, and opening documents with the user's
+// default program, goes through this one seam so that tests can answer and record it.
+
+#include <QPoint>
+#include <QString>
+#include <string>
+#include <utility>
+
+#include "core/QuillError.h"
+
+class MessageSeam {
+public:
+    virtual ~MessageSeam() = default;
+    // A question titled "Warning" with "&Yes" and "&No", its top-left corner at `topLeft`.
+    // Enter answers Yes, Escape No, and closing the box counts as Yes.
+    virtual bool Ask(const QString& text, QPoint topLeft) = 0;
+    // A warning titled "Warning" with one "OK".
+    virtual void Warn(const QString& text) = 0;
+    // The stop box titled "Quillmere" reporting an error that ended a handler.
+    virtual void ShowError(const QString& text) = 0;
+    // A document, web address or mailto: address, opened with the default program.
+    virtual void OpenWithDefaultProgram(const QString& target) = 0;
+};
+
+// The seam in use; the real message boxes unless a test installed its own.
+MessageSeam& Messages();
+// Installs `seam` (not owned); nullptr restores the real message boxes.
+void SetMessages(MessageSeam* seam);
+
+// Core text (UTF-8 or the file system's bytes) for display.
+QString ToQ(const std::string& s);
+// The error report's text: the message, with "." added when it does not end in one.
+QString ErrorReportText(const QString& message);
+
+// Runs one event handler. An error it raises ends it and is reported in the stop box; the
+// program goes on. Returns true when the handler ran to its end.
+template <class Handler>
+bool Guard(Handler&& handler) {
+    try {
+        std::forward<Handler>(handler)();
+        return true;
+    } catch (const FunSub::QuillError& e) {
+        Messages().ShowError(ErrorReportText(ToQ(e.what())));
+    } catch (const std::bad_alloc&) {
+        Messages().ShowError(ErrorReportText(QStringLiteral("Out of memory")));
+    } catch (const std::exception& e) {
+        Messages().ShowError(ErrorReportText(ToQ(e.what())));
+    }
+    return false;
+}

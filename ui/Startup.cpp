@@ -1,0 +1,42 @@
+#include "ui/Startup.h"
+
+#include "ui/About.h"
+#include "ui/Accept.h"
+#include "ui/Copying.h"
+#include "ui/Main.h"
+#include "ui/SDir.h"
+#include "ui/Sets.h"
+#include "ui/WorkSet.h"
+
+bool CreateWindows() {
+    Form1 = new TForm1();
+    if (!Form1->CanRun()) {
+        DestroyWindows();
+        return false;
+    }
+    FormWorkSet = new TFormWorkSet();
+    Form3 = new TForm3();
+    Form4 = new TForm4();
+    Form6 = new TForm6();
+    Form7 = new TForm7();
+    FormAccept = new TFormAccept();
+    return true;
+}
+
+namespace {
+template <class T>
+void Destroy(T*& window) {
+    delete window;
+    window = nullptr;
+}
+}  // namespace
+
+void DestroyWindows() {
+    Destroy(FormAccept);
+    Destroy(Form7);
+    Destroy(Form6);
+    Destroy(Form4);
+    Destroy(Form3);
+    Destroy(FormWorkSet);
+    Destroy(Form1);
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+// Creates the seven windows once, in their fixed order. Returns false when the program has
+// to end at once (it was started from a drive root); then no window is left.
+bool CreateWindows();
+// Deletes the windows again (tests start each case from a fresh set).
+void DestroyWindows();
