@@ -1,12 +1,13 @@
 #include <QApplication>
 
+#include "core/Platform.h"
 #include "ui/Main.h"
 #include "ui/Startup.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
-    if (!CreateWindows()) return 0;
+    if (!CreateWindows(Platform::ExecutablePath())) return 0;
     Form1->ShowAndActivate();
     const int status = QApplication::exec();
     DestroyWindows();

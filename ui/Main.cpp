@@ -8,7 +8,7 @@
 
 TForm1* Form1 = nullptr;
 
-TForm1::TForm1() {
+TForm1::TForm1(const std::string& executablePath) {
     SetFirstPlacement(FirstPlacement::CentreOnScreen);
     Edit3 = new QLineEdit(this);
     Button1 = new QPushButton(QStringLiteral("过滤复制"), this);
@@ -17,11 +17,11 @@ TForm1::TForm1() {
     layout->addWidget(Edit3);
     layout->addWidget(ListView3);
     layout->addWidget(Button1);
-    FormCreate();
+    FormCreate(executablePath);
 }
 
-void TForm1::FormCreate() {
-    FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
+void TForm1::FormCreate(const std::string& executablePath) {
+    FunSub::AppDir = FunSub::DirectoryOfExecutable(executablePath);
     if (FunSub::IsDriveRoot(FunSub::AppDir)) {
         Messages().Warn(QStringLiteral("该软件不能在根目录下运行！"));
         m_canRun = false;

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <string>
 
 #include "core/DirTree.h"
 #include "ui/ChainWindow.h"
@@ -11,7 +12,8 @@
 class TForm1 : public ChainWindow {
     Q_OBJECT
 public:
-    TForm1();
+    // `executablePath` is where the program runs from; work.ini lies beside it.
+    explicit TForm1(const std::string& executablePath);
 
     // False when start-up found the program in a drive root and it must end at once.
     bool CanRun() const { return m_canRun; }
@@ -28,7 +30,7 @@ public:
     QTreeWidget* ListView3 = nullptr; // the source's type list
 
 private:
-    void FormCreate();
+    void FormCreate(const std::string& executablePath);
 
     FunSub::DirTree m_sourceTree;
     bool m_canRun = true;

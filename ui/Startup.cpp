@@ -8,8 +8,8 @@
 #include "ui/Sets.h"
 #include "ui/WorkSet.h"
 
-bool CreateWindows() {
-    Form1 = new TForm1();
+bool CreateWindows(const std::string& executablePath) {
+    Form1 = new TForm1(executablePath);
     if (!Form1->CanRun()) {
         DestroyWindows();
         return false;

@@ -1,0 +1,71 @@
+#include "ui/UiTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QWidget>
+
+#include "core/FunSub.h"
+#include "ui/Main.h"
+#include "ui/Startup.h"
+
+bool FakeMessages::Ask(const QString& text, QPoint topLeft) {
+    shown.push_back({QStringLiteral("ask"), text, topLeft});
+    if (answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+void FakeMessages::Warn(const QString& text) { shown.push_back({QStringLiteral("warn"), text, {}}); }
+
+void FakeMessages::ShowError(const QString& text) {
+    shown.push_back({QStringLiteral("error"), text, {}});
+}
+
+void FakeMessages::OpenWithDefaultProgram(const QString& target) {
+    shown.push_back({QStringLiteral("open"), target, {}});
+}
+
+QStringList FakeMessages::texts(const QString& kind) const {
+    QStringList out;
+    for (const auto& s : shown) {
+        if (s.kind == kind) out << s.text;
+    }
+    return out;
+}
+
+void UiTest::SetUp() {
+    FunSub::ResetState();
+    m_tree.dir("app");
+    SetMessages(&m_messages);
+}
+
+void UiTest::TearDown() {
+    DestroyWindows();
+    SetMessages(nullptr);
+    FunSub::ResetState();
+    QCoreApplication::processEvents();
+}
+
+void UiTest::WriteWorkIni(const std::string& content) { m_tree.file("app/work.ini", content); }
+
+void UiTest::WriteWorkIni(const std::string& work, const std::string& output) {
+    WriteWorkIni(work + "\r\n" + output + "\r\n");
+}
+
+bool UiTest::Start() { return CreateWindows(appDir() + "/quillmere"); }
+
+void UiTest::StartAndShow() {
+    ASSERT_TRUE(Start());
+    Form1->ShowAndActivate();
+}
+
+bool SaveScreenshot(QWidget* widget, const QString& name) {
+    QString dir = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
+    if (dir.isEmpty()) dir = QDir::tempPath() + QStringLiteral("/quillmere-screenshots");
+    QDir().mkpath(dir);
+    const QPixmap picture = widget->grab();
+    if (picture.isNull()) return false;
+    return picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}

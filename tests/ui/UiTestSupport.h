@@ -1,0 +1,62 @@
+#pragma once
+
+// What every window test needs: a message seam that answers questions from a script and
+// records everything shown, and a fixture that starts the windows as the program does,
+// with work.ini beside a pretend executable in a fresh temporary directory.
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <deque>
+#include <optional>
+#include <string>
+
+#include "support/TempTree.h"
+#include "ui/Messages.h"
+
+class FakeMessages : public MessageSeam {
+public:
+    struct Shown {
+        QString kind;  // "ask", "warn", "error" or "open"
+        QString text;
+        QPoint topLeft;
+    };
+
+    // Answers for the next questions, in order; a question with none left answers Yes.
+    std::deque<bool> answers;
+    std::vector<Shown> shown;
+
+    bool Ask(const QString& text, QPoint topLeft) override;
+    void Warn(const QString& text) override;
+    void ShowError(const QString& text) override;
+    void OpenWithDefaultProgram(const QString& target) override;
+
+    QStringList texts(const QString& kind) const;
+    int count(const QString& kind) const { return static_cast<int>(texts(kind).size()); }
+};
+
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes work.ini beside the pretend executable (bytes as given).
+    void WriteWorkIni(const std::string& content);
+    // A work.ini naming these two directories, CR LF ended.
+    void WriteWorkIni(const std::string& work, const std::string& output);
+    // Creates the seven windows as start-up does; false when start-up refused to run.
+    bool Start();
+    // Start() and then show the main window, as the event loop's first showing does.
+    void StartAndShow();
+
+    std::string appDir() const { return m_tree.path("app"); }
+
+    TempTree m_tree;
+    FakeMessages m_messages;
+};
+
+// Saves `widget`'s picture as <name>.png in the screenshot directory (the build tree's
+// screenshots/ under ctest), and returns false when nothing could be drawn.
+bool SaveScreenshot(QWidget* widget, const QString& name);
