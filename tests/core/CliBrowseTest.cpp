@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "core/TreeStats.h"
+#include "support/TempTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs quillmere-cli with `args` (already quoted for the shell); stderr is dropped.
+CliRun Cli(const std::string& args) {
+    CliRun r;
+    const std::string cmd = std::string(QUILLMERE_CLI_PATH) + " " + args + " 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[65536];
+    while (std::size_t n = fread(buf, 1, sizeof buf, p)) r.out.append(buf, n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// What `stats --json` must print for `root`, worked out with std::filesystem alone:
+// directories depth first, each directory's files before its subdirectories' files,
+// names beginning with "." left out of the directories, files of every kind counted.
+std::string ExpectedStats(const fs::path& root) {
+    std::int64_t dirs = 0, files = 0, bytes = 0;
+    std::vector<std::int64_t> levels;
+    std::vector<std::pair<std::string, std::pair<std::int64_t, std::int64_t>>> types;
+    auto visit = [&](auto&& self, const fs::path& dir, std::size_t level) -> void {
+        ++dirs;
+        if (levels.size() <= level) levels.resize(level + 1);
+        ++levels[level];
+        std::vector<fs::path> subdirs;
+        for (const auto& e : fs::directory_iterator(dir)) {
+            std::error_code ec;
+            const std::string name = e.path().filename().string();
+            if (fs::is_directory(e.status(ec))) {
+                if (name[0] != '.') subdirs.push_back(e.path());
+                continue;
+            }
+            std::int64_t size = fs::is_regular_file(e.status(ec))
+                                    ? static_cast<std::int64_t>(fs::file_size(e.path()))
+                                    : 0;
+            if (fs::is_symlink(e.symlink_status()) && !fs::exists(e.status(ec))) {
+                size = static_cast<std::int64_t>(fs::read_symlink(e.path()).string().size());
+            }
+            const auto dot = name.rfind('.');
+            std::string key = dot == std::string::npos ? "无扩展名" : name.substr(dot);
+            for (char& c : key) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            auto it = std::find_if(types.begin(), types.end(), [&](auto& t) { return t.first == key; });
+            if (it == types.end()) {
+                types.push_back({key, {1, size}});
+            } else {
+                ++it->second.first;
+                it->second.second += size;
+            }
+            ++files;
+            bytes += size;
+        }
+        for (const auto& s : subdirs) self(self, s, level + 1);
+    };
+    visit(visit, root, 0);
+    std::string out = "{\"directories\":" + std::to_string(dirs) + ",\"files\":" + std::to_string(files) +
+                      ",\"bytes\":" + std::to_string(bytes) + ",\"levels\":[";
+    for (std::size_t i = 0; i < levels.size() && i <= 50; ++i) {
+        out += (i ? "," : "") + std::to_string(levels[i]);
+    }
+    out += "],\"types\":[";
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        out += std::string(i ? "," : "") + "{\"type\":\"" + types[i].first + "\",\"files\":" +
+               std::to_string(types[i].second.first) + ",\"bytes\":" + std::to_string(types[i].second.second) +
+               "}";
+    }
+    return out + "]}\n";
+}
+
+}  // namespace
+
+TEST(CliBrowseTest, StatsAgreeWithAnIndependentWalkOfSystemTrees) {
+    // Trees this test did not make: whatever the machine has installed.
+    for (const char* dir : {"/usr/include/c++", "/usr/share/cmake-3.25/Modules", "/etc"}) {
+        if (!fs::is_directory(dir)) continue;
+        const CliRun r = Cli(std::string("stats ") + dir + " --json");
+        ASSERT_EQ(r.status, 0) << dir;
+        EXPECT_EQ(r.out, ExpectedStats(dir)) << dir;
+    }
+}
+
+TEST(CliBrowseTest, StatsTextIsWhatTheWindowShows) {
+    TempTree t;
+    t.file("r/a.C", "12345");
+    t.file("r/sub/b.c", "1");
+    const CliRun r = Cli("stats " + Quote(t.path("r")));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              " 合计:1\t2\t6\n.c\t2\t6\n\n  目录级    目录数\n ------------------\n"
+              "    0 级:    1\n    1 级:    1\n");
+}
+
+TEST(CliBrowseTest, TreeAndFilesAsJson) {
+    TempTree t;
+    t.file("r/x/f\"q.txt", "abcd");
+    CliRun r = Cli("tree " + Quote(t.path("r")) + " --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"nodes\":[{\"index\":0,\"level\":0,\"label\":\"" + t.path("r") +
+                         "<目录树根>\",\"path\":\"" + t.path("r") + "\"},{\"index\":1,\"level\":1,"
+                         "\"label\":\"x\",\"path\":\"" + t.path("r/x") + "\"}]}\n");
+    r = Cli("files " + Quote(t.path("r/x")) + " --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("{\"files\":[{\"name\":\"f\\\"q.txt\",\"size\":4,\"mtime\":\"20"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("],\"count\":1,\"bytes\":4}"), std::string::npos) << r.out;
+}
+
+TEST(CliBrowseTest, NamesThatAreNotUtf8AreReplacedInOutputOnly) {
+    TempTree t;
+    t.file("r/a\xff.txt", "1");
+    const CliRun r = Cli("files " + Quote(t.path("r")) + " --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\"name\":\"a\xEF\xBF\xBD.txt\""), std::string::npos) << r.out;
+}
+
+TEST(CliBrowseTest, ExitCodes) {
+    TempTree t;
+    EXPECT_EQ(Cli("").status, 2);
+    EXPECT_EQ(Cli("frobnicate /").status, 2);
+    EXPECT_EQ(Cli("stats").status, 2);
+    EXPECT_EQ(Cli("stats / --verbose").status, 2);
+    EXPECT_EQ(Cli("stats " + Quote(t.path("missing"))).status, 1);
+    EXPECT_EQ(Cli("files " + Quote(t.path("missing"))).status, 1);
+    EXPECT_EQ(Cli("tree " + Quote(t.path("missing"))).status, 1);
+}

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <dirent.h>
+
+#include "core/DirTree.h"
+#include "core/FunSub.h"
+#include "support/TempTree.h"
+
+using namespace FunSub;
+
+namespace {
+
+std::vector<std::string> Labels(const DirTree& tree) {
+    std::vector<std::string> out;
+    for (const auto& n : tree.nodes) out.push_back(n.label);
+    return out;
+}
+
+std::vector<int> Levels(const DirTree& tree) {
+    std::vector<int> out;
+    for (const auto& n : tree.nodes) out.push_back(n.level);
+    return out;
+}
+
+// The order in which the file system lists the subdirectories of `dir`.
+std::vector<std::string> ListedOrder(const std::string& dir) {
+    std::vector<std::string> out;
+    DIR* d = opendir(dir.c_str());
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] != '.') out.emplace_back(e->d_name);
+    }
+    closedir(d);
+    return out;
+}
+
+}  // namespace
+
+TEST(DirTreeTest, PreOrderLevelsAndPaths) {
+    TempTree t;
+    t.dir("src/a/b/c");
+    t.dir("src/d");
+    t.file("src/a/file.txt", "x");  // files are not nodes
+    const DirTree tree = BuildDirTree(t.path("src"), RootLabel::ShortenDriveRoot);
+    // a and d may come in either order; the subtree of each follows it directly.
+    const auto order = ListedOrder(t.path("src"));
+    ASSERT_EQ(order.size(), 2u);
+    std::vector<std::string> expected{t.path("src") + "<目录树根>"};
+    std::vector<int> levels{0};
+    for (const auto& top : order) {
+        expected.push_back(top);
+        levels.push_back(1);
+        if (top == "a") {
+            expected.insert(expected.end(), {"b", "c"});
+            levels.insert(levels.end(), {2, 3});
+        }
+    }
+    EXPECT_EQ(Labels(tree), expected);
+    EXPECT_EQ(Levels(tree), levels);
+    const auto paths = AllNodePaths(tree);
+    for (int i = 0; i < tree.size(); ++i) EXPECT_EQ(NodePath(tree, i), paths[i]);
+    EXPECT_EQ(paths[0], t.path("src"));
+    EXPECT_NE(std::find(paths.begin(), paths.end(), t.path("src/a/b/c")), paths.end());
+}
+
+TEST(DirTreeTest, ChildrenKeepTheFileSystemOrder) {
+    TempTree t;
+    for (const char* n : {"zeta", "Alpha", "mid", "beta", "Zulu", "10", "9"}) t.dir(std::string("r/") + n);
+    const DirTree tree = BuildDirTree(t.path("r"), RootLabel::ShortenDriveRoot);
+    std::vector<std::string> got = Labels(tree);
+    got.erase(got.begin());
+    EXPECT_EQ(got, ListedOrder(t.path("r")));
+}
+
+TEST(DirTreeTest, DotDirectoriesAreLeftOutHiddenOnesAreNot) {
+    TempTree t;
+    t.dir("r/.git/objects");
+    t.dir("r/.svn");
+    t.dir("r/visible");
+    t.file("r/.hiddenfile");
+    const DirTree tree = BuildDirTree(t.path("r"), RootLabel::ShortenDriveRoot);
+    EXPECT_EQ(Labels(tree), (std::vector<std::string>{t.path("r") + "<目录树根>", "visible"}));
+}
+
+TEST(DirTreeTest, EmptyRootIsOneNode) {
+    TempTree t;
+    const DirTree tree = BuildDirTree(t.dir("empty"), RootLabel::AsGiven);
+    ASSERT_EQ(tree.size(), 1);
+    EXPECT_EQ(tree.nodes[0].label, t.path("empty") + "<目录树根>");
+    EXPECT_EQ(NodePath(tree, 0), t.path("empty"));
+}
+
+TEST(DirTreeTest, RootLabelRules) {
+    EXPECT_EQ(RootLabelFor("/", RootLabel::ShortenDriveRoot), "<目录树根>");
+    EXPECT_EQ(RootLabelFor("/", RootLabel::AsGiven), "/<目录树根>");
+    EXPECT_EQ(RootLabelFor("/work", RootLabel::ShortenDriveRoot), "/work<目录树根>");
+
+    // A root of the main trees gives "" for itself and "/x" below; the work tree keeps "/".
+    DirTree shortened{{{"<目录树根>", -1, 0}, {"x", 0, 1}}};
+    EXPECT_EQ(NodePath(shortened, 0), "");
+    EXPECT_EQ(NodePath(shortened, 1), "/x");
+    DirTree asGiven{{{"/<目录树根>", -1, 0}, {"x", 0, 1}}};
+    EXPECT_EQ(NodePath(asGiven, 0), "/");
+    EXPECT_EQ(NodePath(asGiven, 1), "//x");
+}
+
+TEST(DirTreeTest, PathsWithTheMarkerCharactersSurvive) {
+    TempTree t;
+    t.dir("a<b/c<d");
+    const DirTree tree = BuildDirTree(t.path("a<b"), RootLabel::ShortenDriveRoot);
+    ASSERT_EQ(tree.size(), 2);
+    EXPECT_EQ(NodePath(tree, 0), t.path("a<b"));
+    EXPECT_EQ(NodePath(tree, 1), t.path("a<b/c<d"));
+}
+
+TEST(DirTreeTest, RootThatCannotBeEnteredRaisesBeforeBuilding) {
+    TempTree t;
+    t.file("plain");
+    EXPECT_THROW(
+        {
+            try {
+                BuildDirTree(t.path("missing"), RootLabel::ShortenDriveRoot);
+            } catch (const QuillError& e) {
+                EXPECT_STREQ(e.what(), "File not found");
+                throw;
+            }
+        },
+        QuillError);
+    try {
+        BuildDirTree(t.path("plain"), RootLabel::ShortenDriveRoot);
+        FAIL();
+    } catch (const QuillError& e) {
+        EXPECT_STREQ(e.what(), "Invalid filename");
+    }
+}
+
+TEST(DirTreeTest, DeepTreesAndLinkLoops) {
+    TempTree t;
+    std::string rel = "deep";
+    for (int i = 0; i < 60; ++i) rel += "/d" + std::to_string(i);
+    t.dir(rel);
+    t.dir("deep/other");
+    ASSERT_EQ(symlink(t.path("deep").c_str(), t.path("deep/d0/loop").c_str()), 0);
+    ASSERT_EQ(symlink(t.path("deep/other").c_str(), t.path("deep/d0/elsewhere").c_str()), 0);
+    const DirTree tree = BuildDirTree(t.path("deep"), RootLabel::ShortenDriveRoot);
+    // root, 60 levels, "other", the loop (shown, not entered) and the link to "other"
+    // (entered like any directory, it is not on its own path).
+    EXPECT_EQ(tree.size(), 1 + 60 + 1 + 1 + 1);
+    int maxLevel = 0;
+    for (const auto& n : tree.nodes) maxLevel = std::max(maxLevel, n.level);
+    EXPECT_EQ(maxLevel, 60);
+}
+
+TEST(DirTreeTest, SelfLinkAtTheRootIsNotEntered) {
+    TempTree t;
+    t.dir("r");
+    ASSERT_EQ(symlink(".", t.path("r/self").c_str()), 0);
+    const DirTree tree = BuildDirTree(t.path("r"), RootLabel::ShortenDriveRoot);
+    EXPECT_EQ(Labels(tree), (std::vector<std::string>{t.path("r") + "<目录树根>", "self"}));
+}
+
+TEST(DirTreeTest, NamesThatAreNotUtf8) {
+    TempTree t;
+    const std::string odd = "bad\xff\xfe";
+    t.dir("r/" + odd + "/inner");
+    const DirTree tree = BuildDirTree(t.path("r"), RootLabel::ShortenDriveRoot);
+    ASSERT_EQ(tree.size(), 3);
+    EXPECT_EQ(tree.nodes[1].label, odd);
+    EXPECT_TRUE(DirExists(NodePath(tree, 2)));
+}
+
+TEST(DirTreeTest, DirExists) {
+    TempTree t;
+    t.file("f");
+    EXPECT_FALSE(DirExists(""));
+    EXPECT_FALSE(DirExists(t.path("f")));
+    EXPECT_FALSE(DirExists(t.path("none")));
+    EXPECT_TRUE(DirExists(t.root()));
+}

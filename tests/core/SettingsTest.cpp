@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include "core/FunSub.h"
+#include "support/TempTree.h"
+
+using namespace FunSub;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetState();
+        AppDir = m_tree.root();
+    }
+    void TearDown() override { ResetState(); }
+
+    void Load(const std::string& content) {
+        m_tree.file("work.ini", content);
+        LoadSettings();
+    }
+
+    TempTree m_tree;
+};
+
+}  // namespace
+
+TEST_F(SettingsTest, LineEndsAndMissingLines) {
+    struct Case {
+        std::string content, work, output;
+    } cases[] = {
+        {"", "", ""},
+        {"/w", "/w", ""},
+        {"/w\r\n", "/w", ""},
+        {"/w\n/o\n", "/w", "/o"},
+        {"/w\r\n/o\r\n/third\r\n", "/w", "/o"},
+        {"/w\r\n\r\n", "/w", ""},
+        {"\r\n/o\r\n", "", "/o"},
+        {"/a\rb\r\n/o", "/ab", "/o"},  // a lone CR is dropped and the line goes on
+        {"/w  \r\n /o \r\n", "/w  ", " /o "},  // nothing is trimmed
+    };
+    for (const auto& c : cases) {
+        Load(c.content);
+        EXPECT_EQ(WorkDir, c.work) << testing::PrintToString(c.content);
+        EXPECT_EQ(OutputDir, c.output) << testing::PrintToString(c.content);
+    }
+}
+
+TEST_F(SettingsTest, NoFileGivesEmptyDirectories) {
+    WorkDir = "stale";
+    OutputDir = "stale";
+    LoadSettings();
+    EXPECT_EQ(WorkDir, "");
+    EXPECT_EQ(OutputDir, "");
+}
+
+TEST_F(SettingsTest, BytesAreKeptAsTheyStand) {
+    std::string garbage;
+    for (int i = 0; i < 256; ++i) {
+        if (i != '\r' && i != '\n') garbage += static_cast<char>(i);
+    }
+    const std::string longLine(1 << 20, 'x');
+    Load(garbage + "\r\n" + longLine + "\r\n");
+    EXPECT_EQ(WorkDir, garbage);
+    EXPECT_EQ(OutputDir, longLine);
+
+    Load("/d\xff\xfe\xc3(\r\n/\xe4\xb8\xad\xe6\x96\x87\r\n");
+    EXPECT_EQ(WorkDir, "/d\xff\xfe\xc3(");
+    EXPECT_EQ(OutputDir, "/中文");
+}
+
+TEST_F(SettingsTest, SaveWritesTwoCrLfLinesAndReadsBack) {
+    WorkDir = "/work dir ";
+    OutputDir = "";
+    SaveSettings();
+    EXPECT_EQ(ReadFile(m_tree.path("work.ini")), "/work dir \r\n\r\n");
+
+    m_tree.file("work.ini", "/a\r\n/b\r\n/third line\r\n");
+    WorkDir = "/x";
+    OutputDir = "/y";
+    SaveSettings();
+    EXPECT_EQ(ReadFile(m_tree.path("work.ini")), "/x\r\n/y\r\n");
+    LoadSettings();
+    EXPECT_EQ(WorkDir, "/x");
+    EXPECT_EQ(OutputDir, "/y");
+}
+
+TEST_F(SettingsTest, SaveFailureRaisesAndKeepsTheOldFile) {
+    m_tree.file("work.ini", "/old\r\n/older\r\n");
+    AppDir = m_tree.path("missing");
+    WorkDir = "/new";
+    try {
+        SaveSettings();
+        FAIL() << "no error raised";
+    } catch (const QuillError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    AppDir = m_tree.root();
+    EXPECT_EQ(ReadFile(m_tree.path("work.ini")), "/old\r\n/older\r\n");
+}
+
+TEST_F(SettingsTest, UnreadableSettingsRaiseTheIoError) {
+    // A directory in place of the file cannot be read as one.
+    m_tree.dir("work.ini");
+    EXPECT_NO_THROW(LoadSettings());  // not a file: treated as missing
+    EXPECT_EQ(WorkDir, "");
+    EXPECT_THROW(SaveSettings(), QuillError);
+}
+
+TEST(AppDirTest, DirectoryOfTheExecutable) {
+    EXPECT_EQ(DirectoryOfExecutable("/opt/tools/quillmere"), "/opt/tools");
+    EXPECT_EQ(DirectoryOfExecutable("/quillmere"), "/");
+    EXPECT_TRUE(IsDriveRoot(DirectoryOfExecutable("/quillmere")));
+    EXPECT_FALSE(IsDriveRoot("/opt"));
+    EXPECT_FALSE(IsDriveRoot("/ab"));  // three characters are a root on Windows only
+}
+
+TEST(StateTest, ResetGivesTheStartValues) {
+    SourceChanged = true;
+    TreeFileTotal = 7;
+    SelectedTypes = {".c"};
+    FilterMode = FilterKind::Exclude;
+    ResetState();
+    EXPECT_FALSE(SourceChanged);
+    EXPECT_EQ(TreeFileTotal, 0);
+    EXPECT_TRUE(SelectedTypes.empty());
+    EXPECT_EQ(FilterMode, FilterKind::KeepOnly);
+}
+
+TEST(TextHelpersTest, ThousandsAndCommas) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},          {"0", "0"},           {"999", "999"},
+        {"1000", "1,000"}, {"123456", "123,456"}, {"1234567", "1,234,567"},
+        {"3000000000", "3,000,000,000"}};
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(FormatThousands(in), out);
+        EXPECT_EQ(StripCommas(out), in);
+    }
+    EXPECT_EQ(FormatThousands(INT64_MAX), "9,223,372,036,854,775,807");
+    EXPECT_EQ(LastPathComponent("/work/proj"), "proj");
+    EXPECT_EQ(LastPathComponent("/work/"), "");
+    EXPECT_EQ(LowerAscii("ÄBc.TXT"), "Äbc.txt");
+}
+
+TEST(IoErrorTextTest, ErrorNumbersMapToTheTexts) {
+    EXPECT_EQ(IoErrorText(ENOENT), "File not found");
+    EXPECT_EQ(IoErrorText(ENOTDIR), "Invalid filename");
+    EXPECT_EQ(IoErrorText(ENAMETOOLONG), "Invalid filename");
+    EXPECT_EQ(IoErrorText(EMFILE), "Too many open files");
+    EXPECT_EQ(IoErrorText(EACCES), "File access denied");
+    EXPECT_EQ(IoErrorText(EPERM), "File access denied");
+    EXPECT_EQ(IoErrorText(EIO), "I/O error " + std::to_string(EIO));
+}

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <ctime>
+
+#include "core/DirTree.h"
+#include "core/FunSub.h"
+#include "core/TreeStats.h"
+#include "support/TempTree.h"
+
+using namespace FunSub;
+
+namespace {
+
+TreeStats StatsOf(const std::string& root) {
+    return CollectTreeStats(BuildDirTree(root, RootLabel::ShortenDriveRoot));
+}
+
+std::vector<std::string> Flatten(const std::vector<ListRow>& rows) {
+    std::vector<std::string> out;
+    for (const auto& r : rows) {
+        std::string line = r.caption;
+        for (const auto& s : r.subItems) line += "|" + s;
+        out.push_back(line);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(TypeKeyTest, Extensions) {
+    EXPECT_EQ(TypeKey("Report.DOC"), ".doc");
+    EXPECT_EQ(TypeKey("a.JPG"), TypeKey("b.jpg"));
+    EXPECT_EQ(TypeKey("archive.tar.gz"), ".gz");
+    EXPECT_EQ(TypeKey("Makefile"), "无扩展名");
+    EXPECT_EQ(TypeKey(".htaccess"), ".htaccess");
+    EXPECT_EQ(TypeKey("name."), ".");
+    EXPECT_EQ(TypeKey("photo.ÄÖ"), ".ÄÖ");  // only A-Z are lowered
+}
+
+TEST(TreeStatsTest, TypesInFirstMetOrderRowsSortedSummaryOnTop) {
+    TempTree t;
+    t.file("r/x.TXT", std::string(10, 'a'));
+    t.file("r/y.txt", std::string(20, 'a'));
+    t.file("r/z", std::string(5, 'a'));
+    t.file("r/w.c", std::string(1000, 'a'));
+    const TreeStats stats = StatsOf(t.path("r"));
+
+    std::vector<std::string> met;
+    for (const auto& ft : stats.TypeStats) met.push_back(ft.TypeKey);
+    std::vector<std::string> sorted = met;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<std::string>{".c", ".txt", "无扩展名"}));
+    EXPECT_EQ(stats.fileTotal, 4);
+    EXPECT_EQ(stats.byteTotal, 1035);
+
+    EXPECT_EQ(Flatten(TypeListRows(stats)),
+              (std::vector<std::string>{" 合计:3|4|1,035", ".c|1|1,000", ".txt|2|30", "无扩展名|1|5"}));
+    EXPECT_EQ(LevelLines(stats),
+              (std::vector<std::string>{"  目录级    目录数", " ------------------", "    0 级:    1"}));
+}
+
+TEST(TreeStatsTest, LevelsAndEmptyTrees) {
+    TempTree t;
+    t.dir("r/a/a1");
+    t.dir("r/a/a2");
+    t.dir("r/b");
+    const TreeStats stats = StatsOf(t.path("r"));
+    EXPECT_EQ(LevelLines(stats), (std::vector<std::string>{"  目录级    目录数", " ------------------",
+                                                            "    0 级:    1", "    1 级:    2",
+                                                            "    2 级:    2"}));
+    EXPECT_EQ(Flatten(TypeListRows(stats)), (std::vector<std::string>{" 合计:0|0|0"}));
+    EXPECT_EQ(stats.directories, 5);
+}
+
+TEST(TreeStatsTest, CountsAreDecimalSizesAreGrouped) {
+    TempTree t;
+    for (int i = 0; i < 1234; ++i) t.file("r/f" + std::to_string(i) + ".b", "x");
+    const auto rows = TypeListRows(StatsOf(t.path("r")));
+    EXPECT_EQ(Flatten(rows), (std::vector<std::string>{" 合计:1|1234|1,234", ".b|1234|1,234"}));
+}
+
+TEST(TreeStatsTest, HiddenFilesCountDotDirectoriesDoNot) {
+    TempTree t;
+    t.file("r/.profile", "12");
+    t.file("r/.git/config", "123456");
+    t.file("r/sub/.hidden.txt", "1");
+    const TreeStats stats = StatsOf(t.path("r"));
+    EXPECT_EQ(stats.fileTotal, 2);
+    EXPECT_EQ(stats.byteTotal, 3);
+}
+
+TEST(TreeStatsTest, HugeSparseFileAndSixtyLevels) {
+    TempTree t;
+    t.sparseFile("r/big.iso", 3000000000LL);
+    std::string rel = "r";
+    for (int i = 0; i < 60; ++i) rel += "/d";
+    t.file(rel + "/deep.iso", "1234");
+    const TreeStats stats = StatsOf(t.path("r"));
+    EXPECT_EQ(stats.byteTotal, 3000000004LL);
+    EXPECT_EQ(stats.fileTotal, 2);  // files below level 50 are still counted
+    EXPECT_EQ(stats.directories, 61);
+    const auto levels = LevelLines(stats);
+    EXPECT_EQ(levels.size(), 2u + 51u);  // levels 0 to 50 and no further
+    EXPECT_EQ(levels.back(), "    50 级:    1");
+    EXPECT_EQ(Flatten(TypeListRows(stats))[0], " 合计:1|2|3,000,000,004");
+}
+
+TEST(ListDirFilesTest, FilesOnlyWithSizesAndTimes) {
+    TempTree t;
+    t.file("d/b.txt", "hello");
+    t.file("d/A.TXT", "");
+    t.file("d/.hidden", "12");
+    t.dir("d/sub");
+    const std::string p = t.path("d/b.txt");
+    // Local midnight shows the date alone; another time shows date and time.
+    std::tm tm{};
+    tm.tm_year = 2003 - 1900;
+    tm.tm_mon = 8;
+    tm.tm_mday = 26;
+    tm.tm_isdst = -1;
+    const std::time_t midnight = std::mktime(&tm);
+    utimbuf times{midnight, midnight};
+    ASSERT_EQ(utime(p.c_str(), &times), 0);
+
+    const FileListing listing = ListDirFiles(t.path("d"));
+    EXPECT_EQ(listing.files.size(), 3u);
+    EXPECT_EQ(listing.totalBytes, 7);
+    const auto rows = FileListRows(listing);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].caption, " 合计:3");
+    EXPECT_EQ(rows[0].subItems, (std::vector<std::string>{"7"}));
+    for (const auto& r : rows) {
+        if (r.caption == "b.txt") {
+            EXPECT_EQ(r.subItems[1], Platform::LocalDateTimeText(midnight));
+            EXPECT_EQ(r.subItems[1].find(' '), std::string::npos);
+        }
+        if (r.caption == "A.TXT") {
+            EXPECT_NE(r.subItems[1].find(' '), std::string::npos);
+        }
+    }
+}
+
+TEST(ListDirFilesTest, MissingDirectoryGivesOnlyTheSummary) {
+    TempTree t;
+    const auto rows = FileListRows(ListDirFiles(t.path("gone")));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].caption, " 合计:0");
+    EXPECT_EQ(rows[0].subItems, (std::vector<std::string>{"0"}));
+}
+
+TEST(ListDirFilesTest, NamesThatAreNotUtf8StayUsable) {
+    TempTree t;
+    const std::string odd = "x\xff\xfe.DAT";
+    t.file("d/" + odd, "abc");
+    const FileListing listing = ListDirFiles(t.path("d"));
+    ASSERT_EQ(listing.files.size(), 1u);
+    EXPECT_EQ(listing.files[0].name, odd);
+    EXPECT_EQ(ReadFile(JoinPath(t.path("d"), listing.files[0].name)), "abc");
+    EXPECT_EQ(TypeKey(odd), ".dat");
+}
+
+TEST(ListRowsTest, SummaryStaysFirstWhateverTheCollation) {
+    std::vector<ListRow> rows{{" 合计:3", {}}, {"b", {}}, {" a", {}}, {"A", {}}};
+    SortBelowSummary(rows);
+    EXPECT_EQ(rows[0].caption, " 合计:3");
+}
