@@ -63,8 +63,9 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
         Entry e;
         e.name = d->d_name;
         e.hidden = d->d_name[0] == '.';
+        // A directory's own size and time are never shown, so only files need a stat.
         const bool knownKind = d->d_type == DT_DIR || d->d_type == DT_REG;
-        if (detail == Detail::Full || !knownKind) {
+        if ((detail == Detail::Full && d->d_type != DT_DIR) || !knownKind) {
             struct stat st {};
             // Links are followed; a dangling link is reported as the link itself.
             if (fstatat(fd, d->d_name, &st, 0) != 0 &&
