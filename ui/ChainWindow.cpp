@@ -1,27 +1,48 @@
 #include "ui/ChainWindow.h"
 
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
 
 #include "ui/Messages.h"
 
-ChainWindow::ChainWindow(Qt::WindowFlags flags) : QWidget(nullptr, flags) {}
+namespace {
+
+// The family name of 宋体 as this system knows it, or empty.
+QString SongFamily() {
+    static const QString family = [] {
+        const QStringList families = QFontDatabase::families();
+        for (const QString& name : {QStringLiteral("SimSun"), QStringLiteral("宋体")}) {
+            if (families.contains(name, Qt::CaseInsensitive)) return name;
+        }
+        return QString();
+    }();
+    return family;
+}
+
+}  // namespace
+
+ChainWindow::ChainWindow(Qt::WindowFlags flags) : QWidget(nullptr, flags) {
+    if (const QString family = SongFamily(); !family.isEmpty()) setFont(QFont(family, 9));
+}
 
 void ChainWindow::PlaceAt(int left, int top) { move(left, top); }
 
 void ChainWindow::ShowAndActivate() {
     if (!m_shownBefore) {
         m_shownBefore = true;
-        adjustSize();
+        if (!testAttribute(Qt::WA_Resized)) adjustSize();
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             const QRect area = m_firstPlacement == FirstPlacement::CentreOnDesktop
                                    ? screen->virtualGeometry()
                                    : screen->availableGeometry();
             if (m_firstPlacement != FirstPlacement::None) {
+                // A window larger than the screen would open with its title bar out of reach.
+                resize(size().boundedTo(area.size() * 0.95));
                 QRect frame = frameGeometry();
                 frame.moveCenter(area.center());
-                move(frame.topLeft());
+                move(qMax(frame.left(), area.left()), qMax(frame.top(), area.top()));
             }
         }
     }
@@ -44,6 +65,11 @@ void ChainWindow::closeEvent(QCloseEvent* event) {
 void OpenDialog(ChainWindow* owner, ChainWindow* dialog) {
     owner->setEnabled(false);
     dialog->ShowAndActivate();
+}
+
+void HandOver(ChainWindow* from, ChainWindow* to) {
+    from->hide();
+    to->ShowAndActivate();
 }
 
 void ReturnTo(ChainWindow* dialog, ChainWindow* owner) {

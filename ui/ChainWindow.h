@@ -11,10 +11,13 @@
 class ChainWindow : public QWidget {
     Q_OBJECT
 public:
+    // Every window writes in 宋体 9 points where the system has it, else in the system's
+    // own font, which on a Linux desktop covers the Chinese texts.
     explicit ChainWindow(Qt::WindowFlags flags = Qt::Window);
 
-    // Shows the window (centred the first time when it places itself that way), raises it
-    // and runs FormActivate inside the error guard.
+    // Shows the window (centred the first time when it places itself that way; sized to
+    // its contents then unless it was given a size), raises it and runs FormActivate
+    // inside the error guard.
     void ShowAndActivate();
 
     // Runs whenever the chain hands control to this window.
@@ -40,5 +43,8 @@ private:
 
 // Hands control from `owner` to `dialog`: disables the owner, shows and activates the dialog.
 void OpenDialog(ChainWindow* owner, ChainWindow* dialog);
+// Passes control from one dialog to the next, the opener staying disabled: hides `from`,
+// shows and activates `to`.
+void HandOver(ChainWindow* from, ChainWindow* to);
 // Gives control back: hides `dialog`, enables `owner`, shows and activates it.
 void ReturnTo(ChainWindow* dialog, ChainWindow* owner);

@@ -1,23 +1,478 @@
 #include "ui/Main.h"
 
-#include <QCoreApplication>
-#include <QVBoxLayout>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QPainter>
+#include <QSplitterHandle>
+#include <QStyledItemDelegate>
 
 #include "core/FunSub.h"
+#include "core/Subdirectories.h"
+#include "core/TargetNaming.h"
+#include "core/TreeStats.h"
+#include "ui/About.h"
+#include "ui/Accept.h"
+#include "ui/Images.h"
 #include "ui/Messages.h"
+#include "ui/SDir.h"
+#include "ui/Sets.h"
 
 TForm1* Form1 = nullptr;
 
+namespace {
+
+const QColor kPurple(128, 0, 128);
+const QColor kMaroon(128, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kTeal(0, 128, 128);
+const QColor kSkyBlue(166, 202, 240);
+const QColor kPaleGreen(192, 220, 192);
+const QColor kCream(255, 251, 240);
+const QColor kGridLine(160, 176, 160);
+
+const char* const kBothUnset =
+    "警告！您还未指定工作目录和输出目录！\r\r不能进行过滤复制操作，请设置工作目录和输出目录！\r\r";
+const char* const kBothMissing =
+    "警告！工作目录和输出目录均不存在！\r\r不能进行过滤复制操作，请设置工作目录和输出目录！\r\r";
+const char* const kWorkMissing =
+    "警告！工作目录不存在！\r\r不能进行过滤复制操作，请设置工作目录！\r\r";
+const char* const kOutputMissing =
+    "警告！输出目录不存在！\r\r不能进行过滤复制操作，请设置输出目录！\r\r";
+const char* const kNoWorkSubdirs =
+    "警告！当前工作目录下无子目录！\r\r不能进行过滤复制操作，请重新设置工作目录！\r\r";
+const char* const kSettingsHint = "\r请设置工作目录和输出目录！";
+const char* const kNoOutputSubdirs = "当前输出目录下无子目录 ！";
+const char* const kUnknown = " ？？？";
+
+// Scans of big trees hold the window; the hour-glass says so until the scope ends, also
+// when an error ends it.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+class ColouredHandle : public QSplitterHandle {
+public:
+    ColouredHandle(Qt::Orientation o, QSplitter* parent, QColor colour)
+        : QSplitterHandle(o, parent), m_colour(colour) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), m_colour); }
+
+private:
+    QColor m_colour;
+};
+
+class ColouredSplitter : public QSplitter {
+public:
+    ColouredSplitter(Qt::Orientation o, QColor colour, QWidget* parent)
+        : QSplitter(o, parent), m_colour(colour) {
+        setHandleWidth(4);
+        setChildrenCollapsible(false);
+    }
+
+protected:
+    QSplitterHandle* createHandle() override {
+        return new ColouredHandle(orientation(), this, m_colour);
+    }
+
+private:
+    QColor m_colour;
+};
+
+// Right-aligns the number columns without touching every row (a list may hold 100,000)
+// and draws the grid lines of the type lists.
+class ReportDelegate : public QStyledItemDelegate {
+public:
+    ReportDelegate(QList<int> rightAligned, bool gridLines, QObject* parent)
+        : QStyledItemDelegate(parent), m_right(std::move(rightAligned)), m_grid(gridLines) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!m_grid)
+            return;
+        painter->save();
+        painter->setPen(kGridLine);
+        const QRect r = option.rect;
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (m_right.contains(index.column())) {
+            option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+        }
+    }
+
+private:
+    QList<int> m_right;
+    bool m_grid;
+};
+
+struct Column {
+    const char* caption;
+    int width;
+    int minimum;
+    bool right;
+};
+
+void SetColour(QWidget* w, QPalette::ColorRole role, QColor colour) {
+    QPalette p = w->palette();
+    p.setColor(role, colour);
+    w->setPalette(p);
+}
+
+QLabel* NewLabel(const char* text, QColor colour, QWidget* parent) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    SetColour(label, QPalette::WindowText, colour);
+    return label;
+}
+
+QLineEdit* NewReadOnlyEdit(QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setReadOnly(true);
+    return edit;
+}
+
+QTreeWidget* NewReportList(std::initializer_list<Column> columns, QColor background, bool gridLines,
+                           QWidget* parent) {
+    auto* list = new QTreeWidget(parent);
+    list->setColumnCount(static_cast<int>(columns.size()));
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSortingEnabled(false);
+    SetColour(list, QPalette::Base, background);
+
+    QStringList captions;
+    QList<int> right;
+    std::vector<int> minimums;
+    int i = 0;
+    for (const Column& c : columns) {
+        captions << QString::fromUtf8(c.caption);
+        if (c.right)
+            right << i;
+        minimums.push_back(c.minimum);
+        ++i;
+    }
+    list->setHeaderLabels(captions);
+    i = 0;
+    for (const Column& c : columns) {
+        list->setColumnWidth(i, c.width);
+        if (c.right)
+            list->headerItem()->setTextAlignment(i, Qt::AlignRight | Qt::AlignVCenter);
+        ++i;
+    }
+    list->header()->setStretchLastSection(false);
+    list->setItemDelegate(new ReportDelegate(right, gridLines, list));
+
+    QHeaderView* header = list->header();
+    QObject::connect(header, &QHeaderView::sectionResized, list,
+                     [header, minimums](int section, int, int size) {
+                         const auto s = static_cast<std::size_t>(section);
+                         if (s < minimums.size() && size < minimums[s]) {
+                             header->resizeSection(section, minimums[s]);
+                         }
+                     });
+    return list;
+}
+
+QTreeWidget* NewFileList(QWidget* parent) {
+    return NewReportList(
+        {{"文件名", 100, 80, false}, {"文件大小", 86, 60, true}, {"文件修改时间", 200, 100, false}},
+        kSkyBlue, false, parent);
+}
+
+QTreeWidget* NewTypeList(QWidget* parent) {
+    return NewReportList({{"类型", 80, 40, false}, {"数量", 50, 40, true}, {"大小", 120, 80, true}},
+                         kPaleGreen, true, parent);
+}
+
+QListWidget* NewLevelList(QWidget* parent) {
+    auto* list = new QListWidget(parent);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setUniformItemSizes(true);
+    SetColour(list, QPalette::Base, kCream);
+    return list;
+}
+
+QTreeWidget* NewDirTreeView(QWidget* parent) {
+    auto* tree = new QTreeWidget(parent);
+    tree->setColumnCount(1);
+    tree->setHeaderHidden(true);
+    tree->setUniformRowHeights(true);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    return tree;
+}
+
+QTabWidget* NewPageControl(QWidget* files, QWidget* types, QWidget* levels, QWidget* parent) {
+    auto* pages = new QTabWidget(parent);
+    pages->addTab(files, QStringLiteral("文件列表"));
+    pages->addTab(types, QStringLiteral("类型统计"));
+    pages->addTab(levels, QStringLiteral("目录级数"));
+    pages->setCurrentIndex(1);
+    return pages;
+}
+
+// A part of one side: its widgets stacked without margins.
+QWidget* Stack(std::initializer_list<QWidget*> widgets, int stretchLast, int minimumHeight) {
+    auto* part = new QWidget;
+    auto* layout = new QVBoxLayout(part);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    for (QWidget* w : widgets) layout->addWidget(w);
+    layout->setStretch(static_cast<int>(widgets.size()) - 1, stretchLast);
+    part->setMinimumHeight(minimumHeight);
+    return part;
+}
+
+QFrame* NewPanel(QFrame::Shadow shadow) {
+    auto* panel = new QFrame;
+    panel->setFrameStyle(QFrame::Panel | shadow);
+    return panel;
+}
+
+// SourceDir from the character after WorkDir and its separator, as the source is named
+// relative to the working directory.
+std::string RelativeSource() {
+    const std::size_t from = FunSub::WorkDir.size() + 1;
+    return from < FunSub::SourceDir.size() ? FunSub::SourceDir.substr(from) : std::string();
+}
+
+const char* DirectoryWarning() {
+    using namespace FunSub;
+    if (WorkDir.empty() && OutputDir.empty())
+        return kBothUnset;
+    const bool work = DirExists(WorkDir);
+    const bool output = DirExists(OutputDir);
+    if (!work && !output)
+        return kBothMissing;
+    if (!work)
+        return kWorkMissing;
+    if (!output)
+        return kOutputMissing;
+    return nullptr;
+}
+
+// Fills a tree view from the model in one insertion: the items are linked up before the
+// view sees them, which keeps big trees quick.
+void ShowDirTree(QTreeWidget* view, const FunSub::DirTree& tree) {
+    view->clear();
+    if (tree.empty())
+        return;
+    const QIcon icon = NodeIcon(kClosedFolder, kOpenFolder);
+    std::vector<QTreeWidgetItem*> items(tree.nodes.size());
+    for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+        const FunSub::DirNode& node = tree.nodes[i];
+        auto* item = node.parent < 0
+                         ? new QTreeWidgetItem
+                         : new QTreeWidgetItem(items[static_cast<std::size_t>(node.parent)]);
+        item->setText(0, ToQ(node.label));
+        item->setIcon(0, icon);
+        item->setData(0, TForm1::kNodeIndexRole, static_cast<int>(i));
+        items[i] = item;
+    }
+    view->addTopLevelItem(items[0]);
+    items[0]->setExpanded(true);
+}
+
+}  // namespace
+
+void FillReportList(QTreeWidget* list, const std::vector<FunSub::ListRow>& rows) {
+    list->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const FunSub::ListRow& row : rows) {
+        QStringList texts;
+        texts.reserve(static_cast<qsizetype>(row.subItems.size()) + 1);
+        texts << ToQ(row.caption);
+        for (const std::string& s : row.subItems) texts << ToQ(s);
+        items.append(new QTreeWidgetItem(texts));
+    }
+    list->addTopLevelItems(items);
+}
+
 TForm1::TForm1(const std::string& executablePath) {
     SetFirstPlacement(FirstPlacement::CentreOnScreen);
-    Edit3 = new QLineEdit(this);
-    Button1 = new QPushButton(QStringLiteral("过滤复制"), this);
-    ListView3 = new QTreeWidget(this);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Edit3);
-    layout->addWidget(ListView3);
-    layout->addWidget(Button1);
+    createWidgets();
+    createLayout();
+    connectSignals();
+    resize(960, 680);
     FormCreate(executablePath);
+}
+
+void TForm1::createWidgets() {
+    Panel1 = NewPanel(QFrame::Raised);
+    Panel1->setParent(this);
+    Splitter1 = new ColouredSplitter(Qt::Horizontal, kTeal, this);
+    Panel3 = createSourceSide();
+    Panel4 = createTargetSide();
+    Splitter1->addWidget(Panel3);
+    Splitter1->addWidget(Panel4);
+    Panel2 = NewPanel(QFrame::Sunken);
+    Panel2->setParent(this);
+    StatusBar1 = new QStatusBar(this);
+}
+
+QWidget* TForm1::createTopBand() {
+    Label1 = NewLabel("当前工作目录：", kPurple, Panel1);
+    Label7 = NewLabel("当前输出目录：", kPurple, Panel1);
+    Edit1 = NewReadOnlyEdit(Panel1);
+    Edit4 = NewReadOnlyEdit(Panel1);
+    for (QLineEdit* e : {Edit1, Edit4}) {
+        e->setFrame(false);
+        SetColour(e, QPalette::Base, kSkyBlue);
+        SetColour(e, QPalette::Text, kMaroon);
+    }
+    BitBtn1 = new QPushButton(ImageList1(kOpenFolder), QString(), Panel1);
+    BitBtn1->setMinimumHeight(44);
+    BitBtn1->setMinimumWidth(120);
+
+    auto* grid = new QGridLayout(Panel1);
+    grid->setContentsMargins(8, 5, 8, 5);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(Edit1, 0, 1);
+    grid->addWidget(Label7, 1, 0);
+    grid->addWidget(Edit4, 1, 1);
+    grid->addWidget(BitBtn1, 0, 2, 2, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(2, 130);
+    return Panel1;
+}
+
+QWidget* TForm1::createSourceSide() {
+    auto* side = new QWidget;
+    Panel5 = new QFrame;
+    Label5 = NewLabel("", kBlue, Panel5);
+    Edit3 = NewReadOnlyEdit(Panel5);
+    Button5 = new QPushButton(QStringLiteral("指定源目录"), Panel5);
+    auto* header = new QGridLayout(Panel5);
+    header->setContentsMargins(2, 2, 2, 2);
+    header->addWidget(Label5, 0, 0, 1, 2);
+    header->addWidget(Edit3, 1, 0);
+    header->addWidget(Button5, 1, 1);
+    header->setColumnStretch(0, 1);
+
+    ListView1 = NewFileList(side);
+    ListView3 = NewTypeList(side);
+    ListBox1 = NewLevelList(side);
+    PageControl1 = NewPageControl(ListView1, ListView3, ListBox1, side);
+    Label2 = new QLabel(QStringLiteral("源目录树结构："), side);
+    TreeView1 = NewDirTreeView(side);
+
+    Splitter2 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
+    Splitter2->addWidget(Stack({Panel5, PageControl1}, 1, 60));
+    Splitter2->addWidget(Stack({Label2, TreeView1}, 1, 50));
+    auto* layout = new QVBoxLayout(side);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Splitter2);
+    side->setMinimumWidth(100);
+    return side;
+}
+
+QWidget* TForm1::createTargetSide() {
+    auto* side = new QWidget;
+    Panel8 = new QFrame;
+    Label4 = NewLabel("", kBlue, Panel8);
+    ComboBoxEx1 = new QComboBox(Panel8);
+    ComboBoxEx1->setMaxVisibleItems(8);
+    ComboBoxEx1->setPlaceholderText(QString::fromUtf8(kNoOutputSubdirs));
+    ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    auto* header = new QVBoxLayout(Panel8);
+    header->setContentsMargins(2, 2, 2, 2);
+    header->addWidget(Label4);
+    header->addWidget(ComboBoxEx1);
+
+    ListView2 = NewFileList(side);
+    ListView4 = NewTypeList(side);
+    ListBox2 = NewLevelList(side);
+    PageControl2 = NewPageControl(ListView2, ListView4, ListBox2, side);
+    Label3 = new QLabel(QStringLiteral("目标目录树结构："), side);
+    TreeView2 = NewDirTreeView(side);
+
+    Splitter3 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
+    Splitter3->addWidget(Stack({Panel8, PageControl2}, 1, 60));
+    Splitter3->addWidget(Stack({Label3, TreeView2}, 1, 50));
+    auto* layout = new QVBoxLayout(side);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Splitter3);
+    side->setMinimumWidth(100);
+    return side;
+}
+
+QWidget* TForm1::createBottomBand() {
+    Label6 = NewLabel("", kBlue, Panel2);
+    Edit2 = NewReadOnlyEdit(Panel2);
+    Edit2->setMinimumWidth(240);
+    Panel11 = new QWidget(Panel2);
+    Button1 = new QPushButton(QStringLiteral("过滤复制"), Panel11);
+    Button2 = new QPushButton(QStringLiteral("使用说明"), Panel11);
+    Button3 = new QPushButton(QStringLiteral("关  于"), Panel11);
+    Button4 = new QPushButton(QStringLiteral("退　出"), Panel11);
+    auto* buttons = new QHBoxLayout(Panel11);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    for (QPushButton* b : {Button1, Button2, Button3, Button4}) {
+        b->setMinimumWidth(88);
+        buttons->addWidget(b);
+    }
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(3);
+    texts->addWidget(Label6);
+    texts->addWidget(Edit2);
+    auto* band = new QHBoxLayout(Panel2);
+    band->setContentsMargins(8, 5, 8, 5);
+    band->addLayout(texts);
+    band->addStretch(1);
+    band->addSpacing(12);
+    band->addWidget(Panel11, 0, Qt::AlignBottom);
+    return Panel2;
+}
+
+void TForm1::createLayout() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(createTopBand());
+    layout->addWidget(Splitter1, 1);
+    layout->addWidget(createBottomBand());
+    layout->addWidget(StatusBar1);
+    // The two sides start equally wide, and the lists somewhat taller than the trees.
+    Splitter1->setSizes({1000, 1000});
+    Splitter2->setSizes({600, 400});
+    Splitter3->setSizes({600, 400});
+}
+
+void TForm1::connectSignals() {
+    const auto guarded = [this](void (TForm1::*handler)()) {
+        return [this, handler] { Guard([this, handler] { (this->*handler)(); }); };
+    };
+    connect(TreeView1, &QTreeWidget::itemClicked, this, guarded(&TForm1::TreeView1Click));
+    connect(TreeView2, &QTreeWidget::itemClicked, this, guarded(&TForm1::TreeView2Click));
+    connect(ComboBoxEx1, &QComboBox::activated, this,
+            [this](int index) { Guard([this, index] { ComboBoxEx1Click(index); }); });
+    connect(Button5, &QPushButton::clicked, this, guarded(&TForm1::Button5Click));
+    connect(Button1, &QPushButton::clicked, this, guarded(&TForm1::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click));
+    connect(Button3, &QPushButton::clicked, this, guarded(&TForm1::Button3Click));
+    connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
+    connect(BitBtn1, &QPushButton::clicked, this, guarded(&TForm1::BitBtn1Click));
 }
 
 void TForm1::FormCreate(const std::string& executablePath) {
@@ -28,13 +483,191 @@ void TForm1::FormCreate(const std::string& executablePath) {
         return;
     }
     setWindowTitle(QStringLiteral("Quillmere V1.2 （2003-9-26）  "));
+    m_statusPanel = new QLabel(StatusBar1);
+    StatusBar1->addWidget(m_statusPanel, 1);
     FunSub::SourceChanged = false;
-    Edit3->setText(QStringLiteral(" ？？？"));
+    Edit2->setText(QString::fromUtf8(kUnknown));
+    Edit3->setText(QString::fromUtf8(kUnknown));
+    Label4->setText(QStringLiteral("浏览对比在当前工作目录下(过滤复制生成)的目标目录："));
+    Label5->setText(QStringLiteral("将要过滤复制的源目录为当前工作目录下的："));
+    Label6->setText(QStringLiteral("过滤复制生成的目标目录将放在当前输出目录下的："));
     Button1->setEnabled(false);
+    BitBtn1->setText(DisplayText(std::string("改变工作目录\r或输出目录")));
     Guard([] { FunSub::LoadSettings(); });
 }
 
-void TForm1::FormActivate() {}
+QString TForm1::StatusText() const {
+    return m_statusPanel ? m_statusPanel->text() : QString();
+}
+
+void TForm1::FormActivate() {
+    Edit1->setText(ToQ(FunSub::WorkDir));
+    Edit4->setText(ToQ(FunSub::OutputDir));
+    if (!DirectoriesUsable())
+        return;
+    RefreshTargetSide();
+    if (FunSub::SourceChanged)
+        RebuildSourceSide();
+}
+
+bool TForm1::DirectoriesUsable() {
+    if (const char* warning = DirectoryWarning()) {
+        AskAboutDirectories(warning);
+        return false;
+    }
+    if (CountWorkSubdirs() < 1) {
+        Button5->setEnabled(false);
+        AskAboutDirectories(kNoWorkSubdirs);
+        return false;
+    }
+    Button5->setEnabled(true);
+    Button5->setFocus();
+    return true;
+}
+
+void TForm1::AskAboutDirectories(const std::string& message) {
+    if (Messages().Ask(ToQ(message), QPoint(Left() + 200, Top() + 180))) {
+        FunSub::HintText = message;
+        OpenDialog(this, FormAccept);
+    } else {
+        close();
+    }
+}
+
+void TForm1::RefreshTargetSide() {
+    WaitCursor wait;
+    if (ListOutputSubdirs() < 1) {
+        m_targetTree = {};
+        TreeView2->clear();
+        ListBox2->clear();
+        ListView2->clear();
+        ListView4->clear();
+        return;
+    }
+    ComboBoxEx1->setCurrentIndex(0);
+    ShowTargetTree(m_outputSubdirs.front());
+}
+
+// Until the new source has its own target name nothing may be copied: the button stays
+// disabled and no name of an earlier source is kept, so a failure on the way leaves no
+// copy possible and the next refresh tries the whole rebuild again.
+void TForm1::RebuildSourceSide() {
+    WaitCursor wait;
+    Button1->setEnabled(false);
+    FunSub::TargetName.clear();
+    Edit2->setText(QString::fromUtf8(kUnknown));
+    Edit3->setText(ToQ(RelativeSource()));
+    BuildSourceTree();
+    CollectTreeStats(m_sourceTree, ListView3, ListBox1);
+    FunSub::TargetName = FunSub::ChooseTargetName(FunSub::SourceDir);
+    Edit2->setText(ToQ(FunSub::TargetName));
+    Button1->setEnabled(true);
+    FunSub::SourceChanged = false;
+}
+
+int TForm1::CountWorkSubdirs() {
+    return static_cast<int>(FunSub::Subdirectories(FunSub::WorkDir).size());
+}
+
+int TForm1::ListOutputSubdirs() {
+    ComboBoxEx1->clear();
+    m_outputSubdirs.clear();
+    const std::vector<FunSub::Subdirectory> dirs = FunSub::Subdirectories(FunSub::OutputDir);
+    const QIcon icon = NodeIcon(kClosedFolder, kOpenFolder);
+    for (const FunSub::Subdirectory& d : dirs) {
+        ComboBoxEx1->addItem(icon, ToQ(FunSub::LowerAscii(d.name)));
+        m_outputSubdirs.push_back(d.path);
+    }
+    return ComboBoxEx1->count();
+}
+
+void TForm1::BuildSourceTree() {
+    // Built aside first: a scan that fails leaves the former tree as it was.
+    m_sourceTree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    ShowDirTree(TreeView1, m_sourceTree);
+}
+
+void TForm1::ShowTargetTree(const std::string& path) {
+    WaitCursor wait;
+    m_targetTree = FunSub::BuildDirTree(path, FunSub::RootLabel::ShortenDriveRoot);
+    ShowDirTree(TreeView2, m_targetTree);
+    CollectTreeStats(m_targetTree, ListView4, ListBox2);
+}
+
+void TForm1::CollectTreeStats(const FunSub::DirTree& tree, QTreeWidget* typeList,
+                              QListWidget* levelList) {
+    const FunSub::TreeStats stats = FunSub::CollectTreeStats(tree);
+    FillReportList(typeList, FunSub::TypeListRows(stats));
+    levelList->clear();
+    QStringList lines;
+    for (const std::string& line : FunSub::LevelLines(stats)) lines << ToQ(line);
+    levelList->addItems(lines);
+    if (&tree == &m_sourceTree)
+        FunSub::TreeFileTotal = stats.fileTotal;
+}
+
+void TForm1::ListDirFiles(const std::string& dir, QTreeWidget* fileList) {
+    FillReportList(fileList, FunSub::FileListRows(FunSub::ListDirFiles(dir)));
+}
+
+void TForm1::ShowClickedDirectory(QTreeWidget* view, const FunSub::DirTree& tree,
+                                  QTreeWidget* fileList) {
+    QTreeWidgetItem* item = view->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const int index = item->data(0, kNodeIndexRole).toInt();
+    if (index < 0 || index >= tree.size())
+        return;
+    WaitCursor wait;
+    const std::string path = FunSub::NodePath(tree, index);
+    m_statusPanel->setText(QStringLiteral("当前路径：") + ToQ(path));
+    fileList->clear();
+    ListDirFiles(path, fileList);
+}
+
+void TForm1::TreeView1Click() {
+    ShowClickedDirectory(TreeView1, m_sourceTree, ListView1);
+}
+
+void TForm1::TreeView2Click() {
+    ShowClickedDirectory(TreeView2, m_targetTree, ListView2);
+}
+
+void TForm1::ComboBoxEx1Click(int index) {
+    if (index < 0 || index >= static_cast<int>(m_outputSubdirs.size()))
+        return;
+    const std::string path = m_outputSubdirs[static_cast<std::size_t>(index)];
+    m_statusPanel->setText(ToQ(path));
+    ShowTargetTree(path);
+}
+
+void TForm1::Button5Click() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    OpenDialog(this, Form4);
+}
+
+void TForm1::Button1Click() {
+    OpenDialog(this, Form3);
+}
+
+void TForm1::Button2Click() {
+    OpenInstructions();
+}
+
+void TForm1::Button3Click() {
+    OpenDialog(this, Form6);
+}
+
+void TForm1::Button4Click() {
+    TreeView1->clear();
+    TreeView2->clear();
+    close();
+}
+
+void TForm1::BitBtn1Click() {
+    FunSub::HintText = kSettingsHint;
+    OpenDialog(this, FormAccept);
+}
 
 void TForm1::FormClose() {
     hide();

@@ -1,14 +1,27 @@
 #pragma once
 
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <string>
+#include <vector>
 
 #include "core/DirTree.h"
+#include "core/TreeStats.h"
 #include "ui/ChainWindow.h"
 
-// The main window: the source and the generated targets side by side.
+// The main window: the working and output directories on top, the chosen source on the
+// left and one of the targets generated from it on the right, each with its tree, the file
+// list of a clicked directory, the type statistics and the directory levels. Every time the
+// chain hands control back to it, it checks the two directories again, rebuilds the target
+// side from the first target and, when a new source was chosen, the source side.
 class TForm1 : public ChainWindow {
     Q_OBJECT
 public:
@@ -21,19 +34,109 @@ public:
     void FormActivate() override;
     void FormClose() override;
 
+    void TreeView1Click();
+    void TreeView2Click();
+    void ComboBoxEx1Click(int index);
+    // Sets the hour-glass cursor and opens the source dialog, which restores the cursor
+    // when it is activated.
+    void Button5Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void BitBtn1Click();
+
+    // The subdirectories of WorkDir that can be chosen as sources.
+    int CountWorkSubdirs();
+    // Fills ComboBoxEx1 and OutputSubdirs with the subdirectories of OutputDir.
+    int ListOutputSubdirs();
+    void BuildSourceTree();
+    void ShowTargetTree(const std::string& path);
+
     // The source tree that the statistics and the copy walk, by index.
     const FunSub::DirTree& SourceTree() const { return m_sourceTree; }
+    const FunSub::DirTree& TargetTree() const { return m_targetTree; }
+    // The full path of each ComboBoxEx1 item, at the item's position.
+    const std::vector<std::string>& OutputSubdirs() const { return m_outputSubdirs; }
+    QString StatusText() const;
 
-    // Widgets other windows use.
-    QLineEdit* Edit3 = nullptr;       // the chosen source
-    QPushButton* Button1 = nullptr;   // "过滤复制"
-    QTreeWidget* ListView3 = nullptr; // the source's type list
+    // The tree item's role that holds the index of its node in the tree model.
+    static constexpr int kNodeIndexRole = Qt::UserRole;
+
+    QFrame* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;  // WorkDir
+    QLabel* Label7 = nullptr;
+    QLineEdit* Edit4 = nullptr;  // OutputDir
+    QPushButton* BitBtn1 = nullptr;
+
+    QSplitter* Splitter1 = nullptr;
+    QWidget* Panel3 = nullptr;  // the source side
+    QSplitter* Splitter2 = nullptr;
+    QFrame* Panel5 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* Edit3 = nullptr;  // the chosen source, relative to WorkDir
+    QPushButton* Button5 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QTreeWidget* ListView1 = nullptr;  // files of the clicked source directory
+    QTreeWidget* ListView3 = nullptr;  // the source's type statistics
+    QListWidget* ListBox1 = nullptr;   // the source's directory levels
+    QLabel* Label2 = nullptr;
+    QTreeWidget* TreeView1 = nullptr;
+
+    QWidget* Panel4 = nullptr;  // the target side
+    QSplitter* Splitter3 = nullptr;
+    QFrame* Panel8 = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* ComboBoxEx1 = nullptr;
+    QTabWidget* PageControl2 = nullptr;
+    QTreeWidget* ListView2 = nullptr;
+    QTreeWidget* ListView4 = nullptr;
+    QListWidget* ListBox2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QTreeWidget* TreeView2 = nullptr;
+
+    QFrame* Panel2 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLineEdit* Edit2 = nullptr;  // TargetName
+    QWidget* Panel11 = nullptr;
+    QPushButton* Button1 = nullptr;  // "过滤复制"
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
 
 private:
+    void createWidgets();
+    QWidget* createTopBand();
+    QWidget* createSourceSide();
+    QWidget* createTargetSide();
+    QWidget* createBottomBand();
+    void createLayout();
+    void connectSignals();
     void FormCreate(const std::string& executablePath);
 
+    // Refresh steps: the question for unusable directories (false ends the refresh), the
+    // target side and the rebuild of a newly chosen source.
+    bool DirectoriesUsable();
+    void AskAboutDirectories(const std::string& message);
+    void RefreshTargetSide();
+    void RebuildSourceSide();
+
+    void ShowClickedDirectory(QTreeWidget* view, const FunSub::DirTree& tree,
+                              QTreeWidget* fileList);
+    void ListDirFiles(const std::string& dir, QTreeWidget* fileList);
+    void CollectTreeStats(const FunSub::DirTree& tree, QTreeWidget* typeList,
+                          QListWidget* levelList);
+
     FunSub::DirTree m_sourceTree;
+    FunSub::DirTree m_targetTree;
+    std::vector<std::string> m_outputSubdirs;
+    QLabel* m_statusPanel = nullptr;
     bool m_canRun = true;
 };
 
 extern TForm1* Form1;
+
+// Replaces the rows of a report list with `rows`, in their order, in one insertion.
+void FillReportList(QTreeWidget* list, const std::vector<FunSub::ListRow>& rows);

@@ -1,9 +1,11 @@
 #include "ui/Messages.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
 
 namespace {
@@ -28,28 +30,54 @@ private:
     QAbstractButton* m_no;
 };
 
+// A question box placed with its top-left corner at a given point, but never so far that
+// part of it leaves the screen. Its final size is known only once it lays itself out on
+// showing, before it appears.
+class PlacedBox : public QMessageBox {
+public:
+    PlacedBox(const QString& text, QPoint topLeft)
+        : QMessageBox(QMessageBox::Warning, QStringLiteral("Warning"), DisplayText(text)),
+          m_topLeft(topLeft) {
+        move(topLeft);
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        QScreen* screen = QGuiApplication::screenAt(m_topLeft);
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (!screen) return;
+        const QRect area = screen->availableGeometry();
+        const QSize size = frameGeometry().size();
+        move(qMax(area.left(), qMin(m_topLeft.x(), area.right() + 1 - size.width())),
+             qMax(area.top(), qMin(m_topLeft.y(), area.bottom() + 1 - size.height())));
+    }
+
+private:
+    QPoint m_topLeft;
+};
+
 class RealMessages : public MessageSeam {
 public:
     bool Ask(const QString& text, QPoint topLeft) override {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text);
+        PlacedBox box(text, topLeft);
         QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
         box.setDefaultButton(yes);
         box.setEscapeButton(yes);
         box.installEventFilter(new EscapeMeansNo(no, &box));
-        box.move(topLeft);
         box.exec();
         return box.clickedButton() != no;
     }
 
     void Warn(const QString& text) override {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), DisplayText(text));
         box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         box.exec();
     }
 
     void ShowError(const QString& text) override {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillmere"), text);
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillmere"), DisplayText(text));
         box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         box.exec();
     }
@@ -74,6 +102,14 @@ MessageSeam& Messages() { return *g_seam; }
 void SetMessages(MessageSeam* seam) { g_seam = seam ? seam : &g_real; }
 
 QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString DisplayText(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
+QString DisplayText(const std::string& text) { return DisplayText(ToQ(text)); }
 
 QString ErrorReportText(const QString& message) {
     return message.endsWith(QLatin1Char('.')) ? message : message + QLatin1Char('.');

@@ -13,10 +13,11 @@
 class MessageSeam {
 public:
     virtual ~MessageSeam() = default;
+    // Texts come as the program holds them ("\r" breaks a line); the boxes show them.
     // A question titled "Warning" with "&Yes" and "&No", its top-left corner at `topLeft`.
     // Enter answers Yes, Escape No, and closing the box counts as Yes.
     virtual bool Ask(const QString& text, QPoint topLeft) = 0;
-    // A warning titled "Warning" with one "OK".
+    // A warning titled "Warning" with one "OK", centred on the screen.
     virtual void Warn(const QString& text) = 0;
     // The stop box titled "Quillmere" reporting an error that ended a handler.
     virtual void ShowError(const QString& text) = 0;
@@ -31,6 +32,10 @@ void SetMessages(MessageSeam* seam);
 
 // Core text (UTF-8 or the file system's bytes) for display.
 QString ToQ(const std::string& s);
+// The program's texts mark a line break with a carriage return alone, which Qt does not
+// break on; labels and message boxes show them with "\n" instead.
+QString DisplayText(const QString& text);
+QString DisplayText(const std::string& text);
 // The error report's text: the message, with "." added when it does not end in one.
 QString ErrorReportText(const QString& message);
 

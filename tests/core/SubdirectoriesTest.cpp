@@ -1,0 +1,62 @@
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include "core/FunSub.h"
+#include "core/Subdirectories.h"
+#include "support/TempTree.h"
+
+using namespace FunSub;
+
+namespace {
+
+std::vector<std::string> Names(const std::vector<Subdirectory>& dirs) {
+    std::vector<std::string> out;
+    for (const auto& d : dirs) out.push_back(d.name);
+    return out;
+}
+
+// What readdir gives, without the hidden names and the files.
+std::vector<std::string> ListedDirectories(const TempTree& t, const std::string& rel) {
+    std::vector<std::string> out;
+    DIR* d = opendir(t.path(rel).c_str());
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] != '.' && e->d_type == DT_DIR)
+            out.emplace_back(e->d_name);
+    }
+    closedir(d);
+    return out;
+}
+
+}  // namespace
+
+TEST(SubdirectoriesTest, TopLevelDirectoriesInListedOrderWithoutHiddenOnesOrFiles) {
+    TempTree t;
+    for (const char* d : {"out/ABC", "out/proj-01", "out/zz", "out/.git", "out/proj-01/deeper"}) {
+        t.dir(d);
+    }
+    t.file("out/proj-02", "a file, not a target");
+    const auto dirs = Subdirectories(t.path("out"));
+    EXPECT_EQ(Names(dirs), ListedDirectories(t, "out"));
+    ASSERT_EQ(dirs.size(), 3u);
+    for (const auto& d : dirs) EXPECT_EQ(d.path, t.path("out") + "/" + d.name);
+}
+
+TEST(SubdirectoriesTest, TrailingSeparatorIsNotDoubled) {
+    TempTree t;
+    t.dir("out/x");
+    const auto dirs = Subdirectories(t.path("out") + "/");
+    ASSERT_EQ(dirs.size(), 1u);
+    EXPECT_EQ(dirs[0].path, t.path("out/x"));
+}
+
+TEST(SubdirectoriesTest, DirectoryThatCannotBeEnteredRaisesTheIoError) {
+    TempTree t;
+    t.file("plain", "x");
+    try {
+        Subdirectories(t.path("gone"));
+        FAIL() << "no error for a missing directory";
+    } catch (const QuillError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    EXPECT_THROW(Subdirectories(t.path("plain")), QuillError);
+}
