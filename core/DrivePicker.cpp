@@ -1,0 +1,96 @@
+#include "core/DrivePicker.h"
+
+#include <algorithm>
+
+#include "core/FunSub.h"
+#include "core/Platform.h"
+
+namespace FunSub {
+namespace {
+
+int CompareIgnoringCase(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto lower = [](char c) {
+            return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        };
+        const unsigned char x = lower(a[i]);
+        const unsigned char y = lower(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return 0;
+}
+
+bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
+
+}  // namespace
+
+DriveItem MakeDriveItem(const Platform::Volume& volume) {
+    const std::string label = "[" + LowerAscii(volume.label) + "]";
+#ifdef _WIN32
+    // The drive letter and its colon, lower-cased, as every picked path then begins.
+    const std::string letter = LowerAscii(volume.root.substr(0, volume.root.find(':') + 1));
+    return DriveItem{letter + " " + label, letter + "\\"};
+#else
+    return DriveItem{volume.root + " " + label, volume.root};
+#endif
+}
+
+std::vector<DriveItem> ReadDriveItems() {
+    std::vector<DriveItem> items;
+    for (const Platform::Volume& volume : Platform::LocalDisks()) {
+        items.push_back(MakeDriveItem(volume));
+    }
+    return items;
+}
+
+std::string PickerChildPath(const std::string& parentPath, const std::string& name) {
+    if (!parentPath.empty() && parentPath.back() == kSeparator) return parentPath + name;
+    return JoinPath(parentPath, name);
+}
+
+std::vector<std::string> ListSubdirs(const std::string& path) {
+    std::vector<Platform::Entry> entries;
+    if (int err = Platform::ListDirectory(path, Platform::Detail::Kinds, entries)) {
+        RaiseIoError(err);
+    }
+    std::vector<std::string> names;
+    if (!IsDriveRoot(path)) {
+        names.push_back(".");
+        names.push_back("..");
+    }
+    for (const Platform::Entry& e : entries) {
+        if (e.isDirectory && !e.hidden && !e.system && !e.name.empty() && e.name[0] != '.') {
+            names.push_back(e.name);
+        }
+    }
+    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int c = CompareIgnoringCase(a, b);
+        return c != 0 ? c < 0 : a < b;
+    });
+    std::vector<std::string> listing;
+    listing.reserve(names.size());
+    for (const std::string& name : names) listing.push_back("[" + name + "]");
+    return listing;
+}
+
+std::vector<std::string> ListedNames(const std::vector<std::string>& listing) {
+    std::vector<std::string> names;
+    for (const std::string& entry : listing) {
+        if (entry.size() < 2) continue;
+        std::string name = entry.substr(1, entry.size() - 2);
+        if (!IsDotName(name)) names.push_back(std::move(name));
+    }
+    return names;
+}
+
+bool PickerHasChildren(const std::string& path) {
+    try {
+        return !ListedNames(ListSubdirs(path)).empty();
+    } catch (const QuillError&) {
+        return false;
+    }
+}
+
+}  // namespace FunSub
