@@ -6,6 +6,9 @@
 
 #include "cli/CliCommon.h"
 #include "core/QuillError.h"
+#ifdef _WIN32
+#include "core/platform/win32/Win32Text.h"
+#endif
 
 namespace {
 
@@ -22,6 +25,18 @@ int main(int argc, char** argv) {
     // Dates and the order of list rows follow the user's locale, as in the windows.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+#ifdef _WIN32
+    // The narrow argv holds only what the ANSI code page can say; the core takes UTF-8.
+    std::vector<std::string> utf8Args = Win32::CommandLineUtf8();
+    std::vector<char*> utf8Argv;
+    for (std::string& a : utf8Args) utf8Argv.push_back(a.data());
+    utf8Argv.push_back(nullptr);
+    if (!utf8Args.empty()) {
+        argc = static_cast<int>(utf8Args.size());
+        argv = utf8Argv.data();
+    }
+    Win32::UseUtf8Console();
+#endif
 
     const Command commands[] = {
         {"tree", 1, {"json"}, Cli::RunTree},

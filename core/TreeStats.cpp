@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "core/FunSub.h"
+#ifdef _WIN32
+#include "core/platform/win32/Win32Text.h"
+#endif
 
 namespace FunSub {
 
@@ -56,7 +59,12 @@ TreeStats CollectTreeStats(const DirTree& tree) {
 std::string SummaryCaption(std::int64_t count) { return " 合计:" + std::to_string(count); }
 
 bool CaptionLess(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    // The captions are UTF-8, which the C library's collation would take as ANSI bytes.
+    const int c = Win32::CompareLocale(a, b);
+#else
     const int c = std::strcoll(a.c_str(), b.c_str());
+#endif
     return c != 0 ? c < 0 : a < b;
 }
 

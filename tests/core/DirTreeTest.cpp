@@ -91,6 +91,7 @@ TEST(DirTreeTest, EmptyRootIsOneNode) {
     EXPECT_EQ(NodePath(tree, 0), t.path("empty"));
 }
 
+#ifndef _WIN32  // Windows roots: WindowsTest
 TEST(DirTreeTest, RootLabelRules) {
     EXPECT_EQ(RootLabelFor("/", RootLabel::ShortenDriveRoot), "<目录树根>");
     EXPECT_EQ(RootLabelFor("/", RootLabel::AsGiven), "/<目录树根>");
@@ -104,7 +105,9 @@ TEST(DirTreeTest, RootLabelRules) {
     EXPECT_EQ(NodePath(asGiven, 0), "/");
     EXPECT_EQ(NodePath(asGiven, 1), "//x");
 }
+#endif
 
+#ifndef _WIN32  // "<" is not allowed in Windows names
 TEST(DirTreeTest, PathsWithTheMarkerCharactersSurvive) {
     TempTree t;
     t.dir("a<b/c<d");
@@ -113,6 +116,7 @@ TEST(DirTreeTest, PathsWithTheMarkerCharactersSurvive) {
     EXPECT_EQ(NodePath(tree, 0), t.path("a<b"));
     EXPECT_EQ(NodePath(tree, 1), t.path("a<b/c<d"));
 }
+#endif
 
 TEST(DirTreeTest, RootThatCannotBeEnteredRaisesBeforeBuilding) {
     TempTree t;
@@ -131,10 +135,15 @@ TEST(DirTreeTest, RootThatCannotBeEnteredRaisesBeforeBuilding) {
         BuildDirTree(t.path("plain"), RootLabel::ShortenDriveRoot);
         FAIL();
     } catch (const QuillError& e) {
+#ifdef _WIN32
+        EXPECT_STREQ(e.what(), "I/O error 267");  // ERROR_DIRECTORY
+#else
         EXPECT_STREQ(e.what(), "Invalid filename");
+#endif
     }
 }
 
+#ifndef _WIN32  // symbolic links; Windows: WindowsTest
 TEST(DirTreeTest, DeepTreesAndLinkLoops) {
     TempTree t;
     std::string rel = "deep";
@@ -151,7 +160,9 @@ TEST(DirTreeTest, DeepTreesAndLinkLoops) {
     for (const auto& n : tree.nodes) maxLevel = std::max(maxLevel, n.level);
     EXPECT_EQ(maxLevel, 60);
 }
+#endif
 
+#ifndef _WIN32  // symbolic links
 TEST(DirTreeTest, SelfLinkAtTheRootIsNotEntered) {
     TempTree t;
     t.dir("r");
@@ -159,7 +170,9 @@ TEST(DirTreeTest, SelfLinkAtTheRootIsNotEntered) {
     const DirTree tree = BuildDirTree(t.path("r"), RootLabel::ShortenDriveRoot);
     EXPECT_EQ(Labels(tree), (std::vector<std::string>{t.path("r") + "<目录树根>", "self"}));
 }
+#endif
 
+#ifndef _WIN32  // Windows names are UTF-16
 TEST(DirTreeTest, NamesThatAreNotUtf8) {
     TempTree t;
     const std::string odd = "bad\xff\xfe";
@@ -169,6 +182,7 @@ TEST(DirTreeTest, NamesThatAreNotUtf8) {
     EXPECT_EQ(tree.nodes[1].label, odd);
     EXPECT_TRUE(DirExists(NodePath(tree, 2)));
 }
+#endif
 
 TEST(DirTreeTest, DirExists) {
     TempTree t;

@@ -54,6 +54,7 @@ TEST_F(SettingsTest, NoFileGivesEmptyDirectories) {
     EXPECT_EQ(OutputDir, "");
 }
 
+#ifndef _WIN32  // Windows reads the ANSI code page: WindowsTest
 TEST_F(SettingsTest, BytesAreKeptAsTheyStand) {
     std::string garbage;
     for (int i = 0; i < 256; ++i) {
@@ -68,6 +69,7 @@ TEST_F(SettingsTest, BytesAreKeptAsTheyStand) {
     EXPECT_EQ(WorkDir, "/d\xff\xfe\xc3(");
     EXPECT_EQ(OutputDir, "/中文");
 }
+#endif
 
 TEST_F(SettingsTest, SaveWritesTwoCrLfLinesAndReadsBack) {
     WorkDir = "/work dir ";
@@ -93,7 +95,11 @@ TEST_F(SettingsTest, SaveFailureRaisesAndKeepsTheOldFile) {
         SaveSettings();
         FAIL() << "no error raised";
     } catch (const QuillError& e) {
+#ifdef _WIN32
+        EXPECT_STREQ(e.what(), "Invalid filename");  // ERROR_PATH_NOT_FOUND
+#else
         EXPECT_STREQ(e.what(), "File not found");
+#endif
     }
     AppDir = m_tree.root();
     EXPECT_EQ(ReadFile(m_tree.path("work.ini")), "/old\r\n/older\r\n");
@@ -107,6 +113,7 @@ TEST_F(SettingsTest, UnreadableSettingsRaiseTheIoError) {
     EXPECT_THROW(SaveSettings(), QuillError);
 }
 
+#ifndef _WIN32  // Windows paths: WindowsTest
 TEST(AppDirTest, DirectoryOfTheExecutable) {
     EXPECT_EQ(DirectoryOfExecutable("/opt/tools/quillmere"), "/opt/tools");
     EXPECT_EQ(DirectoryOfExecutable("/quillmere"), "/");
@@ -114,6 +121,7 @@ TEST(AppDirTest, DirectoryOfTheExecutable) {
     EXPECT_FALSE(IsDriveRoot("/opt"));
     EXPECT_FALSE(IsDriveRoot("/ab"));  // three characters are a root on Windows only
 }
+#endif
 
 TEST(StateTest, ResetGivesTheStartValues) {
     SourceChanged = true;
@@ -137,11 +145,14 @@ TEST(TextHelpersTest, ThousandsAndCommas) {
         EXPECT_EQ(StripCommas(out), in);
     }
     EXPECT_EQ(FormatThousands(INT64_MAX), "9,223,372,036,854,775,807");
+#ifndef _WIN32
     EXPECT_EQ(LastPathComponent("/work/proj"), "proj");
     EXPECT_EQ(LastPathComponent("/work/"), "");
+#endif
     EXPECT_EQ(LowerAscii("ÄBc.TXT"), "Äbc.txt");
 }
 
+#ifndef _WIN32  // Windows error numbers: WindowsTest
 TEST(IoErrorTextTest, ErrorNumbersMapToTheTexts) {
     EXPECT_EQ(IoErrorText(ENOENT), "File not found");
     EXPECT_EQ(IoErrorText(ENOTDIR), "Invalid filename");
@@ -151,3 +162,4 @@ TEST(IoErrorTextTest, ErrorNumbersMapToTheTexts) {
     EXPECT_EQ(IoErrorText(EPERM), "File access denied");
     EXPECT_EQ(IoErrorText(EIO), "I/O error " + std::to_string(EIO));
 }
+#endif

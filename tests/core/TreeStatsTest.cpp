@@ -150,6 +150,7 @@ TEST(ListDirFilesTest, MissingDirectoryGivesOnlyTheSummary) {
     EXPECT_EQ(rows[0].subItems, (std::vector<std::string>{"0"}));
 }
 
+#ifndef _WIN32  // Windows names are UTF-16
 TEST(ListDirFilesTest, NamesThatAreNotUtf8StayUsable) {
     TempTree t;
     const std::string odd = "x\xff\xfe.DAT";
@@ -160,6 +161,7 @@ TEST(ListDirFilesTest, NamesThatAreNotUtf8StayUsable) {
     EXPECT_EQ(ReadFile(JoinPath(t.path("d"), listing.files[0].name)), "abc");
     EXPECT_EQ(TypeKey(odd), ".dat");
 }
+#endif
 
 TEST(ListRowsTest, SummaryStaysFirstWhateverTheCollation) {
     std::vector<ListRow> rows{{" 合计:3", {}}, {"b", {}}, {" a", {}}, {"A", {}}};

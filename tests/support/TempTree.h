@@ -3,6 +3,7 @@
 // Fresh temporary directories for tests, removed again when the test ends.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 class TempTree {
@@ -13,7 +14,7 @@ public:
     TempTree& operator=(const TempTree&) = delete;
 
     const std::string& root() const { return m_root; }
-    // root + "/" + relative
+    // root + separator + relative; on Windows every "/" of `relative` becomes "\\".
     std::string path(const std::string& relative) const;
 
     // Creates the directory (and its parents) below the root; returns its full path.
@@ -29,3 +30,7 @@ private:
 
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadFile(const std::string& path);
+
+// A core path (raw bytes on Linux, UTF-8 on Windows) as a std::filesystem path, and back.
+std::filesystem::path FsPath(const std::string& path);
+std::string PathText(const std::filesystem::path& path);

@@ -1,0 +1,313 @@
+#include "core/platform/win32/WinApi.h"
+
+#include <cstdio>
+
+#include "core/Platform.h"
+#include "core/platform/win32/Win32Handle.h"
+#include "core/platform/win32/Win32Text.h"
+
+namespace Platform {
+namespace {
+
+constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kEpochTicks = 116444736000000000;  // 1601-01-01 to 1970-01-01
+
+std::int64_t ToUnixSeconds(const FILETIME& ft) {
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
+                                  ft.dwLowDateTime) -
+        kEpochTicks;
+    // Rounded down, also before 1970.
+    return ticks >= 0 ? ticks / kTicksPerSecond
+                      : -((-ticks + kTicksPerSecond - 1) / kTicksPerSecond);
+}
+
+bool ToLocalTime(std::int64_t seconds, SYSTEMTIME& local) {
+    if (seconds < -kEpochTicks / kTicksPerSecond)
+        return false;
+    const auto ticks = static_cast<std::uint64_t>(seconds * kTicksPerSecond + kEpochTicks);
+    FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME utc{};
+    // The offset of that date (summer or winter time), not today's.
+    return FileTimeToSystemTime(&ft, &utc) &&
+           SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+}
+
+std::int64_t SizeOf(DWORD high, DWORD low) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+// The pattern that lists everything in `dir`. A root as the main trees hand it over ("C:")
+// means the root, not the drive's current directory, so the separator is always added.
+std::wstring ListPattern(const std::string& dir) {
+    std::wstring pattern = Win32::ApiPath(dir);
+    if (pattern.empty() || (pattern.back() != L'\\' && pattern.back() != L'/'))
+        pattern += L'\\';
+    return pattern + L'*';
+}
+
+std::string Inside(const std::string& dir, const std::string& name) {
+    const bool ends = !dir.empty() && (dir.back() == '\\' || dir.back() == '/');
+    return ends ? dir + name : dir + '\\' + name;
+}
+
+bool IsDotOrDotDot(const wchar_t* n) {
+    return n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0));
+}
+
+// Opens a file or directory for its identity and metadata only, following links.
+Win32::Handle OpenForQuery(const std::string& path) {
+    return Win32::Handle(CreateFileW(Win32::ApiPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+int IdentityOf(const std::string& dir, FileId& id) {
+    const Win32::Handle h = OpenForQuery(dir);
+    if (!h)
+        return static_cast<int>(GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h.get(), &info))
+        return static_cast<int>(GetLastError());
+    id = FileId{info.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return 0;
+}
+
+// The listing shows a link to a file as the link itself; its size and time are the target's.
+void FollowFileLink(const std::string& path, Entry& e) {
+    const Win32::Handle h = OpenForQuery(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (h && GetFileInformationByHandle(h.get(), &info)) {
+        e.size = SizeOf(info.nFileSizeHigh, info.nFileSizeLow);
+        e.mtime = ToUnixSeconds(info.ftLastWriteTime);
+    }
+}
+
+std::wstring FormatDate(const SYSTEMTIME& t, DWORD flags) {
+    wchar_t buf[128];
+    const int n = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, flags, &t, nullptr, buf, 128, nullptr);
+    return n > 0 ? std::wstring(buf, static_cast<std::size_t>(n - 1)) : std::wstring();
+}
+
+std::wstring FormatTime(const SYSTEMTIME& t) {
+    wchar_t buf[128];
+    const int n = GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &t, nullptr, buf, 128);
+    return n > 0 ? std::wstring(buf, static_cast<std::size_t>(n - 1)) : std::wstring();
+}
+
+DWORD Attributes(const std::string& path) {
+    if (path.empty())
+        return INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Win32::ApiPath(path).c_str());
+}
+
+bool IsRootSpec(const std::string& path) {
+    return (path.size() == 2 && path[1] == ':') ||
+           (path.size() == 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/'));
+}
+
+}  // namespace
+
+int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id) {
+    out.clear();
+    if (id) {
+        if (int err = IdentityOf(dir.empty() ? std::string("\\") : dir, *id))
+            return err;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW(ListPattern(dir).c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        // Only a root can hold nothing at all, not even "." and "..".
+        return err == ERROR_FILE_NOT_FOUND && IsDirectory(dir) ? 0 : static_cast<int>(err);
+    }
+    DWORD err = 0;
+    do {
+        if (IsDotOrDotDot(data.cFileName))
+            continue;
+        Entry e;
+        e.name = Win32::Narrow(std::wstring(data.cFileName));
+        e.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        e.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+        e.system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+        if (detail == Detail::Full && !e.isDirectory) {
+            e.size = SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+            e.mtime = ToUnixSeconds(data.ftLastWriteTime);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                FollowFileLink(Inside(dir, e.name), e);
+            }
+        }
+        out.push_back(std::move(e));
+    } while (FindNextFileW(find, &data) || (err = GetLastError()) != ERROR_NO_MORE_FILES);
+    FindClose(find);
+    return err == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(err);
+}
+
+int CheckEnterable(const std::string& dir) {
+    const std::string path = dir.empty() ? std::string("\\") : dir;
+    const DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return static_cast<int>(GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_DIRECTORY;
+    // What making it current needs: the right to pass through it.
+    const Win32::Handle h(CreateFileW(Win32::ApiPath(path).c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h ? 0 : static_cast<int>(GetLastError());
+}
+
+bool IsDirectory(const std::string& path) {
+    const DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int CreateDirectories(const std::string& dir) {
+    if (dir.empty() || IsDirectory(dir))
+        return 0;
+    const auto cut = dir.find_last_of("\\/");
+    if (cut != std::string::npos && cut > 0) {
+        const std::string parent = dir.substr(0, cut);
+        // "C:", "C:\" and "\\server\share" are never made.
+        const bool uncShare = parent.rfind("\\\\", 0) == 0 &&
+                              parent.find_first_of("\\/", 2) == parent.find_last_of("\\/");
+        if (!IsRootSpec(parent) && !uncShare && parent != "\\") {
+            if (int err = CreateDirectories(parent))
+                return err;
+        }
+    }
+    if (CreateDirectoryW(Win32::ApiPath(dir).c_str(), nullptr))
+        return 0;
+    const DWORD err = GetLastError();
+    if (IsDirectory(dir))
+        return 0;
+    return static_cast<int>(err == 0 ? ERROR_ALREADY_EXISTS : err);
+}
+
+std::string ExecutablePath() {
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return {};
+        if (n < buf.size()) {
+            buf.resize(n);
+            break;
+        }
+        buf.resize(buf.size() * 2);
+    }
+    std::string path = Win32::Narrow(buf);
+    if (path.rfind("\\\\?\\", 0) == 0 && path.size() > 6 && path[5] == ':')
+        path.erase(0, 4);
+    return path;
+}
+
+int ClassifyError(int e) {
+    // The described texts are keyed by the Windows error numbers themselves.
+    switch (e) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_TOO_MANY_OPEN_FILES:
+        case ERROR_ACCESS_DENIED:
+            return e;
+        default:
+            return 0;
+    }
+}
+
+int ReadSmallFile(const std::string& path, std::string& out) {
+    out.clear();
+    const Win32::Handle h(CreateFileW(Win32::ApiPath(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
+        return static_cast<int>(GetLastError());
+    char buf[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(h.get(), buf, sizeof buf, &n, nullptr))
+            return static_cast<int>(GetLastError());
+        if (n == 0)
+            return 0;
+        out.append(buf, n);
+    }
+}
+
+int ReplaceSmallFile(const std::string& path, const std::string& content) {
+    // Written beside the old file and moved over it, so that a failure leaves the old
+    // settings whole instead of a half-written file.
+    const std::string temp = path + ".tmp-" + std::to_string(GetCurrentProcessId());
+    const std::wstring wideTemp = Win32::ApiPath(temp);
+    DWORD err = 0;
+    {
+        const Win32::Handle h(CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h)
+            return static_cast<int>(GetLastError());
+        DWORD written = 0;
+        if (!WriteFile(h.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                       nullptr)) {
+            err = GetLastError();
+        } else if (written != content.size()) {
+            err = ERROR_DISK_FULL;
+        }
+    }
+    if (err == 0 && !MoveFileExW(wideTemp.c_str(), Win32::ApiPath(path).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        err = GetLastError();
+    }
+    if (err != 0)
+        DeleteFileW(wideTemp.c_str());
+    return static_cast<int>(err);
+}
+
+namespace {
+// A settings file that the ANSI code page cannot hold is written as UTF-8 behind a byte
+// order mark; no path written in the code page begins with those three bytes.
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+}  // namespace
+
+std::string FromSettingsEncoding(const std::string& bytes) {
+    if (bytes.rfind(kUtf8Mark, 0) == 0)
+        return bytes.substr(kUtf8Mark.size());
+    return Win32::AnsiToUtf8(bytes);
+}
+
+std::string ToSettingsEncoding(const std::string& text) {
+    bool exact = true;
+    std::string ansi = Win32::Utf8ToAnsi(text, &exact);
+    return exact ? ansi : kUtf8Mark + text;
+}
+
+std::string LocalDateTimeText(std::int64_t mtime) {
+    SYSTEMTIME t{};
+    if (!ToLocalTime(mtime, t))
+        return {};
+    // The listing shows the two-second steps of the packed file date.
+    t.wSecond = static_cast<WORD>(t.wSecond & ~1u);
+    t.wMilliseconds = 0;
+    std::wstring text = FormatDate(t, DATE_SHORTDATE);
+    if (t.wHour != 0 || t.wMinute != 0 || t.wSecond != 0)
+        text += L' ' + FormatTime(t);
+    return Win32::Narrow(text);
+}
+
+std::string IsoLocalTime(std::int64_t mtime) {
+    SYSTEMTIME t{};
+    if (!ToLocalTime(mtime, t))
+        return {};
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", unsigned{t.wYear},
+                  unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wHour}, unsigned{t.wMinute},
+                  unsigned{t.wSecond});
+    return buf;
+}
+
+}  // namespace Platform
