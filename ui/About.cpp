@@ -35,7 +35,9 @@ void SetLinkLook(QLabel* link, bool lit) {
     link->setPalette(p);
 }
 
-QPixmap ProgramIconPixmap() { return ProgramIcon().pixmap(kIconSize, kIconSize); }
+QPixmap ProgramIconPixmap() {
+    return ProgramIcon().pixmap(kIconSize, kIconSize);
+}
 
 // A quill lying on a ruled line, drawn rather than shipped as a file.
 QPixmap Decoration() {
@@ -71,9 +73,13 @@ QPixmap Decoration() {
 
 }  // namespace
 
-QString TForm6::HomePage() { return QStringLiteral("http://www.quillmere.example/"); }
+QString TForm6::HomePage() {
+    return QStringLiteral("http://www.quillmere.example/");
+}
 
-QString TForm6::MailAddress() { return QStringLiteral("quillmere@quillmere.example"); }
+QString TForm6::MailAddress() {
+    return QStringLiteral("quillmere@quillmere.example");
+}
 
 TForm6::TForm6()
     : ChainWindow(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -170,7 +176,8 @@ bool TForm6::eventFilter(QObject* watched, QEvent* event) {
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             const auto* link = static_cast<QWidget*>(watched);
-            if (mouse->button() == Qt::LeftButton && link->rect().contains(mouse->position().toPoint())) {
+            if (mouse->button() == Qt::LeftButton &&
+                link->rect().contains(mouse->position().toPoint())) {
                 Guard([&] { email ? Label1Click() : Label5Click(); });
             }
         }
@@ -181,31 +188,45 @@ bool TForm6::eventFilter(QObject* watched, QEvent* event) {
 void TForm6::mouseMoveEvent(QMouseEvent* event) {
     // Moves over a child that does not take them arrive here too; only the bare surface
     // counts.
-    if (childAt(event->position().toPoint()) == nullptr) Guard([this] { FormMouseMove(); });
+    if (childAt(event->position().toPoint()) == nullptr)
+        Guard([this] { FormMouseMove(); });
     ChainWindow::mouseMoveEvent(event);
 }
 
-void TForm6::Label1MouseMove() { SetLinkLook(Label1, true); }
+void TForm6::Label1MouseMove() {
+    SetLinkLook(Label1, true);
+}
 
-void TForm6::Label5MouseMove() { SetLinkLook(Label5, true); }
+void TForm6::Label5MouseMove() {
+    SetLinkLook(Label5, true);
+}
 
 void TForm6::FormMouseMove() {
     SetLinkLook(Label1, false);
     SetLinkLook(Label5, false);
 }
 
-void TForm6::Label1Click() { Messages().OpenWithDefaultProgram(QStringLiteral("mailto:") + MailAddress()); }
+void TForm6::Label1Click() {
+    Messages().OpenWithDefaultProgram(QStringLiteral("mailto:") + MailAddress());
+}
 
-void TForm6::Label5Click() { Messages().OpenWithDefaultProgram(HomePage()); }
+void TForm6::Label5Click() {
+    Messages().OpenWithDefaultProgram(HomePage());
+}
 
-void TForm6::Button1Click() { ReturnTo(this, Form1); }
+void TForm6::Button1Click() {
+    ReturnTo(this, Form1);
+}
 
-void TForm6::FormClose() { Button1Click(); }
+void TForm6::FormClose() {
+    Button1Click();
+}
 
 void OpenInstructions() {
     const std::string guide = FunSub::JoinPath(FunSub::AppDir, "guide.htm");
     // The system would report a missing document in its own way, if at all; the program
     // says nothing and does nothing then.
-    if (!Platform::IsFile(guide)) return;
+    if (!Platform::IsFile(guide))
+        return;
     Messages().OpenWithDefaultProgram(ToQ(guide));
 }

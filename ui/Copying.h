@@ -1,14 +1,93 @@
 #pragma once
 
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "core/FilterCopy.h"
 #include "ui/ChainWindow.h"
 
-// The copy progress dialog.
+// What the copy, running on its worker thread, leaves for the window: the latest from- and
+// to-texts and the number of steps. The window picks them up at screen rate, so a copy of
+// many small files is not slowed down by repainting after each one.
+class CopyRelay : public FunSub::CopyProgress {
+public:
+    struct Snapshot {
+        std::int64_t max = 0;
+        std::int64_t steps = 0;
+        std::string fromText;  // empty until the first file is copied
+        std::string toText;
+        std::uint64_t textVersion = 0;
+    };
+
+    void Reset();
+    Snapshot Take() const;
+
+    void SetMax(std::int64_t max) override;
+    void SetStep(std::int64_t step) override;
+    void StepIt() override;
+    void SetFromText(const std::string& text) override;
+    void SetToText(const std::string& text) override;
+
+private:
+    std::atomic<std::int64_t> m_max{0};
+    std::atomic<std::int64_t> m_step{1};
+    std::atomic<std::int64_t> m_steps{0};
+    mutable std::mutex m_textMutex;
+    std::string m_fromText;
+    std::string m_toText;
+    std::uint64_t m_textVersion = 0;
+};
+
+// The copy progress dialog: where the copy comes from and goes to, the start button, and
+// the bar and labels that follow the copy.
 class TForm7 : public ChainWindow {
     Q_OBJECT
 public:
     TForm7();
+
     void FormActivate() override;
     void FormClose() override;
+
+    void Button1Click();
+    void Button2Click();
+
+    // True while a copy runs; the dialog then takes no input and cannot be closed.
+    bool Copying() const { return m_copying; }
+
+    QLabel* Label1 = nullptr;  // the from-text
+    QLabel* Label2 = nullptr;  // the to-text
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* Button2 = nullptr;  // "过滤复制开始"
+    QPushButton* Button1 = nullptr;  // "放　　弃", after a copy "返　　回"
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createWidgets();
+    void createLayout();
+    void connectSignals();
+
+    // Runs the copy on a worker thread while this thread keeps painting; raises the copy's
+    // failure here once the worker has ended.
+    void RunFilterCopy();
+    void ShowProgress();
+
+    CopyRelay m_relay;
+    QTimer m_pump;
+    std::uint64_t m_shownTextVersion = 0;
+    bool m_copying = false;
 };
 
 extern TForm7* Form7;
+
+namespace CopyingText {
+// "from: " + the source's path below WorkDir; the whole path when it does not lie below.
+std::string FromText(const std::string& sourceDir, const std::string& workDir);
+}  // namespace CopyingText

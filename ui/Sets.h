@@ -1,14 +1,60 @@
 #pragma once
 
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <cstdint>
+
 #include "ui/ChainWindow.h"
 
-// The filter settings dialog.
+// The filter settings dialog: the source's types with check boxes, the totals of the whole
+// source and of the ticked types, and the choice between leaving the ticked types out and
+// keeping only them.
 class TForm3 : public ChainWindow {
     Q_OBJECT
 public:
     TForm3();
+
     void FormActivate() override;
     void FormClose() override;
+
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void ListView1Click();
+    void Button1Click();
+    void Button2Click();
+
+    QGroupBox* GroupBox2 = nullptr;
+    QRadioButton* RadioButton1 = nullptr;  // leave the ticked types out
+    QRadioButton* RadioButton2 = nullptr;  // keep only the ticked types
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;  // the instruction that follows the mode
+    QLabel* Label3 = nullptr;  // totals of the whole source
+    QLabel* Label4 = nullptr;  // totals of the ticked types
+    QTreeWidget* ListView1 = nullptr;
+    QPushButton* Button1 = nullptr;  // "确　定"
+    QPushButton* Button2 = nullptr;  // "放　弃"
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createWidgets();
+    void createList();
+    void createLayout();
+    void connectSignals();
+
+    void fillSourceTotals();
+    void fillTypeList();
+    void applyMode();
 };
 
 extern TForm3* Form3;
+
+namespace SetsText {
+// A count or a size text of the type list as a number: commas are dropped, and anything
+// that is not a plain decimal number counts as 0 rather than ending the handler.
+std::int64_t ListNumber(const QString& text);
+}  // namespace SetsText

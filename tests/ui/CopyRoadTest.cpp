@@ -1,0 +1,485 @@
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QStyleOptionViewItem>
+#include <QTimer>
+#include <filesystem>
+
+#include "core/FilterCopy.h"
+#include "core/FunSub.h"
+#include "ui/Copying.h"
+#include "ui/Main.h"
+#include "ui/Sets.h"
+#include "ui/UiTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString kRunning = QStringLiteral("正在过滤复制 …………");
+const QString kDone = QStringLiteral("过滤复制完成 ！");
+const QString kCancel = QStringLiteral("放　　弃");
+const QString kBack = QStringLiteral("返　　回");
+const QString kExcludeHint = QStringLiteral("从中指定要滤除的文件类型：");
+const QString kKeepOnlyHint = QStringLiteral("从中指定仅保留的文件类型：");
+const QString kNoTicks = QStringLiteral("类型：0  文件数：0  总大小：0");
+
+// Mouse input as the window system delivers it, to the widget under the pointer.
+void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+void Click(QWidget* w, QPoint at) {
+    SendMouse(w, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    SendMouse(w, QEvent::MouseButtonRelease, at, Qt::NoButton);
+}
+
+void Click(QWidget* w) {
+    Click(w, w->rect().center());
+}
+
+void DoubleClick(QWidget* w, QPoint at) {
+    Click(w, at);
+    SendMouse(w, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    SendMouse(w, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+    SendMouse(w, QEvent::MouseButtonRelease, at, Qt::NoButton);
+}
+
+void PressKey(QWidget* w, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+}
+
+// Components joined the way the program shows paths.
+std::string Rel(std::initializer_list<std::string> parts) {
+    std::string out;
+    for (const std::string& p : parts)
+        out += (out.empty() ? "" : std::string(1, FunSub::kSeparator)) + p;
+    return out;
+}
+
+QTreeWidgetItem* Row(QTreeWidget* list, const QString& caption) {
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->text(0) == caption)
+            return list->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+// A click on the row's check box, where the user ticks it.
+void ClickCheckBox(QTreeWidget* list, QTreeWidgetItem* item) {
+    ASSERT_NE(item, nullptr);
+    QStyleOptionViewItem opt;
+    opt.initFrom(list->viewport());
+    opt.rect = list->visualRect(list->indexFromItem(item, 0));
+    opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    opt.checkState = item->checkState(0);
+    opt.text = item->text(0);
+    const QRect box =
+        list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
+    Click(list->viewport(), box.center());
+}
+
+// A click in the list below its last row.
+void ClickBesideRows(QTreeWidget* list) {
+    const QPoint below(list->viewport()->width() / 2, list->viewport()->height() - 3);
+    ASSERT_EQ(list->itemAt(below), nullptr);
+    Click(list->viewport(), below);
+}
+
+void SetTypeRows(const std::vector<QStringList>& rows) {
+    Form1->ListView3->clear();
+    for (const QStringList& r : rows) Form1->ListView3->addTopLevelItem(new QTreeWidgetItem(r));
+}
+
+}  // namespace
+
+class CopyRoadTest : public UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        m_work = m_tree.dir("work");
+        m_out = m_tree.dir("out");
+        m_tree.file("work/proj/a.txt", "alpha");
+        m_tree.file("work/proj/b.TXT", "bravo!");
+        m_tree.file("work/proj/c.jpg", "charlie");
+        m_tree.file("work/proj/sub/d.jpg", "delta-jpg");
+        m_tree.file("work/proj/sub/e", "echo");
+        m_tree.file("work/proj/sub/deep/f.txt", "foxtrot");
+        m_tree.dir("work/proj/empty");
+        m_tree.file("work/proj/.hidden/g.txt", "golf");
+        WriteWorkIni(m_work, m_out);
+    }
+
+    // The program after the source dialog confirmed work/proj: the main window's next
+    // activation builds the source side and names the target.
+    void StartWithSource() {
+        ASSERT_TRUE(Start());
+        FunSub::SourceDir = m_work + FunSub::kSeparator + "proj";
+        FunSub::SourceChanged = true;
+        Form1->ShowAndActivate();
+        ASSERT_TRUE(Form1->Button1->isEnabled()) << "the main window did not build the source";
+        ASSERT_EQ(FunSub::TargetName, "proj-01");
+    }
+
+    // From the main window's "过滤复制" through the filter dialog to the copy dialog.
+    void OpenFilter() {
+        Form1->Button1->click();
+        ASSERT_TRUE(Form3->isVisible());
+        ASSERT_FALSE(Form1->isEnabled());
+    }
+
+    void ConfirmFilter() {
+        Form3->Button1->click();
+        ASSERT_FALSE(Form3->isVisible());
+        ASSERT_TRUE(Form7->isVisible());
+        ASSERT_FALSE(Form1->isEnabled());
+    }
+
+    std::string Target(const std::string& relative = {}) const {
+        const std::string root = m_out + FunSub::kSeparator + "proj-01";
+        return relative.empty() ? root : root + FunSub::kSeparator + relative;
+    }
+
+    std::string m_work;
+    std::string m_out;
+};
+
+TEST_F(CopyRoadTest, TicksTypesKeepsOnlyThemAndReturnsToTheNewTarget) {
+    StartWithSource();
+    OpenFilter();
+    EXPECT_EQ(Form3->Left(), Form1->Left() + 300);
+    EXPECT_EQ(Form3->Top(), Form1->Top());
+    EXPECT_EQ(Form3->Label3->text(), QStringLiteral("类型：3 文件数：6 总大小：38"));
+    EXPECT_EQ(Form3->Label4->text(), kNoTicks);
+    ASSERT_EQ(Form3->ListView1->topLevelItemCount(), Form1->ListView3->topLevelItemCount() - 1);
+    for (int i = 0; i < Form3->ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = Form3->ListView1->topLevelItem(i);
+        const QTreeWidgetItem* from = Form1->ListView3->topLevelItem(i + 1);
+        EXPECT_EQ(row->text(0), from->text(0));
+        EXPECT_EQ(row->text(2), from->text(2));
+        EXPECT_EQ(row->checkState(0), Qt::Unchecked);
+    }
+
+    ClickCheckBox(Form3->ListView1, Row(Form3->ListView1, QStringLiteral(".jpg")));
+    EXPECT_EQ(Row(Form3->ListView1, QStringLiteral(".jpg"))->checkState(0), Qt::Checked);
+    EXPECT_EQ(Form3->Label4->text(), QStringLiteral("类型：1 文件数：2 总大小：16"));
+    Click(Form3->RadioButton2);
+    EXPECT_EQ(FunSub::FilterMode, FunSub::FilterKind::KeepOnly);
+    EXPECT_EQ(Form3->Label2->text(), kKeepOnlyHint);
+    SaveScreenshot(Form3, QStringLiteral("sets"));
+    ConfirmFilter();
+    EXPECT_EQ(FunSub::SelectedTypes, std::vector<std::string>{".jpg"});
+
+    EXPECT_EQ(Form7->windowTitle(), QStringLiteral("准备过滤复制"));
+    EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: proj"));
+    EXPECT_EQ(Form7->Label2->text(), QStringLiteral("to: proj-01"));
+    EXPECT_EQ(Form7->ProgressBar1->value(), 0);
+    Form7->Button2->click();
+
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_EQ(Form7->Button1->text(), kBack);
+    EXPECT_TRUE(Form7->Button1->isEnabled());
+    EXPECT_FALSE(Form7->Button2->isEnabled());
+    EXPECT_FALSE(Form1->Button1->isEnabled());
+    EXPECT_EQ(Form7->ProgressBar1->maximum(), 6);
+    EXPECT_EQ(Form7->ProgressBar1->value(), 6);
+    // The root is walked first, so the file in sub is the last one copied.
+    EXPECT_EQ(Form7->Label1->text(), ToQ("from: " + Rel({"proj", "sub", "d.jpg"})));
+    EXPECT_EQ(Form7->Label2->text(), ToQ("to: " + Rel({"proj-01", "sub", "d.jpg"})));
+    SaveScreenshot(Form7, QStringLiteral("copying"));
+
+    EXPECT_EQ(ReadFile(Target("c.jpg")), "charlie");
+    EXPECT_EQ(ReadFile(Target(Rel({"sub", "d.jpg"}))), "delta-jpg");
+    EXPECT_FALSE(fs::exists(Target("a.txt")));
+    EXPECT_FALSE(fs::exists(Target(Rel({"sub", "e"}))));
+    EXPECT_TRUE(fs::is_directory(Target(Rel({"sub", "deep"}))));
+    EXPECT_TRUE(fs::is_directory(Target("empty")));
+    EXPECT_FALSE(fs::exists(Target(".hidden")));
+
+    Form7->Button1->click();
+    EXPECT_FALSE(Form7->isVisible());
+    EXPECT_TRUE(Form7->Button2->isEnabled());
+    EXPECT_TRUE(Form1->isEnabled());
+    EXPECT_TRUE(Form1->isVisible());
+    EXPECT_GE(Form1->ComboBoxEx1->findText(QStringLiteral("proj-01")), 0);
+    EXPECT_FALSE(Form1->Button1->isEnabled());
+}
+
+TEST_F(CopyRoadTest, CancellingBeforeTheStartCopiesNothingAndOffersTheSameCopyAgain) {
+    StartWithSource();
+    OpenFilter();
+    Form3->Button1->click();
+    Form7->Button1->click();
+    EXPECT_FALSE(Form7->isVisible());
+    EXPECT_TRUE(Form1->isEnabled());
+    EXPECT_TRUE(Form1->Button1->isEnabled());
+    EXPECT_FALSE(fs::exists(Target()));
+
+    // Cancelling the filter, by its button or its close box, keeps the last confirmed types.
+    OpenFilter();
+    ClickCheckBox(Form3->ListView1, Row(Form3->ListView1, QStringLiteral(".txt")));
+    ConfirmFilter();
+    Form7->close();
+    OpenFilter();
+    ClickCheckBox(Form3->ListView1, Row(Form3->ListView1, QStringLiteral(".jpg")));
+    Form3->Button2->click();
+    EXPECT_TRUE(Form1->isEnabled());
+    OpenFilter();
+    Form3->close();
+    EXPECT_FALSE(Form3->isVisible());
+    EXPECT_TRUE(Form1->isEnabled());
+    EXPECT_EQ(FunSub::SelectedTypes, std::vector<std::string>{".txt"});
+
+    OpenFilter();
+    EXPECT_EQ(Row(Form3->ListView1, QStringLiteral(".txt"))->checkState(0), Qt::Unchecked);
+    ConfirmFilter();
+    EXPECT_TRUE(FunSub::SelectedTypes.empty());
+    EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: proj"));
+    EXPECT_EQ(Form7->Label2->text(), QStringLiteral("to: proj-01"));
+    EXPECT_TRUE(Form7->Button2->isEnabled());
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+}
+
+TEST_F(CopyRoadTest, ACopyInWhichNothingPassesMakesTheDirectoriesAndKeepsTheLabels) {
+    StartWithSource();
+    OpenFilter();
+    Click(Form3->RadioButton2);
+    ConfirmFilter();
+    Form7->Button2->click();
+
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: proj"));
+    EXPECT_EQ(Form7->Label2->text(), QStringLiteral("to: proj-01"));
+    EXPECT_EQ(Form7->ProgressBar1->value(), Form7->ProgressBar1->maximum());
+    EXPECT_TRUE(fs::is_directory(Target(Rel({"sub", "deep"}))));
+    EXPECT_TRUE(fs::is_directory(Target("empty")));
+    EXPECT_FALSE(fs::exists(Target("c.jpg")));
+
+    // The close box after a finished copy leaves the start button ready, as "返　　回" does.
+    Form7->close();
+    EXPECT_FALSE(Form7->isVisible());
+    EXPECT_TRUE(Form7->Button2->isEnabled());
+    EXPECT_TRUE(Form1->isEnabled());
+}
+
+TEST_F(CopyRoadTest, AFailureHalfWayIsReportedAndKeepsWhatWasCopied) {
+    StartWithSource();
+    fs::remove_all(m_tree.path("work/proj/sub/deep"));
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+
+    EXPECT_EQ(m_messages.texts("error"), QStringList{QStringLiteral("File not found.")});
+    EXPECT_EQ(Form7->windowTitle(), kRunning);
+    EXPECT_EQ(Form7->Button1->text(), kCancel);
+    EXPECT_TRUE(Form7->isEnabled());
+    EXPECT_TRUE(Form7->Button1->isEnabled());
+    EXPECT_FALSE(Form7->Button2->isEnabled());
+    EXPECT_FALSE(Form1->isEnabled());
+    EXPECT_EQ(ReadFile(Target("a.txt")), "alpha");
+    EXPECT_EQ(ReadFile(Target("c.jpg")), "charlie");
+
+    Form7->Button1->click();
+    EXPECT_TRUE(Form7->Button2->isEnabled());
+    EXPECT_TRUE(Form1->isEnabled());
+    EXPECT_FALSE(Form1->Button1->isEnabled());
+}
+
+TEST_F(CopyRoadTest, AnExistingTargetIsAWarningAndNothingIsWrittenIntoIt) {
+    StartWithSource();
+    m_tree.dir("out/proj-01");
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+
+    EXPECT_EQ(m_messages.texts("warn"),
+              QStringList{QStringLiteral("目标目录已存在！请重新指定源目录")});
+    EXPECT_EQ(m_messages.count("error"), 0);
+    EXPECT_TRUE(fs::is_empty(Target()));
+    EXPECT_NE(Form7->windowTitle(), kDone);
+    EXPECT_FALSE(Form7->Button2->isEnabled());
+    EXPECT_TRUE(Form7->Button1->isEnabled());
+}
+
+TEST_F(CopyRoadTest, WhileTheCopyRunsNoWindowTakesInputAndTheDialogCannotBeClosed) {
+    for (int i = 0; i < 150; ++i) m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", "x");
+    StartWithSource();
+    OpenFilter();
+    ConfirmFilter();
+
+    bool observed = false;
+    QTimer::singleShot(0, Form7, [&] {
+        if (!Form7->Copying())
+            return;
+        observed = true;
+        EXPECT_FALSE(Form7->isEnabled());
+        EXPECT_FALSE(Form1->isEnabled());
+        EXPECT_FALSE(Form7->Button2->isEnabled());
+        Form7->close();
+        Form7->Button1->click();
+        EXPECT_TRUE(Form7->isVisible());
+        EXPECT_EQ(Form7->windowTitle(), kRunning);
+    });
+    Form7->Button2->click();
+    QCoreApplication::processEvents();
+
+    EXPECT_TRUE(observed) << "the copy ended before the window's own loop ran";
+    EXPECT_TRUE(Form7->isVisible());
+    EXPECT_TRUE(Form7->isEnabled());
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_EQ(Form7->ProgressBar1->value(), 156);
+    EXPECT_EQ(Form7->ProgressBar1->maximum(), 156);
+    EXPECT_EQ(ReadFile(Target(Rel({"many", "n149.dat"}))), "x");
+}
+
+TEST_F(CopyRoadTest, TheBarStaysFullForFilesAddedSinceTheStatistics) {
+    StartWithSource();
+    m_tree.file("work/proj/late1.txt", "late");
+    m_tree.file("work/proj/sub/late2.txt", "later");
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_EQ(Form7->ProgressBar1->maximum(), 6);
+    EXPECT_EQ(Form7->ProgressBar1->value(), 6);
+    EXPECT_EQ(ReadFile(Target(Rel({"sub", "late2.txt"}))), "later");
+}
+
+TEST_F(CopyRoadTest, ATreeWithoutFilesShowsAnEmptyBarNotABusyOne) {
+    m_tree.dir("work/bare/x/y");
+    ASSERT_TRUE(Start());
+    FunSub::SourceDir = m_work + FunSub::kSeparator + "bare";
+    FunSub::SourceChanged = true;
+    Form1->ShowAndActivate();
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: bare"));
+    EXPECT_LT(Form7->ProgressBar1->minimum(), Form7->ProgressBar1->maximum());
+    EXPECT_EQ(Form7->ProgressBar1->value(), Form7->ProgressBar1->minimum());
+    EXPECT_TRUE(fs::is_directory(m_out + FunSub::kSeparator + Rel({"bare-01", "x", "y"})));
+}
+
+TEST_F(CopyRoadTest, TheModeSurvivesBetweenShowingsAndEachShowingListsTheCurrentSource) {
+    ASSERT_TRUE(Start());
+    SetTypeRows({{QStringLiteral(" 合计:2"), "3", "30"}, {".a", "1", "10"}, {".b", "2", "20"}});
+    OpenDialog(Form1, Form3);
+    EXPECT_TRUE(Form3->RadioButton1->isChecked());
+    EXPECT_EQ(FunSub::FilterMode, FunSub::FilterKind::Exclude);
+    EXPECT_EQ(Form3->Label2->text(), kExcludeHint);
+    ClickCheckBox(Form3->ListView1, Row(Form3->ListView1, ".b"));
+    Click(Form3->RadioButton2);
+    Form3->Button2->click();
+
+    SetTypeRows({{QStringLiteral(" 合计:1"), "4", "44"}, {".c", "4", "44"}});
+    FunSub::FilterMode = FunSub::FilterKind::Exclude;
+    OpenDialog(Form1, Form3);
+    EXPECT_TRUE(Form3->RadioButton2->isChecked());
+    EXPECT_EQ(FunSub::FilterMode, FunSub::FilterKind::KeepOnly);
+    EXPECT_EQ(Form3->Label2->text(), kKeepOnlyHint);
+    EXPECT_EQ(Form3->Label3->text(), QStringLiteral("类型：1 文件数：4 总大小：44"));
+    EXPECT_EQ(Form3->Label4->text(), kNoTicks);
+    ASSERT_EQ(Form3->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(Form3->ListView1->topLevelItem(0)->text(0), ".c");
+    EXPECT_EQ(Form3->ListView1->topLevelItem(0)->checkState(0), Qt::Unchecked);
+
+    Click(Form3->RadioButton1);
+    EXPECT_EQ(FunSub::FilterMode, FunSub::FilterKind::Exclude);
+    EXPECT_EQ(Form3->Label2->text(), kExcludeHint);
+}
+
+TEST_F(CopyRoadTest, ASourceWithoutFilesConfirmsAnEmptyList) {
+    ASSERT_TRUE(Start());
+    SetTypeRows({{QStringLiteral(" 合计:0"), "0", "0"}});
+    FunSub::SelectedTypes = {".old"};
+    OpenDialog(Form1, Form3);
+    EXPECT_EQ(Form3->Label3->text(), QStringLiteral("类型：0 文件数：0 总大小：0"));
+    EXPECT_EQ(Form3->ListView1->topLevelItemCount(), 0);
+    ClickBesideRows(Form3->ListView1);
+    EXPECT_EQ(Form3->Label4->text(), QStringLiteral("类型：0 文件数：0 总大小：0"));
+    Form3->Button1->click();
+    EXPECT_TRUE(FunSub::SelectedTypes.empty());
+    EXPECT_TRUE(Form7->isVisible());
+}
+
+TEST_F(CopyRoadTest, TickedTotalsAreExactBeyondFourThousandMillionBytes) {
+    ASSERT_TRUE(Start());
+    SetTypeRows({{QStringLiteral(" 合计:3"), "6", "7,000,000,000"},
+                 {".iso", "2", "3,000,000,000"},
+                 {".img", "1", "4,000,000,000"},
+                 {".bad", "3", "not a number"}});
+    OpenDialog(Form1, Form3);
+    EXPECT_EQ(Form3->Label3->text(), QStringLiteral("类型：3 文件数：6 总大小：7,000,000,000"));
+
+    // Ticks from the keyboard count only at the next mouse click.
+    Form3->ListView1->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(Form3->Label4->text(), kNoTicks);
+    ClickCheckBox(Form3->ListView1, Form3->ListView1->topLevelItem(1));
+    EXPECT_EQ(Form3->Label4->text(), QStringLiteral("类型：2 文件数：3 总大小：7,000,000,000"));
+
+    Form3->ListView1->topLevelItem(2)->setCheckState(0, Qt::Checked);
+    ClickBesideRows(Form3->ListView1);
+    EXPECT_EQ(Form3->Label4->text(), QStringLiteral("类型：3 文件数：6 总大小：7,000,000,000"));
+
+    for (int i = 0; i < 3; ++i) Form3->ListView1->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+    ClickBesideRows(Form3->ListView1);
+    EXPECT_EQ(Form3->Label4->text(), QStringLiteral("类型：0 文件数：0 总大小：0"));
+}
+
+TEST_F(CopyRoadTest, ACaptionEditedInPlaceIsWhatConfirmationStores) {
+    ASSERT_TRUE(Start());
+    SetTypeRows({{QStringLiteral(" 合计:2"), "3", "30"}, {".jpg", "1", "10"}, {".raw", "2", "20"}});
+    // A key whose bytes the list cannot show travels beside its caption.
+    Form1->ListView3->topLevelItem(2)->setData(0, Qt::UserRole, QByteArray(".r\xff"));
+    OpenDialog(Form1, Form3);
+    QTreeWidget* list = Form3->ListView1;
+    QTreeWidgetItem* jpg = list->topLevelItem(0);
+
+    // The size column cannot be edited.
+    list->editItem(jpg, 2);
+    EXPECT_EQ(list->viewport()->findChild<QLineEdit*>(), nullptr);
+
+    const QRect caption = list->visualRect(list->indexFromItem(jpg, 0));
+    DoubleClick(list->viewport(), caption.center() + QPoint(20, 0));
+    auto* editor = list->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(QStringLiteral(".jpeg"));
+    PressKey(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the list takes the edited text once the key is handled
+    EXPECT_EQ(jpg->text(0), ".jpeg");
+
+    jpg->setCheckState(0, Qt::Checked);
+    list->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    Form3->Button1->click();
+    EXPECT_EQ(FunSub::SelectedTypes, (std::vector<std::string>{".jpeg", ".r\xff"}));
+}
+
+TEST(CopyingTextTest, TheFromTextIsTheSourceBelowTheWorkingDirectoryOrElseTheWholePath) {
+    const std::string sep(1, FunSub::kSeparator);
+    const std::string work = sep + "work";
+    EXPECT_EQ(CopyingText::FromText(work + sep + "photos" + sep + "2003", work),
+              "from: photos" + sep + "2003");
+    EXPECT_EQ(CopyingText::FromText(sep + "elsewhere" + sep + "x", work),
+              "from: " + sep + "elsewhere" + sep + "x");
+    EXPECT_EQ(CopyingText::FromText(sep + "workshop" + sep + "x", work),
+              "from: " + sep + "workshop" + sep + "x");
+    EXPECT_EQ(CopyingText::FromText(work + sep + "x", ""), "from: " + work + sep + "x");
+}
+
+TEST(SetsTextTest, ListNumbersReadCommasAndTakeMalformedTextAsZero) {
+    EXPECT_EQ(SetsText::ListNumber(QStringLiteral("9,223,372,036,854,775,807")), INT64_MAX);
+    EXPECT_EQ(SetsText::ListNumber(QStringLiteral("42")), 42);
+    EXPECT_EQ(SetsText::ListNumber(QStringLiteral("")), 0);
+    EXPECT_EQ(SetsText::ListNumber(QStringLiteral("12x")), 0);
+    EXPECT_EQ(SetsText::ListNumber(QStringLiteral("99,999,999,999,999,999,999")), 0);
+}
