@@ -301,7 +301,11 @@ void FillReportList(QTreeWidget* list, const std::vector<FunSub::ListRow>& rows)
         texts.reserve(static_cast<qsizetype>(row.subItems.size()) + 1);
         texts << ToQ(row.caption);
         for (const std::string& s : row.subItems) texts << ToQ(s);
-        items.append(new QTreeWidgetItem(texts));
+        auto* item = new QTreeWidgetItem(texts);
+        // The caption's own bytes: a type key that is not UTF-8 still filters exactly.
+        item->setData(0, Qt::UserRole,
+                      QByteArray(row.caption.data(), static_cast<qsizetype>(row.caption.size())));
+        items.append(item);
     }
     list->addTopLevelItems(items);
 }
