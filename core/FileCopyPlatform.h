@@ -1,0 +1,40 @@
+#pragma once
+
+// The operating-system side of the filtered copy: one file's content and the directories
+// it goes into. One implementation per platform lives under core/platform/.
+
+#include <cstdint>
+#include <string>
+
+namespace Platform {
+
+enum class CopyFailure {
+    None,
+    OpenSource,         // the source cannot be opened, or is not a regular file
+    CreateDestination,  // the destination cannot be created
+    Read,               // reading the source failed part-way
+    Write,              // writing the destination failed part-way (disk full, file too large)
+};
+
+struct CopyOutcome {
+    CopyFailure failure = CopyFailure::None;
+    int error = 0;           // the platform error number behind the failure
+    std::int64_t bytes = 0;  // bytes of content copied
+};
+
+// Copies the content of the file `source` into a new plain file `destination`, replacing a
+// file of that name: streamed in bounded memory, holes of a sparse source kept as holes,
+// any size. The copy gets default permissions and current times. A copy that fails removes
+// what it created, so nothing is left at `destination`.
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination);
+
+inline constexpr int kAlreadyExists = -1;
+
+// Creates the directory `dir`, whose parent exists. Returns 0, kAlreadyExists when anything
+// of that name is already there, or the platform's error number.
+int CreateNewDirectory(const std::string& dir);
+
+// True when anything exists at `path`; a link is not followed.
+bool PathExists(const std::string& path);
+
+}  // namespace Platform

@@ -1,0 +1,339 @@
+#include "core/FilterCopy.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <set>
+
+#include "core/FunSub.h"
+#include "core/TreeStats.h"
+#include "support/TempTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingProgress : public FunSub::CopyProgress {
+public:
+    void SetMax(std::int64_t max) override { calls.push_back("max " + std::to_string(max)); }
+    void SetStep(std::int64_t step) override { calls.push_back("step " + std::to_string(step)); }
+    void StepIt() override { calls.push_back("StepIt"); }
+    void SetFromText(const std::string& text) override { calls.push_back(text); }
+    void SetToText(const std::string& text) override { calls.push_back(text); }
+    std::vector<std::string> calls;
+};
+
+// Every path below `dir`, relative, directories marked with a trailing "/".
+std::set<std::string> Listing(const std::string& dir) {
+    std::set<std::string> out;
+    if (!fs::exists(dir))
+        return out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        out.insert(fs::relative(e.path(), dir).string() + (e.is_directory() ? "/" : ""));
+    }
+    return out;
+}
+
+class FilterCopyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FunSub::ResetState();
+        FunSub::WorkDir = m_tree.dir("work");
+        FunSub::OutputDir = m_tree.dir("out");
+        FunSub::SourceDir = m_tree.dir("work/proj");
+        FunSub::TargetName = "proj-01";
+        Filter(FunSub::FilterKind::Exclude, {});
+    }
+    void TearDown() override { FunSub::ResetState(); }
+
+    // The main window's tree and file total, then the copy.
+    FunSub::CopySummary Copy() {
+        const FunSub::DirTree tree =
+            FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+        FunSub::TreeFileTotal = FunSub::CollectTreeStats(tree).fileTotal;
+        return FunSub::RunFilterCopy(tree, m_progress);
+    }
+    void Filter(FunSub::FilterKind mode, std::vector<std::string> types) {
+        FunSub::FilterMode = mode;
+        FunSub::SelectedTypes = std::move(types);
+    }
+    std::string Target(const std::string& relative = "") const {
+        return m_tree.path("out/proj-01") + (relative.empty() ? "" : "/" + relative);
+    }
+    void MixedSource() const {
+        m_tree.file("work/proj/a.c", "int a;");
+        m_tree.file("work/proj/.hidden", "h");
+        m_tree.file("work/proj/sub/Notes.TXT", "notes");
+        m_tree.file("work/proj/sub/README", "readme");
+        m_tree.dir("work/proj/empty");
+        m_tree.file("work/proj/.git/config", "x");
+    }
+
+    TempTree m_tree;
+    RecordingProgress m_progress;
+};
+
+TEST_F(FilterCopyTest, ExcludeNothingCopiesEveryFileOutsideDotDirectories) {
+    MixedSource();
+    const FunSub::CopySummary s = Copy();
+    EXPECT_EQ(Listing(Target()), (std::set<std::string>{"a.c", ".hidden", "sub/", "sub/Notes.TXT",
+                                                        "sub/README", "empty/"}));
+    EXPECT_EQ(ReadFile(Target("sub/Notes.TXT")), "notes");
+    EXPECT_EQ(s.examined, 4);
+    EXPECT_EQ(s.copied, 4);
+    EXPECT_EQ(s.bytes, 6 + 1 + 5 + 6);
+}
+
+TEST_F(FilterCopyTest, KeepOnlyNothingMakesOnlyTheDirectories) {
+    MixedSource();
+    Filter(FunSub::FilterKind::KeepOnly, {});
+    const FunSub::CopySummary s = Copy();
+    EXPECT_EQ(Listing(Target()), (std::set<std::string>{"sub/", "empty/"}));
+    EXPECT_EQ(s.examined, 4);
+    EXPECT_EQ(s.copied, 0);
+}
+
+TEST_F(FilterCopyTest, TypesCompareLowerCasedAndExactly) {
+    MixedSource();
+    Filter(FunSub::FilterKind::KeepOnly, {".txt", FunSub::kNoExtension});
+    Copy();
+    EXPECT_EQ(Listing(Target()),
+              (std::set<std::string>{"sub/", "sub/Notes.TXT", "sub/README", "empty/"}));
+
+    fs::remove_all(Target());
+    Filter(FunSub::FilterKind::Exclude, {".TXT", ".C"});  // no type key is ever upper case
+    EXPECT_EQ(Copy().copied, 4);
+}
+
+TEST_F(FilterCopyTest, FromAndToTextsAndProgress) {
+    FunSub::SourceDir = m_tree.dir("work/photos/2003");
+    FunSub::TargetName = "2003-01";
+    m_tree.file("work/photos/2003/skip.raw");
+    m_tree.file("work/photos/2003/a/x.jpg", "jpeg");
+    Filter(FunSub::FilterKind::KeepOnly, {".jpg"});
+    Copy();
+    EXPECT_EQ(m_progress.calls,
+              (std::vector<std::string>{"max 2", "step 1", "StepIt", "StepIt",
+                                        "from: photos/2003/a/x.jpg", "to: 2003-01/a/x.jpg"}));
+    EXPECT_EQ(ReadFile(m_tree.path("out/2003-01/a/x.jpg")), "jpeg");
+
+    // A work directory changed since the source was chosen: shown from the source's parent.
+    FunSub::WorkDir = m_tree.dir("elsewhere");
+    FunSub::TargetName = "2003-02";
+    m_progress.calls.clear();
+    Copy();
+    EXPECT_EQ(m_progress.calls.at(4), "from: 2003/a/x.jpg");
+    EXPECT_EQ(m_progress.calls.at(5), "to: 2003-02/a/x.jpg");
+}
+
+TEST_F(FilterCopyTest, ReadOnlySourceGivesWritablePlainCopyWithCurrentTimes) {
+    const std::string src = m_tree.file("work/proj/ro.dat", "read only");
+    chmod(src.c_str(), 0444);
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, src.c_str(), old, 0);
+    Copy();
+
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat st {};
+    ASSERT_EQ(stat(Target("ro.dat").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+    EXPECT_GT(st.st_mtime, std::time(nullptr) - 3600);
+    EXPECT_EQ(ReadFile(Target("ro.dat")), "read only");
+}
+
+TEST_F(FilterCopyTest, ExistingTargetIsRefusedBeforeAnythingIsWritten) {
+    m_tree.file("work/proj/a.c", "a");
+    m_tree.file("out/proj-01/old.txt", "old");
+    try {
+        Copy();
+        FAIL() << "copied into an existing target";
+    } catch (const FunSub::TargetExistsError& e) {
+        EXPECT_STREQ(e.what(), "目标目录已存在！请重新指定源目录");
+    }
+    EXPECT_EQ(Listing(Target()), (std::set<std::string>{"old.txt"}));
+    EXPECT_TRUE(m_progress.calls.empty());
+
+    fs::remove_all(Target());
+    m_tree.file("out/proj-01", "a file in the way");
+    EXPECT_THROW(Copy(), FunSub::TargetExistsError);
+}
+
+TEST_F(FilterCopyTest, EmptyTargetNameIsRefused) {
+    m_tree.file("work/proj/a.c", "a");
+    FunSub::TargetName.clear();
+    EXPECT_THROW(Copy(), FunSub::QuillError);
+    EXPECT_TRUE(Listing(m_tree.path("out")).empty());
+    EXPECT_TRUE(m_progress.calls.empty());
+}
+
+TEST_F(FilterCopyTest, VanishedSourceDirectoryStopsTheCopyThere) {
+    m_tree.file("work/proj/f1", "1");
+    m_tree.file("work/proj/a/f2", "2");
+    m_tree.file("work/proj/a/b/f3", "3");
+    m_tree.file("work/proj/a/b/c/f4", "4");
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    fs::remove_all(m_tree.path("work/proj/a/b"));
+    try {
+        FunSub::RunFilterCopy(tree, m_progress);
+        FAIL() << "no error for a vanished directory";
+    } catch (const FunSub::QuillError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    EXPECT_EQ(ReadFile(Target("f1")), "1");
+    EXPECT_EQ(ReadFile(Target("a/f2")), "2");
+    EXPECT_FALSE(fs::exists(Target("a/b/c")));
+    EXPECT_EQ(std::count(m_progress.calls.begin(), m_progress.calls.end(), "StepIt"), 2);
+}
+
+// Runs `work` in a child process whose files may not grow past 64 KiB, and returns the
+// message of the error it ended with.
+std::string WithSmallFileLimit(const std::function<void()>& work) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // so that the write fails instead of the process
+        const rlimit limit{64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string message = "no error";
+        try {
+            work();
+        } catch (const FunSub::QuillError& e) {
+            message = e.what();
+        }
+        (void)!write(pipeFds[1], message.data(), message.size());
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    char buf[256];
+    const ssize_t n = child > 0 ? read(pipeFds[0], buf, sizeof buf) : 0;
+    close(pipeFds[0]);
+    waitpid(child, nullptr, 0);
+    return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+TEST_F(FilterCopyTest, FailedWriteLeavesNoPartialFile) {
+    m_tree.file("work/proj/small.txt", "small");
+    m_tree.file("work/proj/sub/big.bin", std::string(1 << 20, 'b'));
+    m_tree.file("work/proj/sub/zz/later.txt", "later");
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    EXPECT_EQ(WithSmallFileLimit([&] { FunSub::RunFilterCopy(tree, m_progress); }),
+              "Stream write error");
+    EXPECT_EQ(ReadFile(Target("small.txt")), "small");
+    EXPECT_FALSE(fs::exists(Target("sub/big.bin")));
+    EXPECT_FALSE(fs::exists(Target("sub/zz")));
+}
+
+// Between two file systems the kernel will not copy by itself, and plain reads and writes
+// through the one buffer do it instead.
+TEST_F(FilterCopyTest, CopyAcrossFileSystems) {
+    struct stat shm {
+    }, tmp{};
+    if (stat("/dev/shm", &shm) != 0 || stat(m_tree.root().c_str(), &tmp) != 0 ||
+        shm.st_dev == tmp.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const std::string src = "/dev/shm/quillmere-copy-test-" + std::to_string(getpid());
+    std::string content((5 << 19) + 7, '\0');  // two and a half buffers
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 % 251);
+    std::FILE* f = std::fopen(src.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+
+    const std::string dst = m_tree.path("out/across.bin");
+    EXPECT_EQ(FunSub::CopyFileWhole(src, dst), static_cast<std::int64_t>(content.size()));
+    EXPECT_EQ(ReadFile(dst), content);
+    fs::remove(dst);
+    EXPECT_EQ(WithSmallFileLimit([&] { FunSub::CopyFileWhole(src, dst); }), "Stream write error");
+    EXPECT_FALSE(fs::exists(dst));
+    unlink(src.c_str());
+}
+
+TEST_F(FilterCopyTest, SparseFileAboveTwoGiBIsCopiedWholeAndStaysSparse) {
+    const std::int64_t size = (std::int64_t{3} << 30) + 5;
+    const std::string src = m_tree.sparseFile("work/proj/big.img", size);
+    const std::int64_t offsets[] = {0, (std::int64_t{1} << 31) + 7, size - 100};
+    const int fd = open(src.c_str(), O_WRONLY);
+    for (std::int64_t off : offsets) {
+        const std::string block = "block at " + std::to_string(off);
+        ASSERT_EQ(pwrite(fd, block.data(), block.size(), off), static_cast<ssize_t>(block.size()));
+    }
+    close(fd);
+
+    const std::string dst = m_tree.path("out/big.img");
+    EXPECT_EQ(FunSub::CopyFileWhole(src, dst), size);
+    struct stat st {};
+    ASSERT_EQ(stat(dst.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size);
+    EXPECT_LT(st.st_blocks * 512, 64 << 20);
+    const int in = open(dst.c_str(), O_RDONLY);
+    for (std::int64_t off : offsets) {
+        const std::string block = "block at " + std::to_string(off);
+        std::string got(block.size() + 1, '?');
+        const ssize_t n = pread(in, got.data(), got.size(), off);
+        got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        EXPECT_EQ(got, block + '\0');
+    }
+    close(in);
+}
+
+TEST_F(FilterCopyTest, NamesThatAreNotUtf8KeepTheirBytes) {
+    m_tree.file("work/proj/d\xe9j\xe0/f\xff\xfe.bin", "bytes");
+    Copy();
+    EXPECT_EQ(ReadFile(Target("d\xe9j\xe0/f\xff\xfe.bin")), "bytes");
+}
+
+TEST_F(FilterCopyTest, CopyFileWholeFailures) {
+    // The message the copy of `src` to `dst` fails with; nothing may be left at `dst`.
+    auto failure = [](const std::string& src, const std::string& dst) -> std::string {
+        std::string message = "no error";
+        try {
+            FunSub::CopyFileWhole(src, dst);
+        } catch (const FunSub::QuillError& e) {
+            message = e.what();
+        }
+        EXPECT_FALSE(fs::is_regular_file(dst)) << dst;
+        return message;
+    };
+    const std::string missing = m_tree.path("work/none.c");
+    EXPECT_EQ(failure(missing, m_tree.path("out/none.c")), "Cannot open file " + missing);
+
+    const std::string src = m_tree.file("work/a.c", "a");
+    const std::string noDir = m_tree.path("out/no/such/a.c");
+    EXPECT_EQ(failure(src, noDir), "Cannot create file " + noDir);
+    const std::string aDir = m_tree.dir("out/adir");
+    EXPECT_EQ(failure(src, aDir), "Cannot create file " + aDir);
+
+    // A named pipe is refused at once rather than waited on.
+    const std::string fifo = m_tree.path("work/pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_EQ(failure(fifo, m_tree.path("out/pipe")), "Cannot open file " + fifo);
+}
+
+TEST_F(FilterCopyTest, CopyFileWholeReplacesAnExistingFile) {
+    const std::string src = m_tree.file("work/a.c", "new");
+    const std::string dst = m_tree.file("out/a.c", "an older and longer content");
+    chmod(dst.c_str(), 0444);
+    EXPECT_EQ(FunSub::CopyFileWhole(src, dst), 3);
+    EXPECT_EQ(ReadFile(dst), "new");
+    EXPECT_NE(fs::status(dst).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(FunSub::CopyFileWhole(m_tree.file("work/empty"), dst), 0);
+    EXPECT_EQ(fs::file_size(dst), 0u);
+}
+
+}  // namespace
