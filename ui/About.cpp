@@ -82,8 +82,7 @@ QString TForm6::MailAddress() {
 }
 
 TForm6::TForm6()
-    : ChainWindow(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : ChainWindow(kFixedDialogFlags) {
     SetFirstPlacement(FirstPlacement::CentreOnDesktop);
     setWindowTitle(QStringLiteral("关于Quillmere"));
     QFont f = font();

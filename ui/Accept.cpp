@@ -32,8 +32,7 @@ QLineEdit* ReadOnlyField(QWidget* parent) {
 }  // namespace
 
 TFormAccept::TFormAccept()
-    : ChainWindow(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : ChainWindow(kFixedDialogFlags) {
     SetFirstPlacement(FirstPlacement::CentreOnScreen);
     setWindowTitle(QStringLiteral("请指定工作目录和输出目录 ！"));
     setAutoFillBackground(true);

@@ -8,6 +8,11 @@
 
 #include <QWidget>
 
+// A fixed-size dialog whose title bar holds only the close box.
+inline constexpr Qt::WindowFlags kFixedDialogFlags =
+    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+    Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
 class ChainWindow : public QWidget {
     Q_OBJECT
 public:

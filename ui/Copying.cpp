@@ -129,8 +129,7 @@ std::string CopyingText::FromText(const std::string& sourceDir, const std::strin
 }
 
 TForm7::TForm7()
-    : ChainWindow(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : ChainWindow(kFixedDialogFlags) {
     SetFirstPlacement(FirstPlacement::CentreOnDesktop);
     setWindowTitle(ReadyCaption());
     createWidgets();

@@ -22,8 +22,7 @@ constexpr int kIndexRole = Qt::UserRole;
 }  // namespace
 
 TForm4::TForm4()
-    : ChainWindow(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : ChainWindow(kFixedDialogFlags) {
     setWindowTitle(QStringLiteral("指定源目录"));
     createWidgets();
     createLayout();

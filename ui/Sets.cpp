@@ -77,8 +77,7 @@ std::int64_t SetsText::ListNumber(const QString& text) {
 }
 
 TForm3::TForm3()
-    : ChainWindow(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : ChainWindow(kFixedDialogFlags) {
     setWindowTitle(QStringLiteral("过滤参数设置"));
     createWidgets();
     createList();

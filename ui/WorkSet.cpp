@@ -28,8 +28,7 @@ QTreeWidgetItem* NewNode(const std::string& label, const std::string& path, cons
 }  // namespace
 
 TFormWorkSet::TFormWorkSet()
-    : ChainWindow(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : ChainWindow(kFixedDialogFlags) {
     createWidgets();
     createLayout();
     connectSignals();
