@@ -54,10 +54,7 @@ void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {
         const int child = tree.size();
         tree.nodes.push_back(DirNode{entry.name, top.node, tree.nodes[top.node].level + 1});
 
-        // A root that keeps its separator (C:\ or /) does not get a second one.
-        std::string childPath = !top.path.empty() && top.path.back() == kSeparator
-                                    ? top.path + entry.name
-                                    : JoinPath(top.path, entry.name);
+        std::string childPath = PathBelow(top.path, entry.name);
         CheckEnterable(childPath);
         Frame frame{child, std::move(childPath), {}, {}, 0};
         ListSubdirectories(frame.path, frame.entries, frame.id);

@@ -46,8 +46,7 @@ std::vector<DriveItem> ReadDriveItems() {
 }
 
 std::string PickerChildPath(const std::string& parentPath, const std::string& name) {
-    if (!parentPath.empty() && parentPath.back() == kSeparator) return parentPath + name;
-    return JoinPath(parentPath, name);
+    return PathBelow(parentPath, name);
 }
 
 std::vector<std::string> ListSubdirs(const std::string& path) {

@@ -14,11 +14,6 @@ bool EndsWithSeparator(const std::string& path) {
     return !path.empty() && path.back() == kSeparator;
 }
 
-// `dir` + separator + `name`, without doubling the separator of a root such as "/".
-std::string Below(const std::string& dir, const std::string& name) {
-    return EndsWithSeparator(dir) ? dir + name : JoinPath(dir, name);
-}
-
 // How many leading characters to cut from a path below `base` to make it relative to it.
 std::size_t CutBelow(const std::string& base) {
     return EndsWithSeparator(base) ? base.size() : base.size() + 1;
@@ -82,7 +77,7 @@ class Walk {
 public:
     Walk(const DirTree& tree, CopyProgress& progress)
         : m_progress(progress),
-          m_targetRoot(Below(OutputDir, TargetName)),
+          m_targetRoot(PathBelow(OutputDir, TargetName)),
           m_sources(AllNodePaths(tree)),
           m_destinations(DestinationDirs(tree, m_targetRoot)),
           m_fromCut(FromTextCut(m_sources.front())),

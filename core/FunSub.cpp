@@ -78,6 +78,10 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return out;
 }
 
+std::string PathBelow(const std::string& dir, const std::string& name) {
+    return !dir.empty() && dir.back() == kSeparator ? dir + name : JoinPath(dir, name);
+}
+
 std::string DirectoryOfExecutable(const std::string& exePath) {
     const auto cut = exePath.find_last_of(kSeparator);
     if (cut == std::string::npos) return {};
@@ -91,8 +95,7 @@ std::string DirectoryOfExecutable(const std::string& exePath) {
 
 std::string SettingsPath() {
     // A program in a root never gets this far, but keep the path well formed anyway.
-    if (!AppDir.empty() && AppDir.back() == kSeparator) return AppDir + "work.ini";
-    return JoinPath(AppDir, "work.ini");
+    return PathBelow(AppDir, "work.ini");
 }
 
 void ParseSettings(const std::string& text, std::string& first, std::string& second) {

@@ -42,8 +42,12 @@ std::string LowerAscii(std::string s);
 
 // A drive root: three characters on Windows ("C:\"), "/" on Linux.
 bool IsDriveRoot(const std::string& path);
-// `dir` + separator + `name`.
+// `dir` + separator + `name`. Tree paths are built this way, so a root that keeps its
+// separator gives a doubled one ("C:\\x"), as those paths are shown.
 std::string JoinPath(const std::string& dir, const std::string& name);
+// The path of `name` inside `dir` for use on the file system: a directory that already
+// ends in a separator (a root, or a hand-edited setting) does not get a second one.
+std::string PathBelow(const std::string& dir, const std::string& name);
 
 // The directory part of an executable path: everything before the last separator, or the
 // root itself for a program that lies directly in a root.

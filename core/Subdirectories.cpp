@@ -11,13 +11,10 @@ std::vector<Subdirectory> Subdirectories(const std::string& dir) {
     std::vector<Subdirectory> out;
     if (Platform::ListDirectory(dir, Platform::Detail::Kinds, entries) != 0)
         return out;
-    // A hand-edited work.ini may end a directory in a separator; the full path of a name
-    // inside it never doubles the separator.
-    const bool endsInSeparator = !dir.empty() && dir.back() == kSeparator;
     for (Platform::Entry& e : entries) {
         if (!e.isDirectory || (!e.name.empty() && e.name[0] == '.'))
             continue;
-        std::string path = endsInSeparator ? dir + e.name : JoinPath(dir, e.name);
+        std::string path = PathBelow(dir, e.name);
         out.push_back(Subdirectory{std::move(e.name), std::move(path)});
     }
     return out;
