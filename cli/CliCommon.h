@@ -30,6 +30,9 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
 
 // Text for output: UTF-8 as it stands, every byte sequence that is not UTF-8 as U+FFFD.
 std::string ValidUtf8(const std::string& s);
+// A path argument as the core takes it: full, normalised, without a trailing separator
+// (a root keeps its own).
+std::string FullPath(const std::string& arg);
 // A JSON string literal, quotes included.
 std::string JsonString(const std::string& s);
 

@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -21,24 +19,6 @@
 namespace Cli {
 
 namespace {
-
-// The core works on full paths without a trailing separator, as the windows hand them over.
-std::string FullPath(const std::string& arg) {
-#ifdef _WIN32
-    // Arguments are UTF-8 here; a std::filesystem path made from a narrow string would read
-    // them in the ANSI code page. A drive root keeps its separator ("C:\").
-    const std::u8string full =
-        std::filesystem::absolute(std::filesystem::path(std::u8string(arg.begin(), arg.end())))
-            .lexically_normal()
-            .u8string();
-    std::string p(full.begin(), full.end());
-    while (p.size() > 3 && p.back() == FunSub::kSeparator) p.pop_back();
-#else
-    std::string p = std::filesystem::absolute(arg).lexically_normal().string();
-    while (p.size() > 1 && p.back() == FunSub::kSeparator) p.pop_back();
-#endif
-    return p;
-}
 
 std::string ParentOf(const std::string& path) {
     const auto cut = path.find_last_of(FunSub::kSeparator);
@@ -122,8 +102,10 @@ void SetUpSource(const Args& args, const std::string& source, const std::string&
 std::int64_t CountTreeFiles(const FunSub::DirTree& tree) {
     std::int64_t total = 0;
     std::vector<Platform::Entry> entries;
-    for (const std::string& dir : FunSub::AllNodePaths(tree)) {
-        if (Platform::ListDirectory(dir, Platform::Detail::Kinds, entries) != 0)
+    const std::vector<std::string> paths = FunSub::AllNodePaths(tree);
+    for (int i = 0; i < tree.size(); ++i) {
+        if (tree.nodes[i].loop ||
+            Platform::ListDirectory(paths[i], Platform::Detail::Kinds, entries) != 0)
             continue;
         for (const Platform::Entry& e : entries) total += e.isDirectory ? 0 : 1;
     }
@@ -131,15 +113,25 @@ std::int64_t CountTreeFiles(const FunSub::DirTree& tree) {
 }
 
 std::string Summary(const FunSub::CopySummary& s) {
-    return FunSub::TargetName + ": " + std::to_string(s.examined) + " files examined, " +
-           std::to_string(s.copied) + " copied, " + FunSub::FormatThousands(s.bytes) + " bytes";
+    std::string text = FunSub::TargetName + ": " + std::to_string(s.examined) +
+                       " files examined, " + std::to_string(s.copied) + " copied, " +
+                       FunSub::FormatThousands(s.bytes) + " bytes";
+    if (!s.skipped.empty())
+        text += ", " + std::to_string(s.skipped.size()) + " skipped";
+    for (const FunSub::SkippedItem& item : s.skipped) text += "\n  skipped " + item.path + ": " + item.reason;
+    return text;
 }
 
 std::string JsonSummary(const FunSub::CopySummary& s) {
-    return "{\"target\":" + JsonString(FunSub::TargetName) +
-           ",\"examined\":" + std::to_string(s.examined) +
-           ",\"copied\":" + std::to_string(s.copied) + ",\"bytes\":" + std::to_string(s.bytes) +
-           "}";
+    std::string json = "{\"target\":" + JsonString(FunSub::TargetName) +
+                       ",\"examined\":" + std::to_string(s.examined) +
+                       ",\"copied\":" + std::to_string(s.copied) +
+                       ",\"bytes\":" + std::to_string(s.bytes) + ",\"skipped\":[";
+    for (std::size_t i = 0; i < s.skipped.size(); ++i) {
+        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(s.skipped[i].path) +
+                ",\"reason\":" + JsonString(s.skipped[i].reason) + "}";
+    }
+    return json + "]}";
 }
 
 }  // namespace
@@ -162,6 +154,9 @@ int RunCopy(const Args& args) {
     if (FunSub::IsDriveRoot(source))
         return BadArguments("the source must not be a root directory");
     SetUpSource(args, source, FullPath(args.positional[1]));
+    // Said before anything else, also when the output directory is still to be made.
+    if (FunSub::OutputLiesInSource(FunSub::OutputDir, source))
+        throw FunSub::OutputInsideSourceError();
 
     const FunSub::DirTree tree = FunSub::BuildDirTree(source, FunSub::RootLabel::ShortenDriveRoot);
     FunSub::TreeFileTotal = CountTreeFiles(tree);
@@ -170,10 +165,6 @@ int RunCopy(const Args& args) {
         args.keepOnly.empty() ? FunSub::FilterKind::Exclude : FunSub::FilterKind::KeepOnly;
     FunSub::SelectedTypes = args.keepOnly.empty() ? args.exclude : args.keepOnly;
 
-    // A file-size limit must end the copy with its write error, not kill the program.
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
     CliProgress progress(args.verbose);
     FunSub::CopySummary summary;
     try {

@@ -60,7 +60,11 @@ void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {
         ListSubdirectories(frame.path, frame.entries, frame.id);
         const bool onPath = std::any_of(stack.begin(), stack.end(),
                                         [&](const Frame& f) { return f.id == frame.id; });
-        if (!onPath) stack.push_back(std::move(frame));
+        if (onPath) {
+            tree.nodes[child].loop = true;
+        } else {
+            stack.push_back(std::move(frame));
+        }
     }
 }
 

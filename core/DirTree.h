@@ -14,6 +14,8 @@ struct DirNode {
     std::string label;  // the root: its path followed by kRootMarker; others: one name
     int parent = -1;    // -1 for the root
     int level = 0;      // 0 for the root
+    bool loop = false;  // a directory already on its own path, reached through a link: it is
+                        // shown, but its files are neither listed, counted nor copied
 };
 
 struct DirTree {
@@ -34,10 +36,10 @@ bool DirExists(const std::string& path);
 // Raises the input/output error when `dir` cannot be made current.
 void CheckEnterable(const std::string& dir);
 
-// Adds below `node` one child per subdirectory of `nodePath`, depth first, in the order the
-// file system lists them; names beginning with "." are left out. Walks iteratively; a
-// directory already on the path from the root (reached again through a link) appears as a
-// node but is not entered. A subdirectory that cannot be entered raises the input/output
+// Adds below `node` one child per subdirectory of `nodePath`, depth first, in listing
+// order; names beginning with "." are left out. Walks iteratively; a directory
+// already on the path from the root (reached again through a link) appears as a node marked
+// `loop` but is not entered. A subdirectory that cannot be entered raises the input/output
 // error and ends the fill; one whose entries cannot be read gets no children.
 void FillDirTree(DirTree& tree, int node, const std::string& nodePath);
 

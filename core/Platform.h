@@ -22,9 +22,15 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
+// What an entry that is not a directory holds for a copy: content to copy, a link whose
+// target cannot be reached (recreated as the same link), or nothing at all (a pipe, socket
+// or device, which is never opened).
+enum class FileKind : std::uint8_t { Regular, DanglingLink, Special };
+
 struct Entry {
     std::string name;
     bool isDirectory = false;  // a link to a directory counts as a directory
+    FileKind kind = FileKind::Regular;  // entries that are not directories
     bool hidden = false;       // Linux: the name begins with "."
     bool system = false;       // never set on Linux
     std::int64_t size = 0;     // filled with Detail::Full only
@@ -34,16 +40,24 @@ struct Entry {
 // Kinds: names and whether each entry is a directory. Full: also size and last-write time.
 enum class Detail { Kinds, Full };
 
-// Lists the entries of `dir` other than "." and "..", in the order the file system gives
-// them, hidden and read-only ones included. Returns 0, or the platform's error number
-// when the directory cannot be read. `id`, when given, receives the directory's identity.
+// Lists the entries of `dir` other than "." and "..", hidden and read-only ones included,
+// sorted by SortByName. Returns 0, or the platform's error number when the directory cannot
+// be read. `id`, when given, receives the directory's identity.
 int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out,
                   FileId* id = nullptr);
+
+// The one order of every listing, the same on every platform and file system: by name with
+// A-Z taken as a-z, then by the bytes themselves.
+bool NameLess(const std::string& a, const std::string& b);
+void SortByName(std::vector<Entry>& entries);
 
 // 0 when `dir` is a directory that the process could make current, else the error number.
 int CheckEnterable(const std::string& dir);
 
 bool IsDirectory(const std::string& path);
+// The path with every link and "." or ".." resolved, as the system itself names the
+// directory; empty when it cannot be found.
+std::string CanonicalPath(const std::string& path);
 // True for an existing entry that is not a directory.
 bool IsFile(const std::string& path);
 

@@ -195,8 +195,8 @@ void TForm7::Button2Click() {
     Button2->setEnabled(false);
     try {
         RunFilterCopy();
-    } catch (const FunSub::TargetExistsError&) {
-        Messages().Warn(ToQ(FunSub::kTargetExistsText));
+    } catch (const FunSub::CopyRefusedError& e) {
+        Messages().Warn(ToQ(e.what()));
         return;
     }
     Button1->setText(BackText());

@@ -1,7 +1,10 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -105,7 +108,7 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
         std::count_if(all.begin(), all.end(), [](const auto& e) { return e.second != "/"; });
     EXPECT_EQ(r.out, "{\"target\":\"src-01\",\"examined\":" + std::to_string(examined) +
                          ",\"copied\":" + std::to_string(files) +
-                         ",\"bytes\":" + std::to_string(bytes) + "}\n");
+                         ",\"bytes\":" + std::to_string(bytes) + ",\"skipped\":[]}\n");
 
     const CliRun keep = Cli({"copy", src, out, "--keep-only", ".c", "--keep-only", "无扩展名"});
     ASSERT_EQ(keep.status, 0) << keep.err;
@@ -137,6 +140,62 @@ TEST_F(CliCopyTest, ExitStatus) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("File not found"), std::string::npos) << missing.err;
     EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(CliCopyTest, AnOutputDirectoryInsideTheSourceIsRefused) {
+    m_tree.file("work/src/f.txt", "x");
+    const std::string src = m_tree.path("work/src");
+    const std::string inside = m_tree.dir("work/src/a");
+    ASSERT_EQ(symlink(inside.c_str(), m_tree.path("link").c_str()), 0);
+    for (const std::string& out : {src, inside, m_tree.path("link"), m_tree.path("work/src/new")}) {
+        const CliRun r = Cli({"copy", src, out});
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_NE(r.err.find("输出目录位于源目录之内，不能复制"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Actual(src), (std::map<std::string, std::string>{{"a", "/"}, {"f.txt", "x"}}));
+}
+
+// A copy killed in the middle of a large file (kill -9, a power cut) leaves no short file
+// under the file's name: the file appears there only when whole.
+TEST_F(CliCopyTest, KilledCopyLeavesNoShortFileUnderItsName) {
+    std::string content(std::size_t{64} << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); i += 4096) content[i] = static_cast<char>(i >> 12);
+    m_tree.file("work/src/big.bin", content);
+    // Killed as soon as it holds a file open in the target; a busy machine may let a copy
+    // finish before that is seen, so it may take more than one try.
+    std::string out;
+    bool killed = false;
+    for (int attempt = 0; attempt < 5 && !killed; ++attempt) {
+        out = m_tree.dir("out" + std::to_string(attempt));
+        const pid_t child = fork();
+        if (child == 0) {
+            execl(QUILLMERE_CLI_PATH, "quillmere-cli", "copy", m_tree.path("work/src").c_str(),
+                  out.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(child, 0);
+        const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+        while (!killed && waitpid(child, nullptr, WNOHANG) == 0) {
+            DIR* d = opendir(fds.c_str());
+            while (dirent* e = d ? readdir(d) : nullptr) {
+                char link[4096];
+                const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), link, sizeof link);
+                if (n > 0 && std::string(link, static_cast<std::size_t>(n)).rfind(out + "/", 0) == 0) {
+                    killed = kill(child, SIGKILL) == 0;
+                    break;
+                }
+            }
+            if (d)
+                closedir(d);
+        }
+        waitpid(child, nullptr, 0);
+    }
+    ASSERT_TRUE(killed) << "every copy ended before it could be killed";
+    for (const auto& [rel, got] : Actual(out)) {
+        if (got != "/" && rel.find("/.quillmere-") == std::string::npos) {  // hidden, no name
+            EXPECT_EQ(got.size(), content.size()) << rel << " is short";
+        }
+    }
 }
 
 TEST_F(CliCopyTest, FileSizeLimitEndsWithTheWriteError) {

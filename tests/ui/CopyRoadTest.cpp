@@ -308,6 +308,19 @@ TEST_F(CopyRoadTest, AnExistingTargetIsAWarningAndNothingIsWrittenIntoIt) {
     EXPECT_TRUE(Form7->Button1->isEnabled());
 }
 
+TEST_F(CopyRoadTest, AnOutputDirectoryInsideTheSourceIsAWarningAndNothingIsWritten) {
+    const std::string inside = m_tree.dir("work/proj/sub/out");
+    WriteWorkIni(m_work, inside);
+    StartWithSource();
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+
+    EXPECT_EQ(m_messages.texts("warn"), QStringList{QStringLiteral("输出目录位于源目录之内，不能复制")});
+    EXPECT_TRUE(fs::is_empty(inside));
+    EXPECT_NE(Form7->windowTitle(), kDone);
+}
+
 TEST_F(CopyRoadTest, WhileTheCopyRunsNoWindowTakesInputAndTheDialogCannotBeClosed) {
     for (int i = 0; i < 150; ++i) m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", "x");
     StartWithSource();

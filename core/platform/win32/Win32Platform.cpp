@@ -142,6 +142,7 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
         out.push_back(std::move(e));
     } while (FindNextFileW(find, &data) || (err = GetLastError()) != ERROR_NO_MORE_FILES);
     FindClose(find);
+    SortByName(out);
     return err == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(err);
 }
 
@@ -162,6 +163,30 @@ int CheckEnterable(const std::string& dir) {
 bool IsDirectory(const std::string& path) {
     const DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string CanonicalPath(const std::string& path) {
+    const Win32::Handle h = OpenForQuery(path);
+    if (!h)
+        return {};
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFinalPathNameByHandleW(h.get(), buf.data(),
+                                                  static_cast<DWORD>(buf.size()), 0);
+        if (n == 0)
+            return {};
+        if (n < buf.size()) {
+            buf.resize(n);
+            break;
+        }
+        buf.resize(n);
+    }
+    std::string out = Win32::Narrow(buf);
+    if (out.rfind("\\\\?\\UNC\\", 0) == 0)
+        return "\\\\" + out.substr(8);
+    if (out.rfind("\\\\?\\", 0) == 0)
+        out.erase(0, 4);
+    return out;
 }
 
 bool IsFile(const std::string& path) {
@@ -240,26 +265,35 @@ int ReadSmallFile(const std::string& path, std::string& out) {
     }
 }
 
+namespace {
+
+DWORD WriteWhole(HANDLE h, const std::string& content) {
+    DWORD written = 0;
+    if (!WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
+        return GetLastError();
+    return written == content.size() ? 0 : ERROR_DISK_FULL;
+}
+
+}  // namespace
+
 int ReplaceSmallFile(const std::string& path, const std::string& content) {
     // Written beside the old file and moved over it, so that a failure leaves the old
     // settings whole instead of a half-written file.
-    const std::string temp = path + ".tmp-" + std::to_string(GetCurrentProcessId());
-    const std::wstring wideTemp = Win32::ApiPath(temp);
+    const std::wstring widePath = Win32::ApiPath(path);
+    const std::wstring wideTemp = Win32::ApiPath(path + ".tmp-" + std::to_string(GetCurrentProcessId()));
     DWORD err = 0;
     {
         const Win32::Handle h(CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!h)
-            return static_cast<int>(GetLastError());
-        DWORD written = 0;
-        if (!WriteFile(h.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                       nullptr)) {
-            err = GetLastError();
-        } else if (written != content.size()) {
-            err = ERROR_DISK_FULL;
+        if (!h) {
+            // A folder that cannot be written may still hold a writable work.ini.
+            const Win32::Handle in(CreateFileW(widePath.c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return static_cast<int>(in ? WriteWhole(in.get(), content) : GetLastError());
         }
+        err = WriteWhole(h.get(), content);
     }
-    if (err == 0 && !MoveFileExW(wideTemp.c_str(), Win32::ApiPath(path).c_str(),
+    if (err == 0 && !MoveFileExW(wideTemp.c_str(), widePath.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         err = GetLastError();
     }
