@@ -16,8 +16,9 @@ const char* const kUsage =
     "  quillmere-cli files DIR [--json]\n"
     "  quillmere-cli stats DIR [--json]\n"
     "  quillmere-cli name  SOURCE OUTPUTDIR\n"
+    "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]... [--json]\n"
     "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
-    "                      [--work WORKDIR] [--verbose] [--json]\n";
+    "                      [--work WORKDIR] [--keep-going] [--force] [--verbose] [--json]\n";
 
 bool Allowed(const std::vector<std::string>& allowed, const std::string& name) {
     for (const auto& a : allowed) {
@@ -45,6 +46,10 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
             out.json = true;
         } else if (name == "verbose") {
             out.verbose = true;
+        } else if (name == "keep-going") {
+            out.keepGoing = true;
+        } else if (name == "force") {
+            out.force = true;
         } else {
             if (i + 1 >= argc) {
                 error = "option " + arg + " needs a value";

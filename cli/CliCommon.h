@@ -10,12 +10,15 @@ namespace Cli {
 inline constexpr int kOk = 0;
 inline constexpr int kFailed = 1;
 inline constexpr int kBadArguments = 2;
+inline constexpr int kSkipped = 3;  // a copy that finished but passed over items
 
 // The arguments after the command name, split into positional ones and flags.
 struct Args {
     std::vector<std::string> positional;
     bool json = false;
     bool verbose = false;
+    bool keepGoing = false;
+    bool force = false;
     std::vector<std::string> exclude;
     std::vector<std::string> keepOnly;
     std::string work;
@@ -45,6 +48,7 @@ int RunTree(const Args& args);
 int RunFiles(const Args& args);
 int RunStats(const Args& args);
 int RunName(const Args& args);
+int RunCheck(const Args& args);
 int RunCopy(const Args& args);
 
 }  // namespace Cli

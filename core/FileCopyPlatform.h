@@ -22,6 +22,16 @@ struct CopyOutcome {
     std::int64_t bytes = 0;  // bytes of content copied
 };
 
+// Told, from the copying thread, of each part of a file's content as it is copied, so that a
+// large file shows its progress while it is copied.
+class CopyListener {
+public:
+    virtual void Copied(std::int64_t bytes) = 0;
+
+protected:
+    ~CopyListener() = default;
+};
+
 // Copies the content of the file `source` into a new plain file `destination`: streamed in
 // bounded memory, holes of a sparse source kept as holes, any size. Nothing that already
 // exists at `destination` is ever replaced: that fails as CreateDestination. On POSIX the copy
@@ -30,7 +40,8 @@ struct CopyOutcome {
 // fails removes what it created; files of kInvisibleFrom bytes and more are written where no
 // one sees them and get their name only when whole, so that not even a killed process leaves
 // a short file under the name.
-CopyOutcome CopyFileContent(const std::string& source, const std::string& destination);
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
+                            CopyListener* listener = nullptr);
 
 inline constexpr std::int64_t kInvisibleFrom = std::int64_t{4} << 20;
 

@@ -87,35 +87,31 @@ void CreateTargetRoot(const std::string& targetRoot) {
         RaiseCannotCreate(targetRoot);
 }
 
-// A directory below the target. The target is brand new, so anything already there was made
-// by this copy under another spelling of the name (a case-insensitive target): merging into
-// it would mix two directories, so it is a failure.
-void CreateNodeDir(const std::string& dir) {
-    if (Platform::CreateNewDirectory(dir) != 0)
-        RaiseCannotCreate(dir);
-}
-
-[[noreturn]] void RaiseCopyFailure(const Platform::CopyOutcome& outcome, const std::string& source,
-                                   const std::string& destination) {
+// The message a failed copy of one file reports.
+std::string FailureText(const Platform::CopyOutcome& outcome, const std::string& source,
+                        const std::string& destination) {
     switch (outcome.failure) {
         case Platform::CopyFailure::OpenSource:
-            RaiseCannotOpen(source);
+            return "Cannot open file " + source;
         case Platform::CopyFailure::CreateDestination:
-            RaiseCannotCreate(destination);
+            return "Cannot create file " + destination;
         case Platform::CopyFailure::Read:
-            throw QuillError("Stream read error");
+            return "Stream read error";
         case Platform::CopyFailure::Write:
         case Platform::CopyFailure::None:
             break;
     }
-    throw QuillError("Stream write error");
+    return "Stream write error";
 }
 
-class Walk {
+class Walk : private Platform::CopyListener {
 public:
-    Walk(const DirTree& tree, CopyProgress& progress)
+    Walk(const DirTree& tree, CopyProgress& progress, const CopyOptions& options,
+         CopySummary& summary)
         : m_tree(tree),
           m_progress(progress),
+          m_options(options),
+          m_summary(summary),
           m_targetRoot(PathBelow(OutputDir, TargetName)),
           m_sources(AllNodePaths(tree)),
           m_destinations(DestinationDirs(tree, m_targetRoot)),
@@ -123,30 +119,67 @@ public:
           m_sourceCut(CutBelow(m_sources.front())),
           m_toCut(m_targetRoot.size() - TargetName.size()) {}
 
-    CopySummary Run() {
+    void Run() {
         if (OutputLiesInSource(OutputDir, m_sources.front()))
             throw OutputInsideSourceError();
         CreateTargetRoot(m_targetRoot);
         m_progress.SetMax(TreeFileTotal);
         m_progress.SetStep(1);
-        for (std::size_t i = 0; i < m_sources.size(); ++i) {
-            if (i > 0)
-                CreateNodeDir(m_destinations[i]);
-            if (!m_tree.nodes[i].loop)
+        int skipBelow = -1;  // the level of a directory passed over with all below it
+        for (std::size_t i = 0; i < m_sources.size() && !Stopped(); ++i) {
+            const DirNode& node = m_tree.nodes[i];
+            if (skipBelow >= 0 && node.level > skipBelow)
+                continue;
+            skipBelow = -1;
+            if (i > 0 && !MakeNodeDir(i)) {
+                skipBelow = node.level;
+                continue;
+            }
+            if (node.error != 0) {
+                ItemFailed(m_sources[i], IoErrorText(node.error), node.error);
+            } else if (!node.loop) {
                 CopyFilesOf(m_sources[i], m_destinations[i]);
+            }
         }
-        return m_summary;
     }
 
 private:
+    bool Stopped() {
+        if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
+            m_summary.stopped = true;
+        return m_summary.stopped;
+    }
+
+    // A failure that concerns one item ends the copy, unless the copy goes on past such
+    // items; then it is listed. One that concerns the whole target always ends it.
+    void ItemFailed(const std::string& sourcePath, const std::string& message, int error) {
+        if (!m_options.keepGoing || Platform::IsTargetWideError(error))
+            throw QuillError(message);
+        m_summary.skipped.push_back(SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())), message});
+    }
+
+    // The target is brand new, so anything already at a directory's place was made by this
+    // copy under another spelling of the name (a case-insensitive target): merging into it
+    // would mix two directories, so it is a failure.
+    bool MakeNodeDir(std::size_t i) {
+        const int err = Platform::CreateNewDirectory(m_destinations[i]);
+        if (err == 0)
+            return true;
+        ItemFailed(m_sources[i], "Cannot create file " + m_destinations[i], err);
+        return false;
+    }
+
     void CopyFilesOf(const std::string& sourceDir, const std::string& destinationDir) {
-        CheckEnterable(sourceDir);
-        if (int err = Platform::ListDirectory(sourceDir, Platform::Detail::Kinds, m_entries)) {
-            RaiseIoError(err);
-        }
+        int err = Platform::CheckEnterable(sourceDir);
+        if (err == 0)
+            err = Platform::ListDirectory(sourceDir, Platform::Detail::Kinds, m_entries);
+        if (err != 0)
+            return ItemFailed(sourceDir, IoErrorText(err), err);
         for (const Platform::Entry& e : m_entries) {
             if (e.isDirectory)
                 continue;
+            if (Stopped())
+                return;
             ++m_summary.examined;
             m_progress.StepIt();
             if (!PassesFilter(TypeKey(e.name)))
@@ -167,18 +200,23 @@ private:
         m_progress.SetFromText(m_text);
         m_text.assign("to: ").append(m_destination, m_toCut);
         m_progress.SetToText(m_text);
-        if (e.kind == Platform::FileKind::DanglingLink) {
-            const Platform::CopyOutcome outcome = Platform::CopyLink(m_source, m_destination);
-            if (outcome.failure != Platform::CopyFailure::None)
-                RaiseCopyFailure(outcome, m_source, m_destination);
-        } else {
-            m_summary.bytes += CopyFileWhole(m_source, m_destination);
-        }
+        const Platform::CopyOutcome outcome =
+            e.kind == Platform::FileKind::DanglingLink
+                ? Platform::CopyLink(m_source, m_destination)
+                : Platform::CopyFileContent(m_source, m_destination, this);
+        if (outcome.failure != Platform::CopyFailure::None)
+            return ItemFailed(m_source, FailureText(outcome, m_source, m_destination), outcome.error);
+        m_summary.bytes += outcome.bytes;
         ++m_summary.copied;
+        m_progress.FileCopied();
     }
+
+    void Copied(std::int64_t bytes) override { m_progress.AddBytes(bytes); }
 
     const DirTree& m_tree;
     CopyProgress& m_progress;
+    const CopyOptions& m_options;
+    CopySummary& m_summary;
     const std::string m_targetRoot;
     const std::vector<std::string> m_sources;
     const std::vector<std::string> m_destinations;
@@ -189,7 +227,6 @@ private:
     std::string m_source;
     std::string m_destination;
     std::string m_text;
-    CopySummary m_summary;
 };
 
 }  // namespace
@@ -210,16 +247,24 @@ bool PassesFilter(const std::string& key) {
     return FilterMode == FilterKind::Exclude ? !selected : selected;
 }
 
-CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress) {
-    if (sourceTree.empty())
-        return {};
-    return Walk(sourceTree, progress).Run();
+CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress,
+                          const CopyOptions& options) {
+    CopySummary summary;
+    RunFilterCopy(sourceTree, progress, options, summary);
+    return summary;
+}
+
+void RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress, const CopyOptions& options,
+                   CopySummary& summary) {
+    summary = CopySummary{};
+    if (!sourceTree.empty())
+        Walk(sourceTree, progress, options, summary).Run();
 }
 
 std::int64_t CopyFileWhole(const std::string& source, const std::string& destination) {
     const Platform::CopyOutcome outcome = Platform::CopyFileContent(source, destination);
     if (outcome.failure != Platform::CopyFailure::None)
-        RaiseCopyFailure(outcome, source, destination);
+        throw QuillError(FailureText(outcome, source, destination));
     return outcome.bytes;
 }
 

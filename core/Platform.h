@@ -35,6 +35,7 @@ struct Entry {
     bool system = false;       // never set on Linux
     std::int64_t size = 0;     // filled with Detail::Full only
     std::int64_t mtime = 0;    // seconds since 1970-01-01 UTC; Detail::Full only
+    bool readable = true;      // the process may open it for reading; Detail::Full only
 };
 
 // Kinds: names and whether each entry is a directory. Full: also size and last-write time.
@@ -63,6 +64,28 @@ bool IsFile(const std::string& path);
 
 // Creates `dir` and every missing parent. Returns 0 or the error number.
 int CreateDirectories(const std::string& dir);
+
+// What a copy needs to know of the file system that holds `dir`.
+struct VolumeInfo {
+    std::int64_t freeBytes = -1;    // free for this user; -1 when it cannot be told
+    std::int64_t blockSize = 1;     // the unit a file's space is taken in
+    std::int64_t maxFileSize = -1;  // the largest file it can hold; -1 when there is no limit
+};
+int ReadVolumeInfo(const std::string& dir, VolumeInfo& out);
+
+// How the file system of `dir` treats names, found out by trying: a probe file is made and
+// removed there. A directory that cannot be written to gives the defaults.
+struct TargetTraits {
+    bool caseInsensitive = false;  // "README" and "readme" are one name
+    bool windowsNames = false;     // FAT's rules: no "*:<>?\| or control characters, no
+                                   // trailing dot or blank
+    bool links = true;             // it can hold symbolic links
+};
+TargetTraits ProbeTarget(const std::string& dir);
+
+// True for an error that concerns the whole target rather than one item: a full disk, a
+// device gone or read-only. A copy that goes on past single items still ends at one.
+bool IsTargetWideError(int platformError);
 
 // The executable's own full path.
 std::string ExecutablePath();

@@ -16,7 +16,8 @@ namespace Platform {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-constexpr std::size_t kKernelChunk = std::size_t{1} << 30;
+// Small enough that a large file reports its progress many times a second.
+constexpr std::size_t kKernelChunk = std::size_t{64} << 20;
 
 // One buffer per thread, made on first need and reused for every later file: fresh memory
 // per file costs far more than the copying itself.
@@ -52,8 +53,8 @@ private:
 // it cannot, and also tell which of the two sides failed.
 class RangeCopier {
 public:
-    RangeCopier(int in, int out, off_t expectedSize)
-        : m_in(in), m_out(out), m_expectedSize(expectedSize) {}
+    RangeCopier(int in, int out, off_t expectedSize, CopyListener* listener)
+        : m_in(in), m_out(out), m_expectedSize(expectedSize), m_listener(listener) {}
 
     // Copies [from, to), or from `from` to the end of the source when `to` is negative.
     // False on failure (see outcome()).
@@ -67,6 +68,11 @@ public:
     }
 
     const CopyOutcome& outcome() const { return m_outcome; }
+    // A hole passed over: no bytes to copy, but progress all the same.
+    void Skipped(off_t n) {
+        if (m_listener && n > 0)
+            m_listener->Copied(n);
+    }
     void Fail(CopyFailure failure, int error) {
         m_outcome = CopyOutcome{failure, error, m_outcome.bytes};
     }
@@ -86,7 +92,7 @@ private:
                 copy_file_range(m_in, &in, m_out, &out, Want(pos, to, kKernelChunk), 0);
             if (n > 0) {
                 pos += n;
-                m_outcome.bytes += n;
+                Count(n);
                 // The length seen at opening is the copy's end, as in the sparse case: this
                 // saves asking once more for the end of every small file.
                 if (to < 0 && pos >= m_expectedSize)
@@ -123,7 +129,7 @@ private:
             if (!WriteAll(buffer, static_cast<std::size_t>(n), pos))
                 return false;
             pos += n;
-            m_outcome.bytes += n;
+            Count(n);
         }
         return true;
     }
@@ -144,9 +150,16 @@ private:
         return true;
     }
 
+    void Count(ssize_t n) {
+        m_outcome.bytes += n;
+        if (m_listener)
+            m_listener->Copied(n);
+    }
+
     int m_in;
     int m_out;
     off_t m_expectedSize;
+    CopyListener* m_listener;
     bool m_kernel = true;
     CopyOutcome m_outcome;
 };
@@ -156,10 +169,13 @@ bool CopySparse(RangeCopier& copier, int in, int out, off_t size) {
     off_t pos = 0;
     while (pos < size) {
         const off_t data = lseek(in, pos, SEEK_DATA);
-        if (data < 0 && errno == ENXIO)
+        if (data < 0 && errno == ENXIO) {
+            copier.Skipped(size - pos);
             break;  // only a hole is left
+        }
         if (data < 0)
             return copier.Copy(pos, -1);
+        copier.Skipped(data - pos);
         off_t hole = lseek(in, data, SEEK_HOLE);
         if (hole < 0)
             hole = size;
@@ -295,7 +311,8 @@ void IgnoreFileSizeSignal() {
 
 }  // namespace
 
-CopyOutcome CopyFileContent(const std::string& source, const std::string& destination) {
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
+                            CopyListener* listener) {
     IgnoreFileSizeSignal();
     // Non-blocking, so that a named pipe given here is refused instead of waited on.
     Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -312,7 +329,7 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
     if (!out.Open(destination, mode, st.st_size >= kInvisibleFrom))
         return CopyOutcome{CopyFailure::CreateDestination, errno, 0};
 
-    RangeCopier copier(in.get(), out.fd(), st.st_size);
+    RangeCopier copier(in.get(), out.fd(), st.st_size, listener);
     const bool sparse = static_cast<off_t>(st.st_blocks) * 512 < st.st_size;
     const bool ok = sparse ? CopySparse(copier, in.get(), out.fd(), st.st_size) : copier.Copy(0, -1);
     CopyOutcome outcome = copier.outcome();

@@ -1,8 +1,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <climits>
@@ -46,6 +49,27 @@ std::tm Local(std::int64_t t) {
     return tm;
 }
 
+bool InGroup(gid_t gid) {
+    if (getegid() == gid) return true;
+    gid_t groups[256];
+    const int n = getgroups(256, groups);
+    return std::find(groups, groups + std::max(n, 0), gid) != groups + std::max(n, 0);
+}
+
+// Whether the process may open the file for reading. The permission bits tell without a
+// further call; only where they refuse is the system asked, as an access list may allow it.
+bool MayRead(int dirFd, const char* name, const struct stat& st) {
+    const uid_t euid = geteuid();
+    if (euid == 0) return true;
+    mode_t bit = S_IROTH;
+    if (st.st_uid == euid) {
+        bit = S_IRUSR;
+    } else if (InGroup(st.st_gid)) {
+        bit = S_IRGRP;
+    }
+    return (st.st_mode & bit) != 0 || faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
+}
+
 FileKind KindOf(mode_t mode) {
     return S_ISREG(mode) ? FileKind::Regular : FileKind::Special;
 }
@@ -76,6 +100,7 @@ bool Describe(int dirFd, const dirent* d, Detail detail, Entry& e) {
     if (fstatat(dirFd, d->d_name, &st, 0) == 0) {
         e.isDirectory = S_ISDIR(st.st_mode);
         e.kind = KindOf(st.st_mode);
+        if (e.kind == FileKind::Regular) e.readable = MayRead(dirFd, d->d_name, st);
     } else if (fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         e.isDirectory = false;
         e.kind = S_ISLNK(st.st_mode) ? FileKind::DanglingLink : KindOf(st.st_mode);
@@ -148,6 +173,54 @@ int CreateDirectories(const std::string& dir) {
     }
     if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return errno;
     return IsDirectory(dir) ? 0 : ENOTDIR;
+}
+
+int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
+    struct statvfs vfs {};
+    struct statfs fs {};
+    if (statvfs(dir.c_str(), &vfs) != 0 || statfs(dir.c_str(), &fs) != 0) return errno;
+    out.freeBytes = static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+    out.blockSize = std::max<std::int64_t>(static_cast<std::int64_t>(vfs.f_frsize), 1);
+    constexpr long kFat = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
+    out.maxFileSize = fs.f_type == kFat ? (std::int64_t{4} << 30) - 1 : -1;
+    return 0;
+}
+
+TargetTraits ProbeTarget(const std::string& dir) {
+    TargetTraits traits;
+    const std::string probe = dir + "/.quillmere-probe-" + std::to_string(getpid());
+    const int fd = open((probe + "-Ab").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return traits;
+    close(fd);
+    struct stat st {};
+    traits.caseInsensitive = lstat((probe + "-aB").c_str(), &st) == 0;
+    unlink((probe + "-Ab").c_str());
+
+    const int colon = open((probe + ":").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    traits.windowsNames = colon < 0;
+    if (colon >= 0) {
+        close(colon);
+        unlink((probe + ":").c_str());
+    }
+    traits.links = symlink("probe", (probe + "-link").c_str()) == 0;
+    if (traits.links) unlink((probe + "-link").c_str());
+    return traits;
+}
+
+bool IsTargetWideError(int e) {
+    switch (e) {
+        case ENOSPC:
+        case EDQUOT:
+        case EIO:
+        case EROFS:
+        case ENODEV:
+        case ENXIO:
+        case ENOTCONN:
+        case ESTALE:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::string ExecutablePath() {

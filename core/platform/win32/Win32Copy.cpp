@@ -26,7 +26,7 @@ CopyOutcome Failed(CopyFailure failure, DWORD error, std::int64_t bytes = 0) {
 }
 
 // Streams the rest of `in` into `out`.
-CopyOutcome Stream(HANDLE in, HANDLE out) {
+CopyOutcome Stream(HANDLE in, HANDLE out, CopyListener* listener) {
     char* const buffer = ReusedBuffer();
     std::int64_t bytes = 0;
     for (;;) {
@@ -43,12 +43,15 @@ CopyOutcome Stream(HANDLE in, HANDLE out) {
         if (put != got)
             return Failed(CopyFailure::Write, ERROR_DISK_FULL, bytes);
         bytes += got;
+        if (listener)
+            listener->Copied(got);
     }
 }
 
 }  // namespace
 
-CopyOutcome CopyFileContent(const std::string& source, const std::string& destination) {
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
+                            CopyListener* listener) {
     // Others may go on reading the source, but not writing it while it is copied: a file
     // that someone holds open for writing cannot be opened at all.
     const Win32::Handle in(CreateFileW(Win32::ApiPath(source).c_str(), GENERIC_READ,
@@ -84,7 +87,7 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
     if (!out)
         return Failed(CopyFailure::CreateDestination, GetLastError());
 
-    CopyOutcome outcome = Stream(in.get(), out.get());
+    CopyOutcome outcome = Stream(in.get(), out.get(), listener);
     if (!out.reset() && outcome.failure == CopyFailure::None) {
         outcome = Failed(CopyFailure::Write, GetLastError(), outcome.bytes);
     }

@@ -1,5 +1,6 @@
 #include "core/platform/win32/WinApi.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/Platform.h"
@@ -214,6 +215,61 @@ int CreateDirectories(const std::string& dir) {
     if (IsDirectory(dir))
         return 0;
     return static_cast<int>(err == 0 ? ERROR_ALREADY_EXISTS : err);
+}
+
+int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
+    const std::wstring wide = Win32::ApiPath(dir);
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(wide.c_str(), &free, nullptr, nullptr))
+        return static_cast<int>(GetLastError());
+    out.freeBytes = static_cast<std::int64_t>(free.QuadPart);
+    wchar_t root[MAX_PATH + 1];
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    wchar_t fileSystem[MAX_PATH + 1] = L"";
+    if (GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1)) {
+        if (GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+            out.blockSize = std::max<std::int64_t>(std::int64_t{sectorsPerCluster} * bytesPerSector, 1);
+        GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH + 1);
+    }
+    // FAT12, FAT16 and FAT32 hold files below 4 GiB; exFAT and NTFS have no limit to speak of.
+    out.maxFileSize = std::wstring(fileSystem).rfind(L"FAT", 0) == 0 ? (std::int64_t{4} << 30) - 1 : -1;
+    return 0;
+}
+
+TargetTraits ProbeTarget(const std::string& dir) {
+    // Windows itself refuses those names and makes no links without a privilege; whether a
+    // folder tells names apart by case (possible on NTFS) is found out by trying.
+    TargetTraits traits;
+    traits.windowsNames = true;
+    traits.links = false;
+    traits.caseInsensitive = true;
+    const std::string probe = Inside(dir, ".quillmere-probe-" + std::to_string(GetCurrentProcessId()));
+    const std::wstring made = Win32::ApiPath(probe + "-Ab");
+    {
+        const Win32::Handle h(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_HIDDEN, nullptr));
+        if (!h)
+            return traits;
+    }
+    traits.caseInsensitive = Attributes(probe + "-aB") != INVALID_FILE_ATTRIBUTES;
+    DeleteFileW(made.c_str());
+    return traits;
+}
+
+bool IsTargetWideError(int e) {
+    switch (static_cast<DWORD>(e)) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_NOT_READY:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_NETNAME_DELETED:
+        case ERROR_UNEXP_NET_ERR:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::string ExecutablePath() {
