@@ -30,7 +30,7 @@ public:
         Platform::ReadVolumeInfo(outputDir, m_plan.volume);
         m_traits = Platform::ProbeTarget(outputDir);
         if (OutputLiesInSource(outputDir, m_paths.front()))
-            m_blocking.push_back(CopyProblem{ProblemKind::OutputInsideSource, "", outputDir, true});
+            m_blocking.push_back(CopyProblem{ProblemKind::OutputInsideSource, "", "", true});
     }
 
     CopyPlan Run() {
