@@ -1,6 +1,11 @@
 #include "core/CheckCopy.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <iterator>
+#include <mutex>
+#include <thread>
 
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
@@ -23,93 +28,150 @@ std::int64_t RoundUp(std::int64_t bytes, std::int64_t block) {
     return (bytes + block - 1) / block * block;
 }
 
+// What the check found in one directory.
+struct DirectoryResult {
+    std::int64_t examined = 0;
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+    std::int64_t needed = 0;
+    std::vector<CopyProblem> problems;
+    std::vector<CopyProblem> blocking;
+};
+
+// Reused by one worker from directory to directory.
+struct Scratch {
+    std::vector<Platform::Entry> entries;
+    std::vector<std::string> names;
+};
+
+// The directories are looked at independently, so several are looked at at once: the check
+// comes before every copy, and a stat of each file is most of its time.
 class Check {
 public:
     Check(const DirTree& tree, const std::string& outputDir)
         : m_tree(tree), m_paths(AllNodePaths(tree)), m_cut(m_paths.front().size() + 1) {
-        Platform::ReadVolumeInfo(outputDir, m_plan.volume);
+        Platform::ReadVolumeInfo(outputDir, m_volume);
         m_traits = Platform::ProbeTarget(outputDir);
-        if (OutputLiesInSource(outputDir, m_paths.front()))
-            m_blocking.push_back(CopyProblem{ProblemKind::OutputInsideSource, "", "", true});
+        m_inside = OutputLiesInSource(outputDir, m_paths.front());
     }
 
-    CopyPlan Run() {
-        for (int i = 0; i < m_tree.size(); ++i) Directory(i);
-        const Platform::VolumeInfo& v = m_plan.volume;
-        if (v.freeBytes >= 0 && m_plan.bytesNeeded > v.freeBytes) {
-            m_blocking.insert(m_blocking.begin(),
-                              CopyProblem{ProblemKind::NoSpace, "",
-                                          SizeText(m_plan.bytesNeeded) + " > " + SizeText(v.freeBytes),
-                                          true});
+    CopyPlan Run() const {
+        std::vector<DirectoryResult> results(m_paths.size());
+        ForEachDirectory([&](std::size_t i, Scratch& scratch) { Directory(i, scratch, results[i]); });
+
+        CopyPlan plan;
+        plan.volume = m_volume;
+        plan.directories = static_cast<std::int64_t>(results.size());
+        std::vector<CopyProblem> blocking;
+        if (m_inside)
+            blocking.push_back(CopyProblem{ProblemKind::OutputInsideSource, "", "", true});
+        for (DirectoryResult& r : results) {
+            plan.examined += r.examined;
+            plan.files += r.files;
+            plan.bytes += r.bytes;
+            plan.bytesNeeded += r.needed;
+            std::move(r.blocking.begin(), r.blocking.end(), std::back_inserter(blocking));
+            std::move(r.problems.begin(), r.problems.end(), std::back_inserter(plan.problems));
         }
-        m_plan.problems.insert(m_plan.problems.begin(), m_blocking.begin(), m_blocking.end());
-        return std::move(m_plan);
+        if (m_volume.freeBytes >= 0 && plan.bytesNeeded > m_volume.freeBytes) {
+            blocking.insert(blocking.begin(),
+                            CopyProblem{ProblemKind::NoSpace, "",
+                                        SizeText(plan.bytesNeeded) + " > " + SizeText(m_volume.freeBytes),
+                                        true});
+        }
+        plan.problems.insert(plan.problems.begin(), blocking.begin(), blocking.end());
+        return plan;
     }
 
 private:
-    void Directory(int i) {
+    template <class Work>
+    void ForEachDirectory(Work work) const {
+        const std::size_t count = m_paths.size();
+        const unsigned threads =
+            count < 64 ? 1u : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        std::atomic<std::size_t> next{0};
+        std::exception_ptr failure;
+        std::mutex failureMutex;
+        auto worker = [&] {
+            Scratch scratch;
+            try {
+                for (std::size_t i; (i = next++) < count;) work(i, scratch);
+            } catch (...) {
+                const std::lock_guard lock(failureMutex);
+                failure = std::current_exception();
+                next = count;
+            }
+        };
+        std::vector<std::thread> helpers;
+        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(worker);
+        worker();
+        for (std::thread& t : helpers) t.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+    void Directory(std::size_t i, Scratch& s, DirectoryResult& r) const {
         const DirNode& node = m_tree.nodes[i];
-        ++m_plan.directories;
-        m_plan.bytesNeeded += m_plan.volume.blockSize;
         const std::string& path = m_paths[i];
+        r.needed += m_volume.blockSize;
         if (i > 0)
-            CheckName(node.label, path);
+            CheckName(node.label, m_paths[static_cast<std::size_t>(node.parent)], r);
         if (node.loop)
             return;
         int err = node.error;
         if (err == 0)
-            err = Platform::ListDirectory(path, Platform::Detail::Full, m_entries);
+            err = Platform::ListDirectory(path, Platform::Detail::Full, s.entries);
         if (err != 0)
-            return Problem(ProblemKind::UnreadableDirectory, path, IoErrorText(err));
-        Files(path);
+            return Problem(ProblemKind::UnreadableDirectory, path, IoErrorText(err), r);
+        Files(path, s, r);
     }
 
-    void Files(const std::string& dir) {
-        m_names.clear();
-        for (const Platform::Entry& e : m_entries) {
+    void Files(const std::string& dir, Scratch& s, DirectoryResult& r) const {
+        s.names.clear();
+        for (const Platform::Entry& e : s.entries) {
             if (e.isDirectory) {
                 if (e.name[0] != '.')
-                    m_names.push_back(e.name);
+                    s.names.push_back(e.name);
                 continue;
             }
-            ++m_plan.examined;
+            ++r.examined;
             if (!PassesFilter(TypeKey(e.name)))
                 continue;
-            const std::string path = JoinPath(dir, e.name);
             if (e.kind == Platform::FileKind::Special) {
-                Problem(ProblemKind::SpecialFile, path, "");
+                Problem(ProblemKind::SpecialFile, JoinPath(dir, e.name), "", r);
                 continue;
             }
-            m_names.push_back(e.name);
-            CheckName(e.name, path);
-            ++m_plan.files;
+            s.names.push_back(e.name);
+            CheckName(e.name, dir, r);
+            ++r.files;
             if (e.kind == Platform::FileKind::DanglingLink) {
                 if (!m_traits.links)
-                    Problem(ProblemKind::DanglingLink, path, "");
-                m_plan.bytesNeeded += m_plan.volume.blockSize;
+                    Problem(ProblemKind::DanglingLink, JoinPath(dir, e.name), "", r);
+                r.needed += m_volume.blockSize;
                 continue;
             }
             if (!e.readable)
-                Problem(ProblemKind::UnreadableFile, path, "");
-            m_plan.bytes += e.size;
-            m_plan.bytesNeeded += RoundUp(e.size, m_plan.volume.blockSize);
-            const std::int64_t max = m_plan.volume.maxFileSize;
-            if (max >= 0 && e.size > max) {
-                m_blocking.push_back(CopyProblem{ProblemKind::FileTooLarge, Relative(path),
-                                                 SizeText(e.size) + " > " + SizeText(max), true});
+                Problem(ProblemKind::UnreadableFile, JoinPath(dir, e.name), "", r);
+            r.bytes += e.size;
+            r.needed += RoundUp(e.size, m_volume.blockSize);
+            if (m_volume.maxFileSize >= 0 && e.size > m_volume.maxFileSize) {
+                r.blocking.push_back(CopyProblem{ProblemKind::FileTooLarge, Relative(JoinPath(dir, e.name)),
+                                                 SizeText(e.size) + " > " + SizeText(m_volume.maxFileSize),
+                                                 true});
             }
         }
         if (m_traits.caseInsensitive)
-            Clashes(dir);
+            Clashes(dir, s.names, r);
     }
 
     // Names of one directory that the target takes for one: each later one against the first.
-    void Clashes(const std::string& dir) {
-        if (m_names.size() < 2)
+    void Clashes(const std::string& dir, const std::vector<std::string>& names,
+                 DirectoryResult& r) const {
+        if (names.size() < 2)
             return;
         std::vector<std::pair<std::string, const std::string*>> folded;
-        folded.reserve(m_names.size());
-        for (const std::string& n : m_names) folded.emplace_back(LowerAscii(n), &n);
+        folded.reserve(names.size());
+        for (const std::string& n : names) folded.emplace_back(LowerAscii(n), &n);
         std::stable_sort(folded.begin(), folded.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         std::size_t first = 0;
@@ -119,17 +181,19 @@ private:
                 continue;
             }
             Problem(ProblemKind::NameClash, JoinPath(dir, *folded[k].second),
-                    Relative(JoinPath(dir, *folded[first].second)));
+                    Relative(JoinPath(dir, *folded[first].second)), r);
         }
     }
 
-    void CheckName(const std::string& name, const std::string& path) {
+    // The name of an entry of the directory `dir`.
+    void CheckName(const std::string& name, const std::string& dir, DirectoryResult& r) const {
         if (m_traits.windowsNames && RefusedByWindows(name))
-            Problem(ProblemKind::NameNotAllowed, path, "");
+            Problem(ProblemKind::NameNotAllowed, JoinPath(dir, name), "", r);
     }
 
-    void Problem(ProblemKind kind, const std::string& path, std::string detail) {
-        m_plan.problems.push_back(CopyProblem{kind, Relative(path), std::move(detail), false});
+    void Problem(ProblemKind kind, const std::string& path, std::string detail,
+                 DirectoryResult& r) const {
+        r.problems.push_back(CopyProblem{kind, Relative(path), std::move(detail), false});
     }
 
     std::string Relative(const std::string& path) const {
@@ -139,11 +203,9 @@ private:
     const DirTree& m_tree;
     const std::vector<std::string> m_paths;
     const std::size_t m_cut;
+    Platform::VolumeInfo m_volume;
     Platform::TargetTraits m_traits;
-    CopyPlan m_plan;
-    std::vector<CopyProblem> m_blocking;
-    std::vector<Platform::Entry> m_entries;
-    std::vector<std::string> m_names;
+    bool m_inside = false;
 };
 
 }  // namespace
