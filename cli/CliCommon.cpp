@@ -18,7 +18,12 @@ const char* const kUsage =
     "  quillmere-cli name  SOURCE OUTPUTDIR\n"
     "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]... [--json]\n"
     "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
-    "                      [--work WORKDIR] [--keep-going] [--force] [--verbose] [--json]\n";
+    "                      [--work WORKDIR] [--keep-going] [--force] [--verbose] [--json]\n"
+    "  quillmere-cli --help | --version\n";
+
+bool IsOption(const std::string& arg) {
+    return arg.size() >= 3 && arg.compare(0, 2, "--") == 0;
+}
 
 bool Allowed(const std::vector<std::string>& allowed, const std::string& name) {
     for (const auto& a : allowed) {
@@ -33,11 +38,15 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
                Args& out, std::string& error) {
     for (int i = first; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+        if (!IsOption(arg)) {
             out.positional.push_back(arg);
             continue;
         }
         const std::string name = arg.substr(2);
+        if (name == "help") {
+            out.help = true;
+            continue;
+        }
         if (!Allowed(allowed, name)) {
             error = "unknown option " + arg;
             return false;
@@ -51,7 +60,8 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
         } else if (name == "force") {
             out.force = true;
         } else {
-            if (i + 1 >= argc) {
+            // A value that looks like an option is a forgotten value, not a type or a path.
+            if (i + 1 >= argc || IsOption(argv[i + 1])) {
                 error = "option " + arg + " needs a value";
                 return false;
             }
@@ -168,6 +178,11 @@ int Fail(const std::string& message) {
 int BadArguments(const std::string& reason) {
     std::cerr << "quillmere-cli: " << reason << '\n' << kUsage;
     return kBadArguments;
+}
+
+int Help() {
+    std::cout << kUsage;
+    return kOk;
 }
 
 }  // namespace Cli

@@ -23,6 +23,7 @@ struct Args {
     std::vector<std::string> keepOnly;
     std::string work;
     bool workGiven = false;
+    bool help = false;  // --help, which every command takes
 };
 
 // Parses `argv` from index `first`. Options that the command does not accept are errors;
@@ -43,6 +44,8 @@ std::string JsonString(const std::string& s);
 int Fail(const std::string& message);
 // Prints the reason and the usage to stderr and returns kBadArguments.
 int BadArguments(const std::string& reason);
+// Prints the usage to stdout and returns kOk.
+int Help();
 
 int RunTree(const Args& args);
 int RunFiles(const Args& args);

@@ -337,6 +337,30 @@ TEST_F(CliCopyTest, UnreadableFilesAndDirectoriesOfAnOrdinaryUser) {
               (std::map<std::string, std::string>{{"a.txt", "a"}, {"shut", "/"}, {"z.txt", "z"}}));
 }
 
+TEST_F(CliCopyTest, HelpVersionAndOptionsThatLackTheirValue) {
+    CliRun r = Cli({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage:", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+    r = Cli({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "quillmere-cli " QUILLMERE_VERSION "\n");
+
+    // A forgotten type must not turn the next option into one and copy everything.
+    const std::string src = m_tree.dir("work/src"), out = m_tree.dir("out");
+    m_tree.file("work/src/a.c", "a");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"copy", src, out, "--exclude", "--keep-only", ".c"},
+             {"copy", src, out, "--keep-only"},
+             {"copy", src, out, "--work", "--json"}}) {
+        r = Cli(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
 TEST_F(CliCopyTest, FileSizeLimitEndsWithTheWriteError) {
     m_tree.file("work/src/big.bin", std::string(2 << 20, 'x'));
     const std::string out = m_tree.dir("out");
