@@ -95,9 +95,36 @@ std::string DirectoryOfExecutable(const std::string& exePath) {
     return exePath.substr(0, cut);
 }
 
+namespace {
+
+// Where an installed program keeps what it brings besides its executables.
+std::string InstalledDataDirectory() {
+    return JoinPath(PathBelow(DirectoryOfExecutable(AppDir), "share"), "quillmere");
+}
+
+}  // namespace
+
+std::string SettingsDirectory() {
+#ifndef _WIN32
+    if (Platform::IsDirectory(InstalledDataDirectory()) || Platform::IsReadOnlyDirectory(AppDir)) {
+        const std::string config = Platform::UserConfigDirectory();
+        if (!config.empty()) return PathBelow(config, "quillmere");
+    }
+#endif
+    return AppDir;
+}
+
 std::string SettingsPath() {
     // A program in a root never gets this far, but keep the path well formed anyway.
-    return PathBelow(AppDir, "work.ini");
+    return PathBelow(SettingsDirectory(), "work.ini");
+}
+
+std::string GuidePath() {
+    for (const std::string& dir : {AppDir, InstalledDataDirectory()}) {
+        const std::string guide = PathBelow(dir, "guide.htm");
+        if (Platform::IsFile(guide)) return guide;
+    }
+    return {};
 }
 
 void ParseSettings(const std::string& text, std::string& first, std::string& second) {
@@ -127,8 +154,14 @@ void LoadSettings() {
 }
 
 void SaveSettings() {
+    const std::string dir = SettingsDirectory();
+    // The program's own directory must exist already; the user's one is made on first save.
+    if (dir != AppDir) {
+        if (int err = Platform::CreateDirectories(dir)) RaiseIoError(err);
+    }
     const std::string text = WorkDir + "\r\n" + OutputDir + "\r\n";
-    if (int err = Platform::ReplaceSmallFile(SettingsPath(), Platform::ToSettingsEncoding(text))) {
+    if (int err = Platform::ReplaceSmallFile(PathBelow(dir, "work.ini"),
+                                             Platform::ToSettingsEncoding(text))) {
         RaiseIoError(err);
     }
 }

@@ -54,7 +54,16 @@ std::string PathBelow(const std::string& dir, const std::string& name);
 // root itself for a program that lies directly in a root.
 std::string DirectoryOfExecutable(const std::string& exePath);
 
-std::string SettingsPath();  // AppDir + separator + "work.ini"
+// Where work.ini lies: beside the executable, so that a program unpacked in a folder of the
+// user's keeps everything together. An installed program (its files in ../share/quillmere)
+// and one in a directory the user may not write keep it in the user's configuration
+// directory for the program instead (~/.config/quillmere), which the first save creates.
+// Windows keeps it beside the executable always.
+std::string SettingsDirectory();
+std::string SettingsPath();  // SettingsDirectory() + separator + "work.ini"
+// guide.htm beside the executable, else the installed one in ../share/quillmere; empty when
+// there is neither.
+std::string GuidePath();
 // Reads WorkDir and OutputDir from work.ini (both empty when there is none). A file that
 // exists but cannot be read raises the input/output error, keeping what was read.
 void LoadSettings();

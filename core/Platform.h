@@ -90,6 +90,14 @@ bool IsTargetWideError(int platformError);
 // The executable's own full path.
 std::string ExecutablePath();
 
+#ifndef _WIN32
+// True for an existing directory in which the process may not create files.
+bool IsReadOnlyDirectory(const std::string& dir);
+// The user's configuration directory: $XDG_CONFIG_HOME when that is an absolute path,
+// else .config in the home directory; empty when there is no home directory.
+std::string UserConfigDirectory();
+#endif
+
 // Maps a platform error number onto the numbering the error texts use:
 // 2 not found, 3 invalid name, 4 too many open files, 5 access denied, 0 anything else.
 int ClassifyError(int platformError);

@@ -222,10 +222,10 @@ void TForm6::FormClose() {
 }
 
 void OpenInstructions() {
-    const std::string guide = FunSub::JoinPath(FunSub::AppDir, "guide.htm");
+    const std::string guide = FunSub::GuidePath();
     // The system would report a missing document in its own way, if at all; the program
     // says nothing and does nothing then.
-    if (!Platform::IsFile(guide))
+    if (guide.empty())
         return;
     Messages().OpenWithDefaultProgram(ToQ(guide));
 }

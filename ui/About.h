@@ -46,6 +46,6 @@ private:
 
 extern TForm6* Form6;
 
-// Opens guide.htm beside the executable with the user's default program; when there is no
-// such file nothing happens.
+// Opens guide.htm (beside the executable, or the installed one) with the user's default
+// program; when there is no such file nothing happens.
 void OpenInstructions();

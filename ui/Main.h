@@ -25,7 +25,7 @@
 class TForm1 : public ChainWindow {
     Q_OBJECT
 public:
-    // `executablePath` is where the program runs from; work.ini lies beside it.
+    // `executablePath` is where the program runs from; it decides where work.ini lies.
     explicit TForm1(const std::string& executablePath);
 
     // False when start-up found the program in a drive root and it must end at once.

@@ -4,6 +4,16 @@
 #include <unistd.h>
 #endif
 
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
 #include "core/FunSub.h"
 #include "support/ScratchDisk.h"
 #include "support/TempTree.h"
@@ -152,7 +162,84 @@ TEST_F(SettingsTest, UnreadableSettingsRaiseTheIoError) {
     EXPECT_THROW(SaveSettings(), QuillError);
 }
 
-#ifndef _WIN32  // Windows paths: WindowsTest
+#ifndef _WIN32  // Windows keeps work.ini beside the program; its paths: WindowsTest
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        set(value);
+    }
+    ~ScopedEnv() {
+        if (m_old) {
+            setenv(m_name, m_old->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+    void set(const std::string& value) { setenv(m_name, value.c_str(), 1); }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// Makes a directory one the process may not write in: by its mode, or for root, whom the
+// mode does not stop, by a read-only bind mount onto itself.
+class ReadOnlyDirectory {
+public:
+    explicit ReadOnlyDirectory(const std::string& dir) : m_dir(dir) {
+        if (geteuid() != 0) {
+            m_ok = chmod(dir.c_str(), 0555) == 0;
+            return;
+        }
+        m_mounted = mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        m_ok = m_mounted && mount(nullptr, dir.c_str(), nullptr,
+                                  MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+    ~ReadOnlyDirectory() {
+        if (m_mounted) umount2(m_dir.c_str(), MNT_DETACH);
+        if (geteuid() != 0) chmod(m_dir.c_str(), 0755);
+    }
+    explicit operator bool() const { return m_ok; }
+
+private:
+    std::string m_dir;
+    bool m_mounted = false;
+    bool m_ok = false;
+};
+
+}  // namespace
+
+TEST_F(SettingsTest, InstalledOrReadOnlyProgramsKeepSettingsInTheUsersConfigDirectory) {
+    ScopedEnv xdg("XDG_CONFIG_HOME", m_tree.path("config"));
+    ScopedEnv home("HOME", m_tree.path("home"));
+    m_tree.dir("usr/share/quillmere");
+    AppDir = m_tree.dir("usr/bin");
+    WorkDir = "/w";
+    OutputDir = "/o";
+    SaveSettings();  // makes config/quillmere
+    EXPECT_EQ(ReadFile(m_tree.path("config/quillmere/work.ini")), "/w\r\n/o\r\n");
+    EXPECT_FALSE(std::filesystem::exists(m_tree.path("usr/bin/work.ini")));
+
+    // A relative XDG_CONFIG_HOME is no configuration directory: ~/.config is.
+    xdg.set("config");
+    SaveSettings();
+    EXPECT_EQ(ReadFile(m_tree.path("home/.config/quillmere/work.ini")), "/w\r\n/o\r\n");
+
+    // Not installed, but in a directory the user may not write: the same place, and a
+    // work.ini left beside the program is not read.
+    AppDir = m_tree.dir("portable");
+    m_tree.file("portable/work.ini", "/beside\r\n");
+    const ReadOnlyDirectory readOnly(AppDir);
+    if (!readOnly) GTEST_SKIP() << "cannot make a read-only directory here";
+    LoadSettings();
+    EXPECT_EQ(WorkDir, "/w");
+    EXPECT_EQ(OutputDir, "/o");
+}
+
 TEST(AppDirTest, DirectoryOfTheExecutable) {
     EXPECT_EQ(DirectoryOfExecutable("/opt/tools/quillmere"), "/opt/tools");
     EXPECT_EQ(DirectoryOfExecutable("/quillmere"), "/");

@@ -143,7 +143,7 @@ TEST_F(AboutTest, TheCloseBoxReturnsToTheMainWindowAsTheButtonDoes) {
     EXPECT_TRUE(Form1->isVisible());
 }
 
-TEST_F(AboutTest, InstructionsOpenTheGuideBesideTheProgramAndNothingWithoutIt) {
+TEST_F(AboutTest, InstructionsOpenTheGuideBesideTheProgramOrInstalledAndNothingWithoutIt) {
     ASSERT_TRUE(Start());
     OpenInstructions();
     EXPECT_TRUE(m_messages.shown.empty());
@@ -160,4 +160,11 @@ TEST_F(AboutTest, InstructionsOpenTheGuideBesideTheProgramAndNothingWithoutIt) {
     m_tree.file("app/guide.htm", "<!DOCTYPE html>");
     Form1->Button2->click();
     EXPECT_EQ(m_messages.texts("open"), QStringList{ToQ(guide)});
+
+    // An installed program finds it in ../share/quillmere.
+    m_messages.shown.clear();
+    fs::remove(guide);
+    const std::string installed = m_tree.file("share/quillmere/guide.htm", "<!DOCTYPE html>");
+    OpenInstructions();
+    EXPECT_EQ(m_messages.texts("open"), QStringList{ToQ(installed)});
 }

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -229,6 +231,24 @@ std::string ExecutablePath() {
     if (n <= 0) return {};
     buf.resize(static_cast<std::size_t>(n));
     return buf;
+}
+
+bool IsReadOnlyDirectory(const std::string& dir) {
+    return IsDirectory(dir) && access(dir.c_str(), W_OK | X_OK) != 0;
+}
+
+std::string UserConfigDirectory() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return xdg;
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : nullptr;
+    }
+    if (!home || home[0] != '/') return {};
+    std::string dir = home;
+    if (dir.back() == '/') dir.pop_back();
+    return dir + "/.config";
 }
 
 int ClassifyError(int e) {
