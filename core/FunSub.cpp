@@ -106,7 +106,11 @@ std::string InstalledDataDirectory() {
 
 std::string SettingsDirectory() {
 #ifndef _WIN32
-    if (Platform::IsDirectory(InstalledDataDirectory()) || Platform::IsReadOnlyDirectory(AppDir)) {
+    // A work.ini that may be written counts as room beside the program; a directory that is
+    // missing altogether is for the save itself to report.
+    const bool roomBeside = !Platform::IsDirectory(AppDir) || Platform::MayWrite(AppDir) ||
+                            Platform::MayWrite(PathBelow(AppDir, "work.ini"));
+    if (Platform::IsDirectory(InstalledDataDirectory()) || !roomBeside) {
         const std::string config = Platform::UserConfigDirectory();
         if (!config.empty()) return PathBelow(config, "quillmere");
     }

@@ -55,10 +55,10 @@ std::string PathBelow(const std::string& dir, const std::string& name);
 std::string DirectoryOfExecutable(const std::string& exePath);
 
 // Where work.ini lies: beside the executable, so that a program unpacked in a folder of the
-// user's keeps everything together. An installed program (its files in ../share/quillmere)
-// and one in a directory the user may not write keep it in the user's configuration
-// directory for the program instead (~/.config/quillmere), which the first save creates.
-// Windows keeps it beside the executable always.
+// user's keeps everything together. An installed program (its files in ../share/quillmere),
+// and one in a directory the user may not write that holds no work.ini they may, keep it in
+// the user's configuration directory for the program instead (~/.config/quillmere), which
+// the first save creates. Windows keeps it beside the executable always.
 std::string SettingsDirectory();
 std::string SettingsPath();  // SettingsDirectory() + separator + "work.ini"
 // guide.htm beside the executable, else the installed one in ../share/quillmere; empty when

@@ -91,8 +91,9 @@ bool IsTargetWideError(int platformError);
 std::string ExecutablePath();
 
 #ifndef _WIN32
-// True for an existing directory in which the process may not create files.
-bool IsReadOnlyDirectory(const std::string& dir);
+// True when the process may write the existing file `path`, or create files in the existing
+// directory `path`.
+bool MayWrite(const std::string& path);
 // The user's configuration directory: $XDG_CONFIG_HOME when that is an absolute path,
 // else .config in the home directory; empty when there is no home directory.
 std::string UserConfigDirectory();

@@ -229,10 +229,10 @@ TEST_F(SettingsTest, InstalledOrReadOnlyProgramsKeepSettingsInTheUsersConfigDire
     SaveSettings();
     EXPECT_EQ(ReadFile(m_tree.path("home/.config/quillmere/work.ini")), "/w\r\n/o\r\n");
 
-    // Not installed, but in a directory the user may not write: the same place, and a
-    // work.ini left beside the program is not read.
+    // Not installed, but in a directory the user may not write, beside a work.ini they may not
+    // write either: the same place, and that work.ini is not read.
     AppDir = m_tree.dir("portable");
-    m_tree.file("portable/work.ini", "/beside\r\n");
+    chmod(m_tree.file("portable/work.ini", "/beside\r\n").c_str(), 0444);
     const ReadOnlyDirectory readOnly(AppDir);
     if (!readOnly) GTEST_SKIP() << "cannot make a read-only directory here";
     LoadSettings();

@@ -233,8 +233,8 @@ std::string ExecutablePath() {
     return buf;
 }
 
-bool IsReadOnlyDirectory(const std::string& dir) {
-    return IsDirectory(dir) && access(dir.c_str(), W_OK | X_OK) != 0;
+bool MayWrite(const std::string& path) {
+    return !path.empty() && access(path.c_str(), IsDirectory(path) ? W_OK | X_OK : W_OK) == 0;
 }
 
 std::string UserConfigDirectory() {
