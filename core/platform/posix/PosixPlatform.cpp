@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
