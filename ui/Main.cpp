@@ -14,6 +14,7 @@
 #include "core/TreeStats.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
+#include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Messages.h"
 #include "ui/SDir.h"
@@ -209,16 +210,6 @@ QListWidget* NewLevelList(QWidget* parent) {
     return list;
 }
 
-QTreeWidget* NewDirTreeView(QWidget* parent) {
-    auto* tree = new QTreeWidget(parent);
-    tree->setColumnCount(1);
-    tree->setHeaderHidden(true);
-    tree->setUniformRowHeights(true);
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    return tree;
-}
-
 QTabWidget* NewPageControl(QWidget* files, QWidget* types, QWidget* levels, QWidget* parent) {
     auto* pages = new QTabWidget(parent);
     pages->addTab(files, QStringLiteral("文件列表"));
@@ -378,7 +369,7 @@ QWidget* TForm1::createSourceSide() {
     ListBox1 = NewLevelList(side);
     PageControl1 = NewPageControl(ListView1, ListView3, ListBox1, side);
     Label2 = new QLabel(QStringLiteral("源目录树结构："), side);
-    TreeView1 = NewDirTreeView(side);
+    TreeView1 = new DirTreeView(side);
 
     Splitter2 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
     Splitter2->addWidget(Stack({Panel5, PageControl1}, 1, 60));
@@ -408,7 +399,7 @@ QWidget* TForm1::createTargetSide() {
     ListBox2 = NewLevelList(side);
     PageControl2 = NewPageControl(ListView2, ListView4, ListBox2, side);
     Label3 = new QLabel(QStringLiteral("目标目录树结构："), side);
-    TreeView2 = NewDirTreeView(side);
+    TreeView2 = new DirTreeView(side);
 
     Splitter3 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
     Splitter3->addWidget(Stack({Panel8, PageControl2}, 1, 60));

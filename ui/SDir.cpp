@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/FunSub.h"
+#include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Main.h"
 #include "ui/Messages.h"
@@ -38,10 +39,8 @@ void TForm4::createWidgets() {
     Label1->setPalette(palette);
     Edit1 = new QLineEdit(this);
     Edit1->setReadOnly(true);
-    TreeView1 = new QTreeWidget(this);
-    TreeView1->setHeaderHidden(true);
+    TreeView1 = new DirTreeView(this);
     TreeView1->setIndentation(19);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setMinimumSize(420, 400);
     BitBtn1 = new QPushButton(QStringLiteral("确 定"), this);
     BitBtn2 = new QPushButton(QStringLiteral("放 弃"), this);

@@ -6,6 +6,7 @@
 
 #include "core/FunSub.h"
 #include "ui/Accept.h"
+#include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Main.h"
 #include "ui/Messages.h"
@@ -35,10 +36,8 @@ TFormWorkSet::TFormWorkSet()
 }
 
 void TFormWorkSet::createWidgets() {
-    TreeView1 = new QTreeWidget(this);
-    TreeView1->setHeaderHidden(true);
+    TreeView1 = new DirTreeView(this);
     TreeView1->setIndentation(19);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setMinimumSize(420, 360);
     Label1 = new QLabel(QStringLiteral("指定目录"), this);
     QPalette palette = Label1->palette();

@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
-#include <QMouseEvent>
+#include <QTest>
 #include <QTreeWidgetItemIterator>
 #include <chrono>
 #include <cstdio>
@@ -25,15 +25,7 @@ const QString kBothUnset = QStringLiteral(
 // A mouse click as the user makes it: press and release on the item's row in the viewport.
 void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     tree->scrollToItem(item);
-    const QPoint at = tree->visualItemRect(item).center();
-    QWidget* viewport = tree->viewport();
-    const QPointF global = viewport->mapToGlobal(QPointF(at));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &release);
+    ClickAt(tree->viewport(), tree->visualItemRect(item).center());
 }
 
 QStringList ChildTexts(const QTreeWidgetItem* node) {
@@ -272,6 +264,43 @@ TEST_F(DialogsTest, ANodeThatCannotBeReadReportsTheErrorAndCanBeOpenedAgain) {
     doomed->setExpanded(true);
     EXPECT_EQ(ChildTexts(doomed), QStringList{"again"});
     FormWorkSet->Button2->click();
+}
+
+TEST_F(DialogsTest, DeepDirectoriesAreReachedAndChosenInBothDialogTrees) {
+    StartReady();
+    // Levels 0 (the working directory) to 26, the last with a long name.
+    std::string chain;
+    for (int level = 3; level < 26; ++level) chain += "/level-" + std::to_string(level);
+    chain += "/一个名字很长很长很长很长很长很长很长很长的目录";
+    m_tree.dir("work/alpha/deep" + chain);
+    auto chooseDeepest = [&](QTreeWidget* tree, QTreeWidgetItem* top, QLineEdit* field,
+                             const std::string& expected) {
+        ClickItem(tree, top);
+        QTest::keyClick(tree, Qt::Key_Asterisk);  // opens everything below
+        ClickItem(tree, top);
+        for (int level = 3; level <= 26; ++level) QTest::keyClick(tree, Qt::Key_Down);
+        QTreeWidgetItem* deepest = tree->currentItem();
+        ASSERT_EQ(deepest->childCount(), 0);
+        EXPECT_TRUE(CurrentLabelInView(tree));
+        // Where the user sees it, not where scrolling would first bring it.
+        ClickAt(tree->viewport(), tree->visualItemRect(deepest).center());
+        EXPECT_EQ(field->text(), ToQ(expected));
+    };
+
+    Form1->Button5->click();
+    ASSERT_TRUE(Form4->isVisible());
+    chooseDeepest(Form4->TreeView1, ChildNamed(ChildNamed(SourceRoot(), "alpha"), "deep"),
+                  Form4->Edit1, m_work + "/alpha/deep" + chain);
+    Form4->BitBtn2->click();
+
+    OpenAccept("\r请设置工作目录和输出目录！");
+    OpenPicker(FormAccept->BitBtn1);
+    QTreeWidgetItem* deep = OpenDownTo(m_work + "/alpha/deep");
+    ASSERT_NE(deep, nullptr);
+    chooseDeepest(FormWorkSet->TreeView1, deep, FormWorkSet->Edit1,
+                  m_work + "/alpha/deep" + chain);
+    FormWorkSet->Button2->click();
+    EXPECT_EQ(m_messages.count("error"), 0);
 }
 
 TEST_F(DialogsTest, CancellingAfterAPickKeepsItForTheRunButNotInWorkIni) {

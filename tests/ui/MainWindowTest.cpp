@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <cstdlib>
 #include <filesystem>
 
@@ -391,6 +392,40 @@ TEST_F(MainWindowTest, ButtonsOpenTheirDialogsThroughTheChain) {
     EXPECT_EQ(Form1->TreeView1->topLevelItemCount(), 0);
     EXPECT_EQ(Form1->TreeView2->topLevelItemCount(), 0);
     EXPECT_EQ(m_messages.count("error"), 0);
+}
+
+TEST_F(MainWindowTest, DeepTreesScrollSidewaysToTheirDeepestLevel) {
+    // Thirty levels, 0 to 29, on both sides.
+    m_work = m_tree.dir("work");
+    m_output = m_tree.dir("out");
+    std::string chain;
+    for (int level = 1; level < 30; ++level) chain += "/第" + std::to_string(level) + "级目录";
+    m_tree.dir("work/deep" + chain);
+    m_tree.dir("out/deep-01" + chain);
+    WriteWorkIni(m_work, m_output);
+    StartAndShowWithSource(m_work + "/deep");
+    Form1->resize(1000, 700);
+    QApplication::processEvents();
+
+    const struct {
+        QTreeWidget* tree;
+        std::string root;
+    } sides[] = {{Form1->TreeView2, m_output + "/deep-01"}, {Form1->TreeView1, m_work + "/deep"}};
+    for (const auto& side : sides) {
+        SCOPED_TRACE(side.root);
+        QTreeWidget* tree = side.tree;
+        Click(tree, tree->topLevelItem(0));
+        PressKey(tree, Qt::Key_Asterisk);  // opens everything below
+        for (int level = 1; level < 30; ++level) PressKey(tree, Qt::Key_Down);
+        QTreeWidgetItem* deepest = tree->currentItem();
+        ASSERT_EQ(deepest->text(0), QStringLiteral("第29级目录"));
+        EXPECT_GT(tree->horizontalScrollBar()->value(), 0);
+        EXPECT_TRUE(CurrentLabelInView(tree));
+        Click(tree, deepest);
+        EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + side.root + chain));
+    }
+    EXPECT_TRUE(SaveScreenshot(Form1, QStringLiteral("deep-tree")));
+    EXPECT_EQ(m_messages.shown.size(), 0u);
 }
 
 TEST_F(MainWindowTest, HundredThousandRowsKeepTheSummaryOnTop) {

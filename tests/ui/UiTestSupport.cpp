@@ -1,7 +1,8 @@
 #include "ui/UiTestSupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QWidget>
 
@@ -68,4 +69,22 @@ bool SaveScreenshot(QWidget* widget, const QString& name) {
     const QPixmap picture = widget->grab();
     if (picture.isNull()) return false;
     return picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+void ClickAt(QWidget* widget, QPoint at) {
+    const QPointF global = widget->mapToGlobal(QPointF(at));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+bool CurrentLabelInView(QTreeWidget* tree) {
+    QCoreApplication::processEvents();  // as the user sees it, once the view caught up
+    const QModelIndex current = tree->currentIndex();
+    const QRect cell = tree->visualRect(current);
+    return cell.left() >= 0 &&
+           cell.left() + tree->sizeHintForIndex(current).width() <= tree->viewport()->width();
 }

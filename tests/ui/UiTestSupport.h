@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTreeWidget>
 #include <QWidget>
 #include <deque>
 #include <optional>
@@ -60,3 +61,9 @@ protected:
 // Saves `widget`'s picture as <name>.png in the screenshot directory (the build tree's
 // screenshots/ under ctest), and returns false when nothing could be drawn.
 bool SaveScreenshot(QWidget* widget, const QString& name);
+
+// A click of the left mouse button at `at` in `widget`, as the window system delivers it.
+void ClickAt(QWidget* widget, QPoint at);
+
+// The current node's label, its icon and text, lies wholly in the visible part of the tree.
+bool CurrentLabelInView(QTreeWidget* tree);
