@@ -73,13 +73,13 @@ protected:
         ASSERT_TRUE(FormWorkSet->isVisible());
     }
 
-    // Opens the picker's nodes from "/" down to `path`, as the user would, and returns the
-    // node of `path` itself (opened too).
+    // Opens the picker's nodes from "/" down to `path` by their expanders, as the user
+    // would, and returns the node of `path` itself (opened too).
     QTreeWidgetItem* OpenDownTo(const std::string& path) {
         QTreeWidget* tree = FormWorkSet->TreeView1;
         QTreeWidgetItem* node = tree->topLevelItem(0);
         EXPECT_EQ(TFormWorkSet::PickerNodePath(node), "/");
-        node->setExpanded(true);
+        Open(node);
         std::string at = "/";
         for (const auto& part : fs::path(path).relative_path()) {
             at = FunSub::PickerChildPath(at, part.string());
@@ -92,9 +92,17 @@ protected:
                 return nullptr;
             }
             node = next;
-            node->setExpanded(true);
+            Open(node);
         }
         return node;
+    }
+
+    // A node without an expander has nothing to open.
+    void Open(QTreeWidgetItem* node) {
+        if (!node->isExpanded() && HasExpander(node)) {
+            ClickExpander(FormWorkSet->TreeView1, node);
+            EXPECT_TRUE(node->isExpanded()) << node->text(0).toStdString();
+        }
     }
 
     // Picks `path` in the open picker by a click on its node and confirms.
@@ -253,16 +261,46 @@ TEST_F(DialogsTest, ANodeThatCannotBeReadReportsTheErrorAndCanBeOpenedAgain) {
     ASSERT_TRUE(HasExpander(doomed));
 
     fs::remove_all(m_tree.path("pick/doomed"));
-    doomed->setExpanded(true);
+    ClickExpander(FormWorkSet->TreeView1, doomed);
     EXPECT_EQ(m_messages.texts("error"), QStringList{QStringLiteral("File not found.")});
     EXPECT_EQ(doomed->childCount(), 0);
     EXPECT_TRUE(HasExpander(doomed));
     EXPECT_TRUE(FormWorkSet->isVisible());
 
+    // One more click reads it again.
     m_tree.dir("pick/doomed/again");
-    doomed->setExpanded(false);
-    doomed->setExpanded(true);
+    ClickExpander(FormWorkSet->TreeView1, doomed);
     EXPECT_EQ(ChildTexts(doomed), QStringList{"again"});
+    EXPECT_TRUE(doomed->isExpanded());
+    FormWorkSet->Button2->click();
+}
+
+TEST_F(DialogsTest, TheStarKeyOpensEverythingBelowButNoLinkBackOntoThePath) {
+    StartReady();
+    const std::string pick = m_tree.dir("pick");
+    m_tree.dir("pick/a/b/c");
+    fs::create_directory_symlink("..", m_tree.path("pick/a/up"));
+    fs::create_directory_symlink(".", m_tree.path("pick/a/b/here"));
+    OpenAccept("\r请设置工作目录和输出目录！");
+    OpenPicker(FormAccept->BitBtn1);
+    QTreeWidgetItem* node = OpenDownTo(pick);
+    ASSERT_NE(node, nullptr);
+    ClickItem(FormWorkSet->TreeView1, node);
+    QTest::keyClick(FormWorkSet->TreeView1, Qt::Key_Asterisk);
+
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+    QTreeWidgetItem* a = ChildNamed(node, "a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(ChildTexts(a), (QStringList{"b", "up"}));
+    QTreeWidgetItem* b = ChildNamed(a, "b");
+    EXPECT_EQ(ChildTexts(b), (QStringList{"c", "here"}));
+    for (QTreeWidgetItem* back : {ChildNamed(a, "up"), ChildNamed(b, "here")}) {
+        EXPECT_EQ(back->childCount(), 0) << back->text(0).toStdString();
+        EXPECT_FALSE(HasExpander(back)) << back->text(0).toStdString();
+    }
+    // It can still be chosen.
+    ClickItem(FormWorkSet->TreeView1, ChildNamed(a, "up"));
+    EXPECT_EQ(FormWorkSet->Edit1->text(), ToQ(pick + "/a/up"));
     FormWorkSet->Button2->click();
 }
 

@@ -81,6 +81,12 @@ void ClickAt(QWidget* widget, QPoint at) {
     QApplication::sendEvent(widget, &release);
 }
 
+void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node) {
+    tree->scrollToItem(node);
+    const QRect label = tree->visualItemRect(node);
+    ClickAt(tree->viewport(), QPoint(label.left() - tree->indentation() / 2, label.center().y()));
+}
+
 bool CurrentLabelInView(QTreeWidget* tree) {
     QCoreApplication::processEvents();  // as the user sees it, once the view caught up
     const QModelIndex current = tree->currentIndex();

@@ -65,5 +65,8 @@ bool SaveScreenshot(QWidget* widget, const QString& name);
 // A click of the left mouse button at `at` in `widget`, as the window system delivers it.
 void ClickAt(QWidget* widget, QPoint at);
 
+// A mouse click on the expander in front of a tree node, where the user opens or closes it.
+void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node);
+
 // The current node's label, its icon and text, lies wholly in the visible part of the tree.
 bool CurrentLabelInView(QTreeWidget* tree);
