@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
 
 #include "core/FunSub.h"
@@ -69,6 +70,14 @@ bool SaveScreenshot(QWidget* widget, const QString& name) {
     const QPixmap picture = widget->grab();
     if (picture.isNull()) return false;
     return picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+bool TabTo(QWidget* target) {
+    QWidget* window = target->window();
+    for (int i = 0; i < 100 && window->focusWidget() != target; ++i) {
+        QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Tab);
+    }
+    return window->focusWidget() == target;
 }
 
 void ClickAt(QWidget* widget, QPoint at) {

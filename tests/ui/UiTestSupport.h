@@ -62,6 +62,10 @@ protected:
 // screenshots/ under ctest), and returns false when nothing could be drawn.
 bool SaveScreenshot(QWidget* widget, const QString& name);
 
+// Moves the keyboard focus to `target` as the user does, with Tab in its window; false when
+// Tab never gets there.
+bool TabTo(QWidget* target);
+
 // A click of the left mouse button at `at` in `widget`, as the window system delivers it.
 void ClickAt(QWidget* widget, QPoint at);
 
