@@ -196,6 +196,7 @@ void TForm7::Button2Click() {
     try {
         RunFilterCopy();
     } catch (const FunSub::TargetExistsError&) {
+        Form1->DropTargetName();
         Messages().Warn(ToQ(FunSub::kTargetExistsText));
         return;
     }

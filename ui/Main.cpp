@@ -548,9 +548,7 @@ void TForm1::RefreshTargetSide() {
 // copy possible and the next refresh tries the whole rebuild again.
 void TForm1::RebuildSourceSide() {
     WaitCursor wait;
-    Button1->setEnabled(false);
-    FunSub::TargetName.clear();
-    Edit2->setText(QString::fromUtf8(kUnknown));
+    DropTargetName();
     Edit3->setText(ToQ(RelativeSource()));
     BuildSourceTree();
     CollectTreeStats(m_sourceTree, ListView3, ListBox1);
@@ -558,6 +556,12 @@ void TForm1::RebuildSourceSide() {
     Edit2->setText(ToQ(FunSub::TargetName));
     Button1->setEnabled(true);
     FunSub::SourceChanged = false;
+}
+
+void TForm1::DropTargetName() {
+    Button1->setEnabled(false);
+    FunSub::TargetName.clear();
+    Edit2->setText(QString::fromUtf8(kUnknown));
 }
 
 int TForm1::CountWorkSubdirs() {

@@ -52,6 +52,9 @@ public:
     int ListOutputSubdirs();
     void BuildSourceTree();
     void ShowTargetTree(const std::string& path);
+    // A copy found the target name taken: the name is dropped and "过滤复制" stays disabled
+    // until the source is chosen again, the same one included, and gets a fresh name.
+    void DropTargetName();
 
     // The source tree that the statistics and the copy walk, by index.
     const FunSub::DirTree& SourceTree() const { return m_sourceTree; }

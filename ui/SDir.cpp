@@ -122,7 +122,10 @@ void TForm4::BitBtn1Click() {
         Messages().Warn(QStringLiteral("工作目录根不能选作源目录！请重新选择"));
         return;
     }
-    if (!m_clicked.empty() && m_clicked != PrevSourceDir) {
+    // A source without a target name (a copy found its name taken, or its rebuild failed)
+    // is taken again even when it is the same one, so that it gets a fresh name.
+    const bool fresh = m_clicked != PrevSourceDir || FunSub::TargetName.empty();
+    if (!m_clicked.empty() && fresh) {
         FunSub::SourceDir = m_clicked;
         Form1->Edit3->setText(ToQ(m_clicked));
         FunSub::SourceChanged = true;

@@ -312,6 +312,38 @@ TEST_F(CopyRoadTest, AnExistingTargetIsAWarningAndNothingIsWrittenIntoIt) {
     EXPECT_TRUE(Form7->Button1->isEnabled());
 }
 
+TEST_F(CopyRoadTest, AfterTheTargetWasFoundTakenTheSameSourceGetsAFreshName) {
+    StartWithSource();
+    m_tree.dir("out/proj-01");  // made meanwhile
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+    ASSERT_EQ(m_messages.texts("warn"),
+              QStringList{QStringLiteral("目标目录已存在！请重新指定源目录")});
+    Form7->Button1->click();
+    EXPECT_FALSE(Form1->Button1->isEnabled());
+    EXPECT_EQ(Form1->Edit2->text(), QStringLiteral(" ？？？")) << "the refused name is gone";
+
+    // As the warning says: the source is chosen again, here the very same one.
+    Form1->Button5->click();
+    ASSERT_TRUE(Form4->isVisible());
+    QTreeWidget* tree = Form4->TreeView1;
+    QTreeWidgetItem* proj = tree->topLevelItem(0)->child(0);
+    ASSERT_EQ(proj->text(0), QStringLiteral("proj"));
+    Click(tree->viewport(), tree->visualItemRect(proj).center());
+    Form4->BitBtn1->click();
+    EXPECT_EQ(FunSub::TargetName, "proj-02");
+    EXPECT_EQ(Form1->Edit2->text(), QStringLiteral("proj-02"));
+    EXPECT_TRUE(Form1->Button1->isEnabled());
+
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_EQ(ReadFile(m_out + FunSub::kSeparator + Rel({"proj-02", "c.jpg"})), "charlie");
+    EXPECT_EQ(m_messages.shown.size(), 1u);
+}
+
 TEST_F(CopyRoadTest, EnterPressesTheFocusedButtonInEveryWindowAndNothingElse) {
     StartWithSource();
     // The refresh leaves the focus on "指定源目录".
