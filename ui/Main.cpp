@@ -14,6 +14,7 @@
 #include "core/TreeStats.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
+#include "ui/ColumnWidths.h"
 #include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Messages.h"
@@ -299,6 +300,7 @@ void FillReportList(QTreeWidget* list, const std::vector<FunSub::ListRow>& rows)
         items.append(item);
     }
     list->addTopLevelItems(items);
+    WidenColumnsToTexts(list);
 }
 
 TForm1::TForm1(const std::string& executablePath) {

@@ -141,5 +141,6 @@ private:
 
 extern TForm1* Form1;
 
-// Replaces the rows of a report list with `rows`, in their order, in one insertion.
+// Replaces the rows of a report list with `rows`, in their order, in one insertion, and
+// widens any column that would cut one of their texts.
 void FillReportList(QTreeWidget* list, const std::vector<FunSub::ListRow>& rows);

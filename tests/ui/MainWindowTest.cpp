@@ -428,6 +428,41 @@ TEST_F(MainWindowTest, DeepTreesScrollSidewaysToTheirDeepestLevel) {
     EXPECT_EQ(m_messages.shown.size(), 0u);
 }
 
+TEST_F(MainWindowTest, CountsAndSizesOfBigTreesReadWhole) {
+    MakeDirectories();
+    // Six digits of files and a total of seventeen thousand thousand million bytes. The
+    // files are hard links to a hundred, which is much quicker than making each.
+    std::filesystem::path original;
+    for (int i = 0; i < 100000; ++i) {
+        const std::string name = "work/big/many/f" + std::to_string(i) + ".dat";
+        if (i % 1000 == 0) {
+            original = FsPath(m_tree.file(name));
+        } else {
+            std::filesystem::create_hard_link(original, FsPath(m_tree.path(name)));
+        }
+    }
+    m_tree.sparseFile("work/big/disk.img", 17'000'000'000'000);
+    StartAndShowWithSource(m_work + "/big");
+    Click(Form1->TreeView1, Form1->TreeView1->topLevelItem(0));
+    EXPECT_EQ(Row(Form1->ListView3, 0), (QStringList{" 合计:2", "100001", "17,000,000,000,000"}));
+    EXPECT_EQ(Row(Form1->ListView1, 1)[1], QStringLiteral("17,000,000,000,000"));
+    Form1->Button1->click();
+    ASSERT_TRUE(Form3->isVisible());
+
+    for (QTreeWidget* list : {Form1->ListView1, Form1->ListView3, Form3->ListView1}) {
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            for (int column = 0; column < list->columnCount(); ++column) {
+                const QModelIndex cell = list->model()->index(row, column);
+                EXPECT_LE(list->sizeHintForIndex(cell).width(), list->columnWidth(column))
+                    << list->topLevelItem(row)->text(column).toStdString();
+            }
+        }
+    }
+    // The widths laid down for the lists stay the least they take.
+    EXPECT_EQ(Form1->ListView3->columnWidth(0), 80);
+    EXPECT_EQ(Form1->ListView1->columnWidth(2), 200);
+}
+
 TEST_F(MainWindowTest, HundredThousandRowsKeepTheSummaryOnTop) {
     ASSERT_TRUE(Start());
     FunSub::FileListing listing;
