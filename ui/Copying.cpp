@@ -122,10 +122,7 @@ void CopyRelay::SetToText(const std::string& text) {
 }
 
 std::string CopyingText::FromText(const std::string& sourceDir, const std::string& workDir) {
-    const std::string prefix = workDir + FunSub::kSeparator;
-    const bool below = !workDir.empty() && sourceDir.size() > prefix.size() &&
-                       sourceDir.compare(0, prefix.size(), prefix) == 0;
-    return "from: " + (below ? sourceDir.substr(prefix.size()) : sourceDir);
+    return "from: " + FunSub::PathShownFrom(workDir, sourceDir);
 }
 
 TForm7::TForm7()

@@ -238,13 +238,6 @@ QFrame* NewPanel(QFrame::Shadow shadow) {
     return panel;
 }
 
-// SourceDir from the character after WorkDir and its separator, as the source is named
-// relative to the working directory.
-std::string RelativeSource() {
-    const std::size_t from = FunSub::WorkDir.size() + 1;
-    return from < FunSub::SourceDir.size() ? FunSub::SourceDir.substr(from) : std::string();
-}
-
 const char* DirectoryWarning() {
     using namespace FunSub;
     if (WorkDir.empty() && OutputDir.empty())
@@ -551,7 +544,7 @@ void TForm1::RefreshTargetSide() {
 void TForm1::RebuildSourceSide() {
     WaitCursor wait;
     DropTargetName();
-    Edit3->setText(ToQ(RelativeSource()));
+    Edit3->setText(ToQ(FunSub::PathShownFrom(FunSub::WorkDir, FunSub::SourceDir)));
     BuildSourceTree();
     CollectTreeStats(m_sourceTree, ListView3, ListBox1);
     FunSub::TargetName = FunSub::ChooseTargetName(FunSub::SourceDir);

@@ -8,6 +8,7 @@
 #include "core/FunSub.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
+#include "ui/Copying.h"
 #include "ui/Main.h"
 #include "ui/SDir.h"
 #include "ui/Sets.h"
@@ -268,14 +269,47 @@ TEST_F(MainWindowTest, NewSourceIsBuiltOnceWithItsOwnTargetName) {
     EXPECT_EQ(m_messages.shown.size(), 0u);
 }
 
-TEST_F(MainWindowTest, SourceShorterThanANewWorkingDirectoryShowsNoRelativeText) {
-    // A new working directory does not clear the source; the text is cut at its length.
+TEST_F(MainWindowTest, SourceOutsideANewWorkingDirectoryShowsItsWholePath) {
+    // A new working directory does not clear the source, which then no longer lies below it.
     MakeDirectories();
     m_tree.dir("work/proj/src/sub/deeper/x");
     WriteWorkIni(m_work + "/proj/src/sub/deeper", m_output);
     StartAndShowWithSource(m_work + "/proj");
-    EXPECT_EQ(Form1->Edit3->text(), QString());
+    EXPECT_EQ(Form1->Edit3->text(), Q(m_work + "/proj"));
     EXPECT_TRUE(Form1->Button1->isEnabled());
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+}
+
+TEST_F(MainWindowTest, TheSourceFieldAndTheCopyDialogNameTheSourceAlike) {
+    MakeDirectories();
+    auto sourceAsShown = [&](const QString& expected) {
+        EXPECT_EQ(Form1->Edit3->text(), expected);
+        Form1->Button1->click();
+        Form3->Button1->click();
+        ASSERT_TRUE(Form7->isVisible());
+        EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: ") + expected);
+        Form7->Button1->click();
+    };
+    {
+        SCOPED_TRACE("the working directory is the root");
+        const std::string root = m_work.substr(0, m_work.find(FunSub::kSeparator) + 1);
+        WriteWorkIni(root, m_output);
+        StartAndShowWithSource(m_work + "/proj/src");
+        sourceAsShown(Q(m_work.substr(root.size()) + "/proj/src"));
+    }
+    {
+        SCOPED_TRACE("a hand-edited working directory that ends in a separator");
+        DestroyWindows();
+        FunSub::ResetState();
+        WriteWorkIni(m_work + "/", m_output);
+        StartAndShow();
+        Form1->Button5->click();
+        QTreeWidgetItem* root = Form4->TreeView1->topLevelItem(0);
+        ASSERT_EQ(root->childCount(), 1);
+        Click(Form4->TreeView1, root->child(0));
+        Form4->BitBtn1->click();
+        sourceAsShown(QStringLiteral("proj"));
+    }
     EXPECT_EQ(m_messages.shown.size(), 0u);
 }
 
