@@ -382,7 +382,10 @@ QWidget* TForm1::createTargetSide() {
     Label4 = NewLabel("", kBlue, Panel8);
     ComboBoxEx1 = new QComboBox(Panel8);
     ComboBoxEx1->setMaxVisibleItems(8);
-    ComboBoxEx1->setPlaceholderText(QString::fromUtf8(kNoOutputSubdirs));
+    // Its text field can show a text of its own, "no subdirectories", but takes no typing.
+    ComboBoxEx1->setEditable(true);
+    ComboBoxEx1->lineEdit()->setReadOnly(true);
+    ComboBoxEx1->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* header = new QVBoxLayout(Panel8);
     header->setContentsMargins(2, 2, 2, 2);
@@ -527,6 +530,7 @@ void TForm1::AskAboutDirectories(const std::string& message) {
 void TForm1::RefreshTargetSide() {
     WaitCursor wait;
     if (ListOutputSubdirs() < 1) {
+        ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
         m_targetTree = {};
         TreeView2->clear();
         ListBox2->clear();

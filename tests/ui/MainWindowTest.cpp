@@ -219,7 +219,7 @@ TEST_F(MainWindowTest, OutputWithoutSubdirectoriesEmptiesTheTargetSide) {
     Reactivate();
     EXPECT_EQ(Form1->ComboBoxEx1->count(), 0);
     EXPECT_EQ(Form1->ComboBoxEx1->currentIndex(), -1);
-    EXPECT_EQ(Form1->ComboBoxEx1->placeholderText(), QStringLiteral("当前输出目录下无子目录 ！"));
+    EXPECT_EQ(Form1->ComboBoxEx1->currentText(), QStringLiteral("当前输出目录下无子目录 ！"));
     EXPECT_TRUE(Form1->OutputSubdirs().empty());
     EXPECT_EQ(Form1->TreeView2->topLevelItemCount(), 0);
     EXPECT_EQ(Form1->ListView2->topLevelItemCount(), 0);
