@@ -386,6 +386,7 @@ QWidget* TForm1::createTargetSide() {
     ComboBoxEx1->setEditable(true);
     ComboBoxEx1->lineEdit()->setReadOnly(true);
     ComboBoxEx1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
     ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* header = new QVBoxLayout(Panel8);
     header->setContentsMargins(2, 2, 2, 2);
