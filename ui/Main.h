@@ -52,8 +52,9 @@ public:
     int ListOutputSubdirs();
     void BuildSourceTree();
     void ShowTargetTree(const std::string& path);
-    // A copy found the target name taken: the name is dropped and "过滤复制" stays disabled
-    // until the source is chosen again, the same one included, and gets a fresh name.
+    // Drops the target name and disables "过滤复制" until a source is built with a fresh
+    // one: at each rebuild, and when a copy found the name taken (the source dialog then
+    // takes the same source again).
     void DropTargetName();
 
     // The source tree that the statistics and the copy walk, by index.
