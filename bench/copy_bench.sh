@@ -25,6 +25,10 @@
 # /usr/bin/time -v). Targets: ratio <= 1.10 against cp -r on both trees, below 1.00 against
 # rsync, peak memory below 64 MiB.
 #
+# QUILLMERE_BENCH_BASELINE=PATH adds an earlier build's quillmere-cli ("baseline", same tree as
+# quillmere) to every round and reports quillmere/baseline as well, so that a change to the
+# engine is measured against the engine before it.
+#
 # Usage: bench/copy_bench.sh [SMALL_ROUNDS] [LARGE_ROUNDS]   (defaults 5 and 6; an uncounted
 # warm-up round comes first). About 8 minutes. Writes only below bench/out/.
 set -euo pipefail
@@ -33,6 +37,7 @@ small_rounds=${1:-5}
 large_rounds=${2:-6}
 base=bench/out/copy
 cli=build/release/quillmere-cli
+baseline=${QUILLMERE_BENCH_BASELINE:-}
 
 cmake --preset release >/dev/null
 cmake --build --preset release --target quillmere-cli -j1 >/dev/null
@@ -97,6 +102,7 @@ run() {
   t0=$(now)
   case $name in
     quillmere) /usr/bin/time -v -o "$report" "$cli" copy "$tree" "$dest" --json >/dev/null ;;
+    baseline) /usr/bin/time -v -o "$report" "$baseline" copy "$tree" "$dest" --json >/dev/null ;;
     q-excl) /usr/bin/time -v -o "$report" "$cli" copy "$tree" "$dest" --exclude .o --exclude .obj --json >/dev/null ;;
     cp) /usr/bin/time -v -o "$report" cp -r "$tree" "$dest/copy" ;;
     rsync) /usr/bin/time -v -o "$report" rsync -r --exclude='*.o' --exclude='*.obj' --exclude='.*/' "$tree/" "$dest/copy/" ;;
@@ -125,8 +131,12 @@ bench_tree() {
     commands=(quillmere cp rsync) excl=quillmere
     trees=([quillmere]=large [cp]=large [rsync]=large)
   fi
+  if [ -n "$baseline" ]; then
+    commands+=(baseline)
+    trees[baseline]=${trees[quillmere]}
+  fi
   local -A wall_times=() cpu_times=()
-  local cp_wall=() cp_cpu=() rs_wall=() rs_cpu=()
+  local cp_wall=() cp_cpu=() rs_wall=() rs_cpu=() base_wall=() base_cpu=()
   clear_targets "$wait"
 
   for round in $(seq 0 "$rounds"); do
@@ -155,6 +165,10 @@ bench_tree() {
       cp_cpu+=("$(ratio "${cpu[quillmere]}" "${cpu[cp]}")")
       rs_wall+=("$(ratio "${wall[$excl]}" "${wall[rsync]}")")
       rs_cpu+=("$(ratio "${cpu[$excl]}" "${cpu[rsync]}")")
+      if [ -n "$baseline" ]; then
+        base_wall+=("$(ratio "${wall[quillmere]}" "${wall[baseline]}")")
+        base_cpu+=("$(ratio "${cpu[quillmere]}" "${cpu[baseline]}")")
+      fi
     fi
   done
 
@@ -167,6 +181,10 @@ bench_tree() {
     "$(median "${cp_wall[@]}")" "$(median "${cp_cpu[@]}")"
   printf '%s median ratio %s/rsync -r: elapsed %.3f  cpu %.3f (target < 1.00)\n' "$kind" "$excl" \
     "$(median "${rs_wall[@]}")" "$(median "${rs_cpu[@]}")"
+  if [ -n "$baseline" ]; then
+    printf '%s median ratio quillmere/baseline: elapsed %.3f  cpu %.3f\n' "$kind" \
+      "$(median "${base_wall[@]}")" "$(median "${base_cpu[@]}")"
+  fi
 }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -24,7 +24,7 @@ void PrintRows(const std::vector<FunSub::ListRow>& rows) {
 
 int RunTree(const Args& args) {
     const FunSub::DirTree tree =
-        FunSub::BuildDirTree(args.positional[0], FunSub::RootLabel::ShortenDriveRoot);
+        FunSub::BuildDirTree(FullPath(args.positional[0]), FunSub::RootLabel::ShortenDriveRoot);
     const std::vector<std::string> paths = FunSub::AllNodePaths(tree);
     if (!args.json) {
         for (const auto& node : tree.nodes) {
@@ -46,7 +46,7 @@ int RunTree(const Args& args) {
 }
 
 int RunFiles(const Args& args) {
-    const std::string& dir = args.positional[0];
+    const std::string dir = FullPath(args.positional[0]);
     FunSub::CheckEnterable(dir);
     const FunSub::FileListing listing = FunSub::ListDirFiles(dir);
     if (!args.json) {
@@ -69,7 +69,7 @@ int RunFiles(const Args& args) {
 
 int RunStats(const Args& args) {
     const FunSub::DirTree tree =
-        FunSub::BuildDirTree(args.positional[0], FunSub::RootLabel::ShortenDriveRoot);
+        FunSub::BuildDirTree(FullPath(args.positional[0]), FunSub::RootLabel::ShortenDriveRoot);
     const FunSub::TreeStats stats = FunSub::CollectTreeStats(tree);
     if (!args.json) {
         PrintRows(FunSub::TypeListRows(stats));

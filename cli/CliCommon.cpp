@@ -1,7 +1,10 @@
 #include "cli/CliCommon.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+
+#include "core/Platform.h"
 
 namespace Cli {
 
@@ -13,8 +16,9 @@ const char* const kUsage =
     "  quillmere-cli files DIR [--json]\n"
     "  quillmere-cli stats DIR [--json]\n"
     "  quillmere-cli name  SOURCE OUTPUTDIR\n"
+    "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]... [--json]\n"
     "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
-    "                      [--work WORKDIR] [--verbose] [--json]\n";
+    "                      [--work WORKDIR] [--keep-going] [--force] [--verbose] [--json]\n";
 
 bool Allowed(const std::vector<std::string>& allowed, const std::string& name) {
     for (const auto& a : allowed) {
@@ -42,6 +46,10 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
             out.json = true;
         } else if (name == "verbose") {
             out.verbose = true;
+        } else if (name == "keep-going") {
+            out.keepGoing = true;
+        } else if (name == "force") {
+            out.force = true;
         } else {
             if (i + 1 >= argc) {
                 error = "option " + arg + " needs a value";
@@ -132,6 +140,24 @@ std::string JsonString(const std::string& s) {
         }
     }
     return out + "\"";
+}
+
+// The core works on full paths without a trailing separator, as the windows hand them over.
+std::string FullPath(const std::string& arg) {
+#ifdef _WIN32
+    // Arguments are UTF-8 here; a std::filesystem path made from a narrow string would read
+    // them in the ANSI code page. A drive root keeps its separator ("C:\").
+    const std::u8string full =
+        std::filesystem::absolute(std::filesystem::path(std::u8string(arg.begin(), arg.end())))
+            .lexically_normal()
+            .u8string();
+    std::string p(full.begin(), full.end());
+    while (p.size() > 3 && p.back() == Platform::kSeparator) p.pop_back();
+#else
+    std::string p = std::filesystem::absolute(arg).lexically_normal().string();
+    while (p.size() > 1 && p.back() == Platform::kSeparator) p.pop_back();
+#endif
+    return p;
 }
 
 int Fail(const std::string& message) {

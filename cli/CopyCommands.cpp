@@ -1,18 +1,21 @@
-// quillmere-cli name and copy: the main window's choice of the target name and the filtered
-// copy that the copy dialog starts, with the same state set up the same way.
+// quillmere-cli name, check and copy: the main window's choice of the target name, the look
+// at the copy before anything is written, and the filtered copy that the copy dialog starts,
+// with the same state set up the same way.
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "core/CheckCopy.h"
+#include "core/CopyRate.h"
 #include "core/DirTree.h"
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
@@ -22,24 +25,6 @@ namespace Cli {
 
 namespace {
 
-// The core works on full paths without a trailing separator, as the windows hand them over.
-std::string FullPath(const std::string& arg) {
-#ifdef _WIN32
-    // Arguments are UTF-8 here; a std::filesystem path made from a narrow string would read
-    // them in the ANSI code page. A drive root keeps its separator ("C:\").
-    const std::u8string full =
-        std::filesystem::absolute(std::filesystem::path(std::u8string(arg.begin(), arg.end())))
-            .lexically_normal()
-            .u8string();
-    std::string p(full.begin(), full.end());
-    while (p.size() > 3 && p.back() == FunSub::kSeparator) p.pop_back();
-#else
-    std::string p = std::filesystem::absolute(arg).lexically_normal().string();
-    while (p.size() > 1 && p.back() == FunSub::kSeparator) p.pop_back();
-#endif
-    return p;
-}
-
 std::string ParentOf(const std::string& path) {
     const auto cut = path.find_last_of(FunSub::kSeparator);
     if (cut == std::string::npos)
@@ -47,21 +32,26 @@ std::string ParentOf(const std::string& path) {
     return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
 }
 
-// Prints the from- and to-texts when asked, and keeps a bar on a terminal's stderr current
-// about ten times a second.
+// Prints the from- and to-texts when asked, and keeps a progress line on a terminal's stderr
+// current about ten times a second: the bar, then the same line the copy dialog shows.
 class CliProgress : public FunSub::CopyProgress {
 public:
-    explicit CliProgress(bool verbose) : m_verbose(verbose), m_bar(isatty(STDERR_FILENO) == 1) {}
+    CliProgress(bool verbose, const FunSub::CopyPlan& plan)
+        : m_verbose(verbose), m_bar(isatty(STDERR_FILENO) == 1), m_plan(plan) {}
 
     void SetMax(std::int64_t max) override { m_max = max; }
     void SetStep(std::int64_t step) override { m_step = step; }
     void StepIt() override {
         m_position += m_step;
-        if (m_bar && Clock::now() >= m_nextDraw)
-            Draw();
+        MaybeDraw();
     }
     void SetFromText(const std::string& text) override { PrintLine(text); }
     void SetToText(const std::string& text) override { PrintLine(text); }
+    void AddBytes(std::int64_t bytes) override {
+        m_bytes += bytes;
+        MaybeDraw();
+    }
+    void FileCopied() override { ++m_files; }
 
     // Shows the bar's final state and leaves the line to what follows.
     void Finish() {
@@ -73,7 +63,12 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    static constexpr int kWidth = 40;
+    static constexpr int kWidth = 30;
+
+    void MaybeDraw() {
+        if (m_bar && Clock::now() >= m_nextDraw)
+            Draw();
+    }
 
     void PrintLine(const std::string& text) {
         if (!m_verbose)
@@ -88,58 +83,172 @@ private:
     }
 
     void Draw() {
+        const auto now = Clock::now();
+        m_rate.Add(std::chrono::duration<double>(now - m_start).count(), m_files, m_bytes);
         const std::int64_t shown = m_max > 0 ? std::min(m_position, m_max) : 0;
         const int filled = m_max > 0 ? static_cast<int>(shown * kWidth / m_max) : kWidth;
-        std::string line = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
-                           std::string(static_cast<std::size_t>(kWidth - filled), '-') + "] " +
-                           std::to_string(m_position) + "/" + std::to_string(m_max);
+        const std::string line =
+            "\r\033[K[" + std::string(static_cast<std::size_t>(filled), '#') +
+            std::string(static_cast<std::size_t>(kWidth - filled), '-') + "] " +
+            FunSub::ProgressLine(m_files, m_plan.files, m_bytes, m_plan.bytes, m_rate);
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
         m_drawn = true;
-        m_nextDraw = Clock::now() + std::chrono::milliseconds(100);
+        m_nextDraw = now + std::chrono::milliseconds(100);
     }
 
     bool m_verbose;
     bool m_bar;
+    const FunSub::CopyPlan& m_plan;
     bool m_drawn = false;
     std::int64_t m_max = 0;
     std::int64_t m_step = 1;
     std::int64_t m_position = 0;
+    std::int64_t m_files = 0;
+    std::int64_t m_bytes = 0;
+    FunSub::CopyRate m_rate;
+    const Clock::time_point m_start = Clock::now();
     Clock::time_point m_nextDraw{};
 };
 
-// The program-wide state as the main window leaves it after a source was chosen.
+// SIGINT and SIGTERM ask the copy to stop after the file in progress.
+std::atomic<bool> g_stop{false};
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void AskToStop(int signal) {
+    g_signal = signal;
+    g_stop = true;
+}
+
+void StopOnSignals() {
+    std::signal(SIGINT, AskToStop);
+    std::signal(SIGTERM, AskToStop);
+}
+
+// The program-wide state as the main window leaves it after a source was chosen and the
+// filter dialog confirmed: no type option copies everything.
 void SetUpSource(const Args& args, const std::string& source, const std::string& output) {
     FunSub::ResetState();
     FunSub::SourceDir = source;
     FunSub::OutputDir = output;
     FunSub::WorkDir = args.workGiven ? FullPath(args.work) : ParentOf(source);
+    FunSub::FilterMode =
+        args.keepOnly.empty() ? FunSub::FilterKind::Exclude : FunSub::FilterKind::KeepOnly;
+    FunSub::SelectedTypes = args.keepOnly.empty() ? args.exclude : args.keepOnly;
 }
 
-// The file total the statistics run would find for `tree` (both count every entry that is
-// not a directory), without the size of each file that only the statistics need: on a tree
-// of small files that would add a quarter to the copy's own time.
-std::int64_t CountTreeFiles(const FunSub::DirTree& tree) {
-    std::int64_t total = 0;
-    std::vector<Platform::Entry> entries;
-    for (const std::string& dir : FunSub::AllNodePaths(tree)) {
-        if (Platform::ListDirectory(dir, Platform::Detail::Kinds, entries) != 0)
-            continue;
-        for (const Platform::Entry& e : entries) total += e.isDirectory ? 0 : 1;
-    }
-    return total;
+// SOURCE and OUTPUTDIR of check and copy, with the refusals both share.
+int SetUpCopy(const Args& args, std::string& source) {
+    if (!args.exclude.empty() && !args.keepOnly.empty())
+        return BadArguments("--exclude and --keep-only do not mix");
+    source = FullPath(args.positional[0]);
+    if (FunSub::IsDriveRoot(source))
+        return BadArguments("the source must not be a root directory");
+    SetUpSource(args, source, FullPath(args.positional[1]));
+    // Said before anything else, also when the output directory is still to be made.
+    if (FunSub::OutputLiesInSource(FunSub::OutputDir, source))
+        throw FunSub::OutputInsideSourceError();
+    return kOk;
 }
 
 std::string Summary(const FunSub::CopySummary& s) {
-    return FunSub::TargetName + ": " + std::to_string(s.examined) + " files examined, " +
-           std::to_string(s.copied) + " copied, " + FunSub::FormatThousands(s.bytes) + " bytes";
+    std::string text = FunSub::TargetName + ": " + std::to_string(s.examined) +
+                       " files examined, " + std::to_string(s.copied) + " copied, " +
+                       FunSub::FormatThousands(s.bytes) + " bytes";
+    if (!s.skipped.empty())
+        text += ", " + std::to_string(s.skipped.size()) + " skipped";
+    if (s.stopped)
+        text += ", stopped";
+    for (const FunSub::SkippedItem& item : s.skipped) {
+        text += "\n  skipped " + item.path + ": " + item.reason;
+    }
+    return text;
 }
 
-std::string JsonSummary(const FunSub::CopySummary& s) {
-    return "{\"target\":" + JsonString(FunSub::TargetName) +
-           ",\"examined\":" + std::to_string(s.examined) +
-           ",\"copied\":" + std::to_string(s.copied) + ",\"bytes\":" + std::to_string(s.bytes) +
-           "}";
+// The summary's fields, without the braces, so that a failure can put its text in front.
+std::string JsonFields(const FunSub::CopySummary& s) {
+    std::string json = "\"target\":" + JsonString(FunSub::TargetName) +
+                       ",\"examined\":" + std::to_string(s.examined) +
+                       ",\"copied\":" + std::to_string(s.copied) +
+                       ",\"bytes\":" + std::to_string(s.bytes) + ",\"skipped\":[";
+    for (std::size_t i = 0; i < s.skipped.size(); ++i) {
+        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(s.skipped[i].path) +
+                ",\"reason\":" + JsonString(s.skipped[i].reason) + "}";
+    }
+    return json + "],\"stopped\":" + (s.stopped ? "true" : "false");
+}
+
+std::string JsonProblems(const FunSub::CopyPlan& plan) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < plan.problems.size(); ++i) {
+        const FunSub::CopyProblem& p = plan.problems[i];
+        json += std::string(i > 0 ? "," : "") + "{\"kind\":\"" + FunSub::ProblemKindName(p.kind) +
+                "\",\"path\":" + JsonString(p.path) + ",\"detail\":" + JsonString(p.detail) +
+                ",\"blocking\":" + (p.blocking ? "true" : "false") + ",\"text\":" +
+                JsonString(FunSub::ProblemText(p)) + "}";
+    }
+    return json + "]";
+}
+
+std::string JsonPlan(const FunSub::CopyPlan& plan) {
+    return "{\"files\":" + std::to_string(plan.files) + ",\"bytes\":" + std::to_string(plan.bytes) +
+           ",\"directories\":" + std::to_string(plan.directories) +
+           ",\"needed\":" + std::to_string(plan.bytesNeeded) +
+           ",\"free\":" + std::to_string(plan.volume.freeBytes) +
+           ",\"problems\":" + JsonProblems(plan) + "}";
+}
+
+void PrintProblems(const FunSub::CopyPlan& plan) {
+    for (const FunSub::CopyProblem& p : plan.problems) {
+        std::cout << "  " << ValidUtf8(FunSub::ProblemText(p)) << (p.blocking ? "  [blocking]" : "")
+                  << '\n';
+    }
+}
+
+// A copy that ends in a failure still says, with --json, how far it got.
+int CopyFailed(const Args& args, const std::string& message, const FunSub::CopySummary& summary,
+               const FunSub::CopyPlan* plan = nullptr) {
+    if (args.json) {
+        std::cout << "{\"error\":" << JsonString(message) << "," << JsonFields(summary)
+                  << (plan ? ",\"problems\":" + JsonProblems(*plan) : std::string()) << "}\n";
+    }
+    return Fail(message);
+}
+
+// Checks, then copies unless the check found what stops it; `summary` follows the copy.
+int Copy(const Args& args, FunSub::CopySummary& summary) {
+    std::string source;
+    if (const int status = SetUpCopy(args, source); status != kOk)
+        return status;
+    const FunSub::DirTree tree = FunSub::BuildDirTree(source, FunSub::RootLabel::ShortenDriveRoot);
+    FunSub::TargetName = FunSub::ChooseTargetName(source);
+    const FunSub::CopyPlan plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
+    FunSub::TreeFileTotal = plan.examined;
+    if (plan.Blocked() && !args.force) {
+        if (!args.json) {
+            std::cout << "nothing copied:\n";
+            PrintProblems(plan);
+        }
+        return CopyFailed(args, FunSub::ProblemText(plan.problems.front()), summary, &plan);
+    }
+
+    StopOnSignals();
+    CliProgress progress(args.verbose, plan);
+    FunSub::CopyOptions options;
+    options.keepGoing = args.keepGoing;
+    options.stop = &g_stop;
+    try {
+        FunSub::RunFilterCopy(tree, progress, options, summary);
+    } catch (...) {
+        progress.Finish();
+        std::cout.flush();
+        throw;
+    }
+    progress.Finish();
+    std::cout << (args.json ? "{" + JsonFields(summary) + "}" : ValidUtf8(Summary(summary))) << '\n';
+    if (summary.stopped)
+        return 128 + static_cast<int>(g_signal);
+    return summary.skipped.empty() ? kOk : kSkipped;
 }
 
 }  // namespace
@@ -154,38 +263,33 @@ int RunName(const Args& args) {
     return kOk;
 }
 
-int RunCopy(const Args& args) {
-    if (!args.exclude.empty() && !args.keepOnly.empty()) {
-        return BadArguments("--exclude and --keep-only do not mix");
-    }
-    const std::string source = FullPath(args.positional[0]);
-    if (FunSub::IsDriveRoot(source))
-        return BadArguments("the source must not be a root directory");
-    SetUpSource(args, source, FullPath(args.positional[1]));
-
+int RunCheck(const Args& args) {
+    std::string source;
+    if (const int status = SetUpCopy(args, source); status != kOk)
+        return status;
+    FunSub::CheckEnterable(FunSub::OutputDir);
     const FunSub::DirTree tree = FunSub::BuildDirTree(source, FunSub::RootLabel::ShortenDriveRoot);
-    FunSub::TreeFileTotal = CountTreeFiles(tree);
-    FunSub::TargetName = FunSub::ChooseTargetName(source);
-    FunSub::FilterMode =
-        args.keepOnly.empty() ? FunSub::FilterKind::Exclude : FunSub::FilterKind::KeepOnly;
-    FunSub::SelectedTypes = args.keepOnly.empty() ? args.exclude : args.keepOnly;
+    const FunSub::CopyPlan plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
+    if (args.json) {
+        std::cout << JsonPlan(plan) << '\n';
+    } else {
+        std::cout << FunSub::PlanText(plan) << '\n'
+                  << FunSub::FormatThousands(plan.directories) << " 个目录，需要 "
+                  << FunSub::SizeText(plan.bytesNeeded) << '\n';
+        if (!plan.problems.empty())
+            std::cout << plan.problems.size() << " 个问题：\n";
+        PrintProblems(plan);
+    }
+    return plan.problems.empty() ? kOk : kFailed;
+}
 
-    // A file-size limit must end the copy with its write error, not kill the program.
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-    CliProgress progress(args.verbose);
+int RunCopy(const Args& args) {
     FunSub::CopySummary summary;
     try {
-        summary = FunSub::RunFilterCopy(tree, progress);
-    } catch (...) {
-        progress.Finish();
-        std::cout.flush();
-        throw;
+        return Copy(args, summary);
+    } catch (const FunSub::QuillError& e) {
+        return CopyFailed(args, e.what(), summary);
     }
-    progress.Finish();
-    std::cout << (args.json ? JsonSummary(summary) : ValidUtf8(Summary(summary))) << '\n';
-    return kOk;
 }
 
 }  // namespace Cli

@@ -43,7 +43,9 @@ int main(int argc, char** argv) {
         {"files", 1, {"json"}, Cli::RunFiles},
         {"stats", 1, {"json"}, Cli::RunStats},
         {"name", 2, {}, Cli::RunName},
-        {"copy", 2, {"exclude", "keep-only", "work", "verbose", "json"}, Cli::RunCopy},
+        {"check", 2, {"exclude", "keep-only", "json"}, Cli::RunCheck},
+        {"copy", 2, {"exclude", "keep-only", "work", "keep-going", "force", "verbose", "json"},
+         Cli::RunCopy},
     };
     if (argc < 2) return Cli::BadArguments("no command given");
     const std::string name = argv[1];

@@ -15,13 +15,20 @@ struct Frame {
     std::size_t next = 0;
 };
 
-// Lists the subdirectories of `path` that belong in a tree. Unreadable gives none.
-void ListSubdirectories(const std::string& path, std::vector<Platform::Entry>& out,
-                        Platform::FileId& id) {
-    if (Platform::ListDirectory(path, Platform::Detail::Kinds, out, &id) != 0) out.clear();
+// Lists the subdirectories of `path` that belong in a tree. Returns 0, or the error that
+// kept the directory from being entered or read (then there are none).
+int ListSubdirectories(const std::string& path, std::vector<Platform::Entry>& out,
+                       Platform::FileId& id) {
+    int err = Platform::CheckEnterable(path);
+    if (err == 0) err = Platform::ListDirectory(path, Platform::Detail::Kinds, out, &id);
+    if (err != 0) {
+        out.clear();
+        return err;
+    }
     std::erase_if(out, [](const Platform::Entry& e) {
         return !e.isDirectory || (!e.name.empty() && e.name[0] == '.');
     });
+    return 0;
 }
 
 }  // namespace
@@ -42,7 +49,7 @@ void CheckEnterable(const std::string& dir) {
 void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {
     std::vector<Frame> stack;
     stack.push_back(Frame{node, nodePath, {}, {}, 0});
-    ListSubdirectories(nodePath, stack.back().entries, stack.back().id);
+    tree.nodes[node].error = ListSubdirectories(nodePath, stack.back().entries, stack.back().id);
 
     while (!stack.empty()) {
         Frame& top = stack.back();
@@ -54,13 +61,18 @@ void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {
         const int child = tree.size();
         tree.nodes.push_back(DirNode{entry.name, top.node, tree.nodes[top.node].level + 1});
 
-        std::string childPath = PathBelow(top.path, entry.name);
-        CheckEnterable(childPath);
-        Frame frame{child, std::move(childPath), {}, {}, 0};
-        ListSubdirectories(frame.path, frame.entries, frame.id);
+        Frame frame{child, PathBelow(top.path, entry.name), {}, {}, 0};
+        if (const int err = ListSubdirectories(frame.path, frame.entries, frame.id)) {
+            tree.nodes[child].error = err;
+            continue;
+        }
         const bool onPath = std::any_of(stack.begin(), stack.end(),
                                         [&](const Frame& f) { return f.id == frame.id; });
-        if (!onPath) stack.push_back(std::move(frame));
+        if (onPath) {
+            tree.nodes[child].loop = true;
+        } else {
+            stack.push_back(std::move(frame));
+        }
     }
 }
 

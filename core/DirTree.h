@@ -14,6 +14,9 @@ struct DirNode {
     std::string label;  // the root: its path followed by kRootMarker; others: one name
     int parent = -1;    // -1 for the root
     int level = 0;      // 0 for the root
+    bool loop = false;  // a directory already on its own path, reached through a link: it is
+                        // shown, but its files are neither listed, counted nor copied
+    int error = 0;      // the platform error that kept it from being entered or listed
 };
 
 struct DirTree {
@@ -34,11 +37,12 @@ bool DirExists(const std::string& path);
 // Raises the input/output error when `dir` cannot be made current.
 void CheckEnterable(const std::string& dir);
 
-// Adds below `node` one child per subdirectory of `nodePath`, depth first, in the order the
-// file system lists them; names beginning with "." are left out. Walks iteratively; a
-// directory already on the path from the root (reached again through a link) appears as a
-// node but is not entered. A subdirectory that cannot be entered raises the input/output
-// error and ends the fill; one whose entries cannot be read gets no children.
+// Adds below `node` one child per subdirectory of `nodePath`, depth first, in listing
+// order; names beginning with "." are left out. Walks iteratively; a directory
+// already on the path from the root (reached again through a link) appears as a node marked
+// `loop` but is not entered. A subdirectory that cannot be entered or read is a node without
+// children that keeps the error, so that one unreadable directory neither hides the rest of
+// the tree nor goes unnoticed: the copy reports it when it gets there.
 void FillDirTree(DirTree& tree, int node, const std::string& nodePath);
 
 // Builds the tree of `rootPath`: raises before anything is built when the root cannot be

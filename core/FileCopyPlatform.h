@@ -22,11 +22,32 @@ struct CopyOutcome {
     std::int64_t bytes = 0;  // bytes of content copied
 };
 
-// Copies the content of the file `source` into a new plain file `destination`, replacing a
-// file of that name: streamed in bounded memory, holes of a sparse source kept as holes,
-// any size. The copy gets default permissions and current times. A copy that fails removes
-// what it created, so nothing is left at `destination`.
-CopyOutcome CopyFileContent(const std::string& source, const std::string& destination);
+// Told, from the copying thread, of each part of a file's content as it is copied, so that a
+// large file shows its progress while it is copied.
+class CopyListener {
+public:
+    virtual void Copied(std::int64_t bytes) = 0;
+
+protected:
+    ~CopyListener() = default;
+};
+
+// Copies the content of the file `source` into a new plain file `destination`: streamed in
+// bounded memory, holes of a sparse source kept as holes, any size. Nothing that already
+// exists at `destination` is ever replaced: that fails as CreateDestination. On POSIX the copy
+// keeps the source's rwx bits (less the umask, and always writable by its owner), never
+// setuid, setgid or sticky; on Windows it is a plain file. Its times are current. A copy that
+// fails removes what it created; files of kInvisibleFrom bytes and more are written where no
+// one sees them and get their name only when whole, so that not even a killed process leaves
+// a short file under the name.
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
+                            CopyListener* listener = nullptr);
+
+inline constexpr std::int64_t kInvisibleFrom = std::int64_t{4} << 20;
+
+// Makes `destination` a symbolic link with the same target text as the link `source`.
+// Failures are OpenSource (the link cannot be read) or CreateDestination.
+CopyOutcome CopyLink(const std::string& source, const std::string& destination);
 
 inline constexpr int kAlreadyExists = -1;
 

@@ -3,8 +3,10 @@
 // One filtered copy: every directory of the source tree recreated below
 // OutputDir/TargetName, and every file whose type passes the filter copied into it.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/DirTree.h"
 #include "core/QuillError.h"
@@ -21,32 +23,80 @@ public:
     virtual void StepIt() = 0;                   // once per file examined, copied or not
     virtual void SetFromText(const std::string& text) = 0;  // each copied file, before it
     virtual void SetToText(const std::string& text) = 0;    // each copied file, before it
+    // Bytes of content copied, in parts as a large file goes; then each file when done.
+    virtual void AddBytes(std::int64_t) {}
+    virtual void FileCopied() {}
+};
+
+struct CopyOptions {
+    // Pass over what concerns one item (a file that cannot be read, a name the target
+    // refuses, a clash, a directory that cannot be listed), list it and go on. What concerns
+    // the whole target (a full disk, a device gone) still ends the copy.
+    bool keepGoing = false;
+    // Set from another thread to stop the copy after the file in progress.
+    const std::atomic<bool>* stop = nullptr;
+};
+
+// An item the copy passed over, and why.
+struct SkippedItem {
+    std::string path;  // relative to the source
+    std::string reason;
 };
 
 struct CopySummary {
     std::int64_t examined = 0;
-    std::int64_t copied = 0;
+    std::int64_t copied = 0;  // files, and dangling links recreated as links
     std::int64_t bytes = 0;
+    // Pipes, sockets and devices, which hold nothing to copy, and with keepGoing whatever
+    // could not be copied.
+    std::vector<SkippedItem> skipped;
+    bool stopped = false;  // ended early because it was asked to
 };
 
 inline constexpr const char* kTargetExistsText = "目标目录已存在！请重新指定源目录";
+inline constexpr const char* kOutputInsideSourceText = "输出目录位于源目录之内，不能复制";
+inline constexpr const char* kSpecialFileText = "Not a regular file (pipe, socket or device)";
 
-// Raised, before anything is written, when OutputDir/TargetName already exists.
-class TargetExistsError : public QuillError {
+// A copy refused before anything was written; the windows show it as a warning.
+class CopyRefusedError : public QuillError {
 public:
-    TargetExistsError() : QuillError(kTargetExistsText) {}
+    using QuillError::QuillError;
 };
+
+// OutputDir/TargetName already exists.
+class TargetExistsError : public CopyRefusedError {
+public:
+    TargetExistsError() : CopyRefusedError(kTargetExistsText) {}
+};
+
+// OutputDir is the source or lies inside it: the copy would copy itself.
+class OutputInsideSourceError : public CopyRefusedError {
+public:
+    OutputInsideSourceError() : CopyRefusedError(kOutputInsideSourceText) {}
+};
+
+// True when `outputDir` is the directory `sourceDir` or lies below it, links resolved. An
+// output directory that does not exist yet is judged by the part of it that does.
+bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceDir);
 
 // Whether a file of type `key` is copied under SelectedTypes and FilterMode.
 bool PassesFilter(const std::string& key);
 
 // Walks `sourceTree` (the tree of SourceDir) by index and copies. Reads SourceDir, WorkDir,
 // OutputDir, TargetName, SelectedTypes, FilterMode and TreeFileTotal; changes none of them.
-// The first failure ends the copy with its error; what was copied before it stays.
-CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress);
+// Nothing written earlier by this copy is ever replaced or merged into (a case-insensitive
+// target makes "README" and "readme" one name): that is a failure. The first failure ends the
+// copy with its error (with keepGoing, the first that concerns the whole target); what was
+// copied before it stays.
+CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress,
+                          const CopyOptions& options = {});
+// The same, filling `summary` as it goes, so that after a failure it tells how far it got.
+void RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress, const CopyOptions& options,
+                   CopySummary& summary);
 
-// Copies one file whole, streamed: the copy is a plain file with current times. A copy that
-// fails leaves nothing at `destination`. Returns the number of bytes copied.
+// Copies one file whole, streamed, into a new file `destination` (never over an existing
+// one): a plain file with current times. A copy that fails leaves nothing at `destination`.
+// Returns the number of bytes copied.
 std::int64_t CopyFileWhole(const std::string& source, const std::string& destination);
 
 }  // namespace FunSub

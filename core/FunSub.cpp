@@ -13,6 +13,7 @@ bool SourceChanged = false;
 std::int64_t TreeFileTotal = 0;
 std::vector<std::string> SelectedTypes;
 FilterKind FilterMode = FilterKind::KeepOnly;
+bool KeepGoing = false;
 
 void ResetState() {
     AppDir.clear();
@@ -26,6 +27,7 @@ void ResetState() {
     TreeFileTotal = 0;
     SelectedTypes.clear();
     FilterMode = FilterKind::KeepOnly;
+    KeepGoing = false;
 }
 
 std::string FormatThousands(const std::string& s) {

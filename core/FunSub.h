@@ -24,6 +24,7 @@ extern bool SourceChanged;        // a new source waits for the main window's re
 extern std::int64_t TreeFileTotal;  // files in the source tree, the copy's progress range
 extern std::vector<std::string> SelectedTypes;  // type keys ticked in the filter dialog
 extern FilterKind FilterMode;
+extern bool KeepGoing;  // the copy passes over items it cannot copy and lists them at the end
 
 // Back to the values the program starts with (tests use it between cases).
 void ResetState();

@@ -22,33 +22,70 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
+// What an entry that is not a directory holds for a copy: content to copy, a link whose
+// target cannot be reached (recreated as the same link), or nothing at all (a pipe, socket
+// or device, which is never opened).
+enum class FileKind : std::uint8_t { Regular, DanglingLink, Special };
+
 struct Entry {
     std::string name;
     bool isDirectory = false;  // a link to a directory counts as a directory
+    FileKind kind = FileKind::Regular;  // entries that are not directories
     bool hidden = false;       // Linux: the name begins with "."
     bool system = false;       // never set on Linux
     std::int64_t size = 0;     // filled with Detail::Full only
     std::int64_t mtime = 0;    // seconds since 1970-01-01 UTC; Detail::Full only
+    bool readable = true;      // the process may open it for reading; Detail::Full only
 };
 
 // Kinds: names and whether each entry is a directory. Full: also size and last-write time.
 enum class Detail { Kinds, Full };
 
-// Lists the entries of `dir` other than "." and "..", in the order the file system gives
-// them, hidden and read-only ones included. Returns 0, or the platform's error number
-// when the directory cannot be read. `id`, when given, receives the directory's identity.
+// Lists the entries of `dir` other than "." and "..", hidden and read-only ones included,
+// sorted by SortByName. Returns 0, or the platform's error number when the directory cannot
+// be read. `id`, when given, receives the directory's identity.
 int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out,
                   FileId* id = nullptr);
+
+// The one order of every listing, the same on every platform and file system: by name with
+// A-Z taken as a-z, then by the bytes themselves.
+bool NameLess(const std::string& a, const std::string& b);
+void SortByName(std::vector<Entry>& entries);
 
 // 0 when `dir` is a directory that the process could make current, else the error number.
 int CheckEnterable(const std::string& dir);
 
 bool IsDirectory(const std::string& path);
+// The path with every link and "." or ".." resolved, as the system itself names the
+// directory; empty when it cannot be found.
+std::string CanonicalPath(const std::string& path);
 // True for an existing entry that is not a directory.
 bool IsFile(const std::string& path);
 
 // Creates `dir` and every missing parent. Returns 0 or the error number.
 int CreateDirectories(const std::string& dir);
+
+// What a copy needs to know of the file system that holds `dir`.
+struct VolumeInfo {
+    std::int64_t freeBytes = -1;    // free for this user; -1 when it cannot be told
+    std::int64_t blockSize = 1;     // the unit a file's space is taken in
+    std::int64_t maxFileSize = -1;  // the largest file it can hold; -1 when there is no limit
+};
+int ReadVolumeInfo(const std::string& dir, VolumeInfo& out);
+
+// How the file system of `dir` treats names, found out by trying: a probe file is made and
+// removed there. A directory that cannot be written to gives the defaults.
+struct TargetTraits {
+    bool caseInsensitive = false;  // "README" and "readme" are one name
+    bool windowsNames = false;     // FAT's rules: no "*:<>?\| or control characters, no
+                                   // trailing dot or blank
+    bool links = true;             // it can hold symbolic links
+};
+TargetTraits ProbeTarget(const std::string& dir);
+
+// True for an error that concerns the whole target rather than one item: a full disk, a
+// device gone or read-only. A copy that goes on past single items still ends at one.
+bool IsTargetWideError(int platformError);
 
 // The executable's own full path.
 std::string ExecutablePath();

@@ -24,6 +24,21 @@ int HexDigit(char c) {
     return -1;
 }
 
+// Up to `count` characters of `text` from byte `from` on: a UTF-8 sequence is never cut, so
+// that an error message quoting them stays readable. Bytes that are not UTF-8 count one each.
+std::string Characters(const std::string& text, std::size_t from, int count) {
+    std::size_t end = from;
+    for (int n = 0; n < count && end < text.size(); ++n) {
+        const auto lead = static_cast<unsigned char>(text[end++]);
+        const int more = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 0;
+        for (int k = 0; k < more && end < text.size() &&
+                        (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80;
+             ++k)
+            ++end;
+    }
+    return text.substr(from, end - from);
+}
+
 struct Match {
     std::string numberText;  // the (up to) two characters after the "-"
 };
@@ -116,7 +131,7 @@ std::string ChooseTargetName(const std::string& sourceDir) {
     for (const Platform::Entry& e : entries) {
         std::string lower = LowerAscii(e.name);
         if (e.isDirectory && e.name[0] != '.' && lower.compare(0, prefix.size(), prefix) == 0) {
-            matches.push_back(Match{e.name.substr(prefix.size(), 2)});
+            matches.push_back(Match{Characters(e.name, prefix.size(), 2)});
         }
         occupied.insert(std::move(lower));
     }

@@ -37,6 +37,7 @@ TreeStats CollectTreeStats(const DirTree& tree) {
         const int level = tree.nodes[i].level;
         // Deeper nodes are walked and their files counted, but the histogram stops at 50.
         if (level < kLevelSlots) ++stats.LevelCounts[level];
+        if (tree.nodes[i].loop || tree.nodes[i].error != 0) continue;
         if (Platform::ListDirectory(paths[i], Platform::Detail::Full, entries) != 0) continue;
         for (const Platform::Entry& e : entries) {
             if (e.isDirectory) continue;

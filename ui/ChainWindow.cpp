@@ -92,3 +92,10 @@ void ReturnTo(ChainWindow* dialog, ChainWindow* owner) {
     owner->setEnabled(true);
     owner->ShowAndActivate();
 }
+
+void SetTextColour(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::ButtonText, colour);
+    w->setPalette(p);
+}

@@ -49,6 +49,9 @@ private:
     bool m_shownBefore = false;
 };
 
+// Gives a label, a button or a box its text colour.
+void SetTextColour(QWidget* w, const QColor& colour);
+
 // Hands control from `owner` to `dialog`: disables the owner, shows and activates the dialog.
 void OpenDialog(ChainWindow* owner, ChainWindow* dialog);
 // Passes control from one dialog to the next, the opener staying disabled: hides `from`,

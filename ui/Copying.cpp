@@ -29,6 +29,9 @@ QString RunningCaption() {
 QString DoneCaption() {
     return QStringLiteral("过滤复制完成 ！");
 }
+QString StoppedCaption() {
+    return QStringLiteral("过滤复制已停止");
+}
 QString CancelText() {
     return QStringLiteral("放　　弃");
 }
@@ -80,6 +83,8 @@ void CopyRelay::Reset() {
     m_max = kMaxNotSet;
     m_step = 1;
     m_steps = 0;
+    m_files = 0;
+    m_bytes = 0;
     const std::lock_guard lock(m_textMutex);
     m_fromText.clear();
     m_toText.clear();
@@ -90,6 +95,8 @@ CopyRelay::Snapshot CopyRelay::Take() const {
     Snapshot s;
     s.max = m_max.load();
     s.steps = m_steps.load();
+    s.files = m_files.load();
+    s.bytes = m_bytes.load();
     const std::lock_guard lock(m_textMutex);
     s.fromText = m_fromText;
     s.toText = m_toText;
@@ -121,6 +128,14 @@ void CopyRelay::SetToText(const std::string& text) {
     ++m_textVersion;
 }
 
+void CopyRelay::AddBytes(std::int64_t bytes) {
+    m_bytes.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void CopyRelay::FileCopied() {
+    m_files.fetch_add(1, std::memory_order_relaxed);
+}
+
 std::string CopyingText::FromText(const std::string& sourceDir, const std::string& workDir) {
     return "from: " + FunSub::PathShownFrom(workDir, sourceDir);
 }
@@ -145,9 +160,13 @@ void TForm7::createWidgets() {
                        static_cast<QWidget*>(ProgressBar1)}) {
         LookEnabledWhenDisabled(w);
     }
+    Label3 = new QLabel(this);
+    Label4 = new QLabel(this);
     // A long path is cut at the dialog's edge instead of widening it.
-    Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    Label2->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    for (QLabel* label : {Label1, Label2, Label3, Label4})
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    Button3 = new QPushButton(QStringLiteral("问题清单…"), this);
+    Button3->hide();
     Button2 = new QPushButton(QStringLiteral("过滤复制开始"), this);
     Button1 = new QPushButton(CancelText(), this);
     m_pump.setInterval(kPumpIntervalMs);
@@ -160,20 +179,27 @@ void TForm7::createLayout() {
     buttons->addSpacing(12);
     buttons->addWidget(Button1);
 
+    auto* check = new QHBoxLayout;
+    check->addWidget(Label3, 1);
+    check->addWidget(Button3);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->addWidget(Label1);
     layout->addWidget(Label2);
+    layout->addLayout(check);
     layout->addSpacing(4);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(Label4);
     layout->addStretch(1);
     layout->addLayout(buttons);
-    setFixedSize(480, 150);
+    setFixedSize(520, 200);
 }
 
 void TForm7::connectSignals() {
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guard([this] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Guard([this] { Button3Click(); }); });
     connect(&m_pump, &QTimer::timeout, this, &TForm7::ShowProgress);
 }
 
@@ -184,6 +210,64 @@ void TForm7::FormActivate() {
     ProgressBar1->setValue(0);
     Label1->setText(ToQ(CopyingText::FromText(FunSub::SourceDir, FunSub::WorkDir)));
     Label2->setText(ToQ("to: " + FunSub::TargetName));
+    Label4->clear();
+    RunCheck();
+}
+
+void TForm7::RunOffThread(const std::function<void()>& work) {
+    std::exception_ptr failure;
+    std::atomic<bool> done{false};
+    QEventLoop loop;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    if (!done)
+        loop.exec();
+    worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TForm7::RunCheck() {
+    // Nothing is written until the check has said what the copy will meet; it walks the
+    // whole source, so the window goes on painting meanwhile.
+    m_plan = {};
+    Button2->setEnabled(false);
+    Button3->hide();
+    SetTextColour(Label3, Qt::black);
+    Label3->setText(QStringLiteral("正在检查 …"));
+    const FunSub::DirTree tree = Form1->SourceTree();
+    const std::string outputDir = FunSub::OutputDir;
+    {
+        const InputBlock block(this, Form1);
+        RunOffThread([&] { m_plan = FunSub::CheckCopy(tree, outputDir); });
+    }
+    ShowCheck();
+}
+
+void TForm7::ShowCheck() {
+    if (m_plan.Blocked()) {
+        SetTextColour(Label3, Qt::red);
+        Label3->setText(ToQ(FunSub::ProblemText(m_plan.problems.front())));
+    } else {
+        Label3->setText(ToQ(FunSub::PlanText(m_plan)));
+    }
+    Label3->setToolTip(Label3->text());
+    Button3->setVisible(!m_plan.problems.empty());
+    Button2->setEnabled(!m_plan.Blocked());
+}
+
+void TForm7::Button3Click() {
+    QStringList lines;
+    for (const FunSub::CopyProblem& p : m_plan.problems) lines << ToQ(FunSub::ProblemText(p));
+    Messages().ShowList(QStringLiteral("复制前检查"),
+                        QStringLiteral("检查发现 %1 个问题：").arg(lines.size()), lines);
 }
 
 void TForm7::Button2Click() {
@@ -192,43 +276,54 @@ void TForm7::Button2Click() {
     Button2->setEnabled(false);
     try {
         RunFilterCopy();
-    } catch (const FunSub::TargetExistsError&) {
-        Form1->DropTargetName();
-        Messages().Warn(ToQ(FunSub::kTargetExistsText));
+    } catch (const FunSub::CopyRefusedError& e) {
+        // A taken name sends the user back to choose the source again, which picks a new one.
+        if (dynamic_cast<const FunSub::TargetExistsError*>(&e)) Form1->DropTargetName();
+        Messages().Warn(ToQ(e.what()));
         return;
     }
     Button1->setText(BackText());
+    if (m_summary.stopped) {
+        setWindowTitle(StoppedCaption());
+        Label4->setText(StoppedCaption() + QStringLiteral("：") + Label4->text());
+        return;
+    }
     setWindowTitle(DoneCaption());
+    ShowSkipped();
+}
+
+void TForm7::ShowSkipped() {
+    if (m_summary.skipped.empty())
+        return;
+    QStringList lines;
+    for (const FunSub::SkippedItem& item : m_summary.skipped) {
+        lines << ToQ(item.path) + QStringLiteral("：") + ToQ(item.reason);
+    }
+    Messages().ShowList(DoneCaption(),
+                        QStringLiteral("以下 %1 个项目没有复制：").arg(lines.size()), lines);
 }
 
 void TForm7::RunFilterCopy() {
     // The worker gets its own copy of the tree, so nothing the window thread does can
-    // change what it walks.
+    // change what it walks. Meanwhile only "放　　弃" and the close box act: they stop it.
     const FunSub::DirTree tree = Form1->SourceTree();
     m_relay.Reset();
+    m_summary = {};
+    m_rate = {};
+    m_stop = false;
     m_shownTextVersion = 0;
+    m_start = std::chrono::steady_clock::now();
+    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop};
+    m_copying = true;
+    m_pump.start();
     std::exception_ptr failure;
-    std::atomic<bool> done{false};
-    QEventLoop loop;
-    {
-        const InputBlock block(this, Form1);
-        std::thread worker([&] {
-            try {
-                FunSub::RunFilterCopy(tree, m_relay);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            done = true;
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        m_copying = true;
-        m_pump.start();
-        if (!done)
-            loop.exec();
-        worker.join();
-        m_pump.stop();
-        m_copying = false;
+    try {
+        RunOffThread([&] { FunSub::RunFilterCopy(tree, m_relay, options, m_summary); });
+    } catch (...) {
+        failure = std::current_exception();
     }
+    m_pump.stop();
+    m_copying = false;
     // The last texts and steps are shown whatever the timer managed to show.
     ShowProgress();
     if (failure)
@@ -253,11 +348,17 @@ void TForm7::ShowProgress() {
         if (!s.toText.empty())
             Label2->setText(ToQ(s.toText));
     }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    m_rate.Add(seconds, s.files, s.bytes);
+    Label4->setText(ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
 }
 
 void TForm7::Button1Click() {
-    if (m_copying)
+    if (m_copying) {
+        m_stop = true;  // the copy ends after the file in progress
         return;
+    }
     Button2->setEnabled(true);
     ReturnTo(this, Form1);
 }
@@ -268,6 +369,7 @@ void TForm7::FormClose() {
 
 void TForm7::closeEvent(QCloseEvent* event) {
     if (m_copying) {
+        m_stop = true;
         event->ignore();
         return;
     }

@@ -5,10 +5,14 @@
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
+#include "core/CheckCopy.h"
+#include "core/CopyRate.h"
 #include "core/FilterCopy.h"
 #include "ui/ChainWindow.h"
 
@@ -23,6 +27,8 @@ public:
         std::string fromText;  // empty until the first file is copied
         std::string toText;
         std::uint64_t textVersion = 0;
+        std::int64_t files = 0;  // copied so far
+        std::int64_t bytes = 0;
     };
 
     void Reset();
@@ -33,19 +39,24 @@ public:
     void StepIt() override;
     void SetFromText(const std::string& text) override;
     void SetToText(const std::string& text) override;
+    void AddBytes(std::int64_t bytes) override;
+    void FileCopied() override;
 
 private:
     std::atomic<std::int64_t> m_max{0};
     std::atomic<std::int64_t> m_step{1};
     std::atomic<std::int64_t> m_steps{0};
+    std::atomic<std::int64_t> m_files{0};
+    std::atomic<std::int64_t> m_bytes{0};
     mutable std::mutex m_textMutex;
     std::string m_fromText;
     std::string m_toText;
     std::uint64_t m_textVersion = 0;
 };
 
-// The copy progress dialog: where the copy comes from and goes to, the start button, and
-// the bar and labels that follow the copy.
+// The copy progress dialog: where the copy comes from and goes to, what the check before it
+// found, the start button, and the bar and labels that follow the copy, which "放　　弃"
+// stops.
 class TForm7 : public ChainWindow {
     Q_OBJECT
 public:
@@ -56,13 +67,18 @@ public:
 
     void Button1Click();
     void Button2Click();
+    void Button3Click();
 
-    // True while a copy runs; the dialog then takes no input and cannot be closed.
+    // True while a copy runs; then "放　　弃" and the close box stop it after the file in
+    // progress, and nothing else takes input.
     bool Copying() const { return m_copying; }
 
     QLabel* Label1 = nullptr;  // the from-text
     QLabel* Label2 = nullptr;  // the to-text
+    QLabel* Label3 = nullptr;  // what the copy will do, or the first problem that stops it
+    QPushButton* Button3 = nullptr;  // lists every problem the check found
     QProgressBar* ProgressBar1 = nullptr;
+    QLabel* Label4 = nullptr;  // files and bytes done, the rate and the time left
     QPushButton* Button2 = nullptr;  // "过滤复制开始"
     QPushButton* Button1 = nullptr;  // "放　　弃", after a copy "返　　回"
 
@@ -74,14 +90,23 @@ private:
     void createLayout();
     void connectSignals();
 
-    // Runs the copy on a worker thread while this thread keeps painting; raises the copy's
-    // failure here once the worker has ended.
+    // Runs `work` on a worker thread while this thread keeps painting; raises its failure
+    // here once the worker has ended.
+    void RunOffThread(const std::function<void()>& work);
+    void RunCheck();
+    void ShowCheck();
     void RunFilterCopy();
     void ShowProgress();
+    void ShowSkipped();
 
+    FunSub::CopyPlan m_plan;
+    FunSub::CopySummary m_summary;
+    FunSub::CopyRate m_rate;
     CopyRelay m_relay;
     QTimer m_pump;
+    std::chrono::steady_clock::time_point m_start;
     std::uint64_t m_shownTextVersion = 0;
+    std::atomic<bool> m_stop{false};
     bool m_copying = false;
 };
 

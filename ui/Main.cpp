@@ -621,7 +621,10 @@ void TForm1::ShowClickedDirectory(QTreeWidget* view, const FunSub::DirTree& tree
     const std::string path = FunSub::NodePath(tree, index);
     m_statusPanel->setText(QStringLiteral("当前路径：") + ToQ(path));
     fileList->clear();
-    ListDirFiles(path, fileList);
+    if (tree.nodes[index].loop)
+        FillReportList(fileList, FunSub::FileListRows({}));  // its files are its ancestor's
+    else
+        ListDirFiles(path, fileList);
 }
 
 void TForm1::TreeView1Click() {

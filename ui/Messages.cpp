@@ -2,11 +2,16 @@
 
 #include <QAbstractButton>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -82,6 +87,22 @@ public:
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillmere"), DisplayText(text),
                         QMessageBox::Ok);
         box.exec();
+    }
+
+    void ShowList(const QString& title, const QString& intro, const QStringList& lines) override {
+        QDialog dialog;
+        dialog.setWindowTitle(title);
+        auto* text = new QPlainTextEdit(lines.join(QLatin1Char('\n')), &dialog);
+        text->setReadOnly(true);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(new QLabel(DisplayText(intro), &dialog));
+        layout->addWidget(text, 1);
+        layout->addWidget(buttons);
+        dialog.resize(560, 320);
+        dialog.exec();
     }
 
     void OpenWithDefaultProgram(const QString& target) override {

@@ -5,6 +5,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <utility>
 
@@ -21,6 +22,9 @@ public:
     virtual void Warn(const QString& text) = 0;
     // The stop box titled "Quillmere" reporting an error that ended a handler.
     virtual void ShowError(const QString& text) = 0;
+    // A list to read and copy from (items the copy passed over, problems the check found):
+    // `intro` above the lines, which can be selected, and one button to close it.
+    virtual void ShowList(const QString& title, const QString& intro, const QStringList& lines) = 0;
     // A document, web address or mailto: address, opened with the default program.
     virtual void OpenWithDefaultProgram(const QString& target) = 0;
 };

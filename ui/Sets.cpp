@@ -28,13 +28,6 @@ constexpr int kRawKeyRole = Qt::UserRole;
 // The caption a row was given, to tell an edited caption from the original one.
 constexpr int kOriginalCaptionRole = Qt::UserRole + 1;
 
-void SetTextColour(QWidget* w, const QColor& colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::ButtonText, colour);
-    w->setPalette(p);
-}
-
 // Grid lines between the cells, and in-place editing of the type column only.
 class TypeListDelegate : public QStyledItemDelegate {
 public:
@@ -104,6 +97,9 @@ void TForm3::createWidgets() {
     Label4 = new QLabel(this);
     SetTextColour(Label4, kPurple);
 
+    CheckBox1 = new QCheckBox(QStringLiteral("遇到无法复制的项目时跳过，结束后列出"), this);
+    SetTextColour(CheckBox1, kMaroon);
+
     Button1 = new QPushButton(QStringLiteral("确　定"), this);
     Button2 = new QPushButton(QStringLiteral("放　弃"), this);
 }
@@ -158,9 +154,10 @@ void TForm3::createLayout() {
     layout->addWidget(Label2);
     layout->addWidget(Label4);
     layout->addWidget(ListView1, 1);
+    layout->addWidget(CheckBox1);
     layout->addSpacing(6);
     layout->addLayout(buttons);
-    setFixedSize(360, 440);
+    setFixedSize(360, 460);
 }
 
 void TForm3::connectSignals() {
@@ -194,6 +191,7 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event) {
 void TForm3::FormActivate() {
     PlaceAt(Form1->Left() + kOffsetFromMain, Form1->Top());
     Label4->setText(QStringLiteral("类型：0  文件数：0  总大小：0"));
+    CheckBox1->setChecked(FunSub::KeepGoing);
     fillSourceTotals();
     fillTypeList();
     applyMode();
@@ -278,6 +276,7 @@ void TForm3::Button1Click() {
         }
     }
     FunSub::SelectedTypes = std::move(selected);
+    FunSub::KeepGoing = CheckBox1->isChecked();
     HandOver(this, Form7);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -34,6 +35,7 @@ public:
     QLabel* Label3 = nullptr;  // totals of the whole source
     QLabel* Label4 = nullptr;  // totals of the ticked types
     QTreeWidget* ListView1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;  // go on past what cannot be copied, list it at the end
     QPushButton* Button1 = nullptr;  // "确　定"
     QPushButton* Button2 = nullptr;  // "放　弃"
 

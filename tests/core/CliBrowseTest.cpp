@@ -17,10 +17,12 @@ struct CliRun {
     std::string out;
 };
 
-// Runs quillmere-cli with `args` (already quoted for the shell); stderr is dropped.
-CliRun Cli(const std::string& args) {
+// Runs quillmere-cli with `args` (already quoted for the shell), in the directory `cwd` when
+// one is given; stderr is dropped.
+CliRun Cli(const std::string& args, const std::string& cwd = "") {
     CliRun r;
-    const std::string cmd = std::string(QUILLMERE_CLI_PATH) + " " + args + " 2>/dev/null";
+    const std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") +
+                            std::string(QUILLMERE_CLI_PATH) + " " + args + " 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
     char buf[65536];
     while (std::size_t n = fread(buf, 1, sizeof buf, p)) r.out.append(buf, n);
@@ -43,7 +45,17 @@ std::string ExpectedStats(const fs::path& root) {
         if (levels.size() <= level) levels.resize(level + 1);
         ++levels[level];
         std::vector<fs::path> subdirs;
-        for (const auto& e : fs::directory_iterator(dir)) {
+        std::vector<fs::directory_entry> entries(fs::directory_iterator(dir), {});
+        // Listings come by name with A-Z taken as a-z, then by bytes.
+        auto folded = [](std::string n) {
+            for (char& c : n) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            return n;
+        };
+        std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+            const std::string x = a.path().filename().string(), y = b.path().filename().string();
+            return std::pair(folded(x), x) < std::pair(folded(y), y);
+        });
+        for (const auto& e : entries) {
             std::error_code ec;
             const std::string name = e.path().filename().string();
             if (fs::is_directory(e.status(ec))) {
@@ -117,6 +129,7 @@ TEST(CliBrowseTest, TreeAndFilesAsJson) {
     EXPECT_EQ(r.out, "{\"nodes\":[{\"index\":0,\"level\":0,\"label\":\"" + t.path("r") +
                          "<目录树根>\",\"path\":\"" + t.path("r") + "\"},{\"index\":1,\"level\":1,"
                          "\"label\":\"x\",\"path\":\"" + t.path("r/x") + "\"}]}\n");
+    EXPECT_EQ(Cli("tree r/ --json", t.root()).out, r.out);  // relative, trailing separator
     r = Cli("files " + Quote(t.path("r/x")) + " --json");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("{\"files\":[{\"name\":\"f\\\"q.txt\",\"size\":4,\"mtime\":\"20"), std::string::npos)

@@ -1,12 +1,18 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 
+#include "support/ScratchDisk.h"
 #include "support/TempTree.h"
 
 namespace fs = std::filesystem;
@@ -38,8 +44,28 @@ protected:
                       ReadFile(m_tree.path("cli.err"))};
     }
 
+    // Starts quillmere-cli with `args` in the background, its output going where Cli's does.
+    pid_t Start(const std::vector<std::string>& args) {
+        const pid_t child = fork();
+        if (child == 0) {
+            freopen(m_tree.path("cli.out").c_str(), "w", stdout);
+            freopen(m_tree.path("cli.err").c_str(), "w", stderr);
+            std::vector<char*> argv{const_cast<char*>("quillmere-cli")};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(QUILLMERE_CLI_PATH, argv.data());
+            _exit(127);
+        }
+        return child;
+    }
+
     TempTree m_tree;
 };
+
+// How tests run the command line as an ordinary user, for whom permissions count.
+std::string AsOrdinaryUserPrefix() {
+    return geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+}
 
 // What a filtered copy of `src` must hold, worked out with std::filesystem alone: every
 // directory not beginning with ".", every other entry that the filter lets through. Maps
@@ -105,7 +131,7 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
         std::count_if(all.begin(), all.end(), [](const auto& e) { return e.second != "/"; });
     EXPECT_EQ(r.out, "{\"target\":\"src-01\",\"examined\":" + std::to_string(examined) +
                          ",\"copied\":" + std::to_string(files) +
-                         ",\"bytes\":" + std::to_string(bytes) + "}\n");
+                         ",\"bytes\":" + std::to_string(bytes) + ",\"skipped\":[],\"stopped\":false}\n");
 
     const CliRun keep = Cli({"copy", src, out, "--keep-only", ".c", "--keep-only", "无扩展名"});
     ASSERT_EQ(keep.status, 0) << keep.err;
@@ -137,6 +163,176 @@ TEST_F(CliCopyTest, ExitStatus) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("File not found"), std::string::npos) << missing.err;
     EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(CliCopyTest, AnOutputDirectoryInsideTheSourceIsRefused) {
+    m_tree.file("work/src/f.txt", "x");
+    const std::string src = m_tree.path("work/src");
+    const std::string inside = m_tree.dir("work/src/a");
+    ASSERT_EQ(symlink(inside.c_str(), m_tree.path("link").c_str()), 0);
+    for (const std::string& out : {src, inside, m_tree.path("link"), m_tree.path("work/src/new")}) {
+        const CliRun r = Cli({"copy", src, out});
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_NE(r.err.find("输出目录位于源目录之内，不能复制"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Actual(src), (std::map<std::string, std::string>{{"a", "/"}, {"f.txt", "x"}}));
+}
+
+// A copy killed in the middle of a large file (kill -9, a power cut) leaves no short file
+// under the file's name: the file appears there only when whole.
+TEST_F(CliCopyTest, KilledCopyLeavesNoShortFileUnderItsName) {
+    std::string content(std::size_t{64} << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); i += 4096) content[i] = static_cast<char>(i >> 12);
+    m_tree.file("work/src/big.bin", content);
+    // Killed as soon as it holds a file open in the target; a busy machine may let a copy
+    // finish before that is seen, so it may take more than one try.
+    std::string out;
+    bool killed = false;
+    for (int attempt = 0; attempt < 5 && !killed; ++attempt) {
+        out = m_tree.dir("out" + std::to_string(attempt));
+        const pid_t child = Start({"copy", m_tree.path("work/src"), out});
+        ASSERT_GT(child, 0);
+        const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+        while (!killed && waitpid(child, nullptr, WNOHANG) == 0) {
+            DIR* d = opendir(fds.c_str());
+            while (dirent* e = d ? readdir(d) : nullptr) {
+                char link[4096];
+                const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), link, sizeof link);
+                if (n > 0 && std::string(link, static_cast<std::size_t>(n)).rfind(out + "/", 0) == 0) {
+                    killed = kill(child, SIGKILL) == 0;
+                    break;
+                }
+            }
+            if (d)
+                closedir(d);
+        }
+        waitpid(child, nullptr, 0);
+    }
+    ASSERT_TRUE(killed) << "every copy ended before it could be killed";
+    for (const auto& [rel, got] : Actual(out)) {
+        if (got != "/" && rel.find("/.quillmere-") == std::string::npos) {  // hidden, no name
+            EXPECT_EQ(got.size(), content.size()) << rel << " is short";
+        }
+    }
+}
+
+// SIGINT (Ctrl+C) stops the copy after the file in progress: whole files only, and a summary
+// that says it was stopped.
+TEST_F(CliCopyTest, InterruptedCopyStopsAfterAWholeFile) {
+    for (int i = 0; i < 2000; ++i) {
+        m_tree.file("work/src/d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".bin",
+                    std::string(16 << 10, static_cast<char>('a' + i % 26)));
+    }
+    int status = 0;
+    std::string target;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::string out = m_tree.dir("out" + std::to_string(attempt));
+        target = out + "/src-01";
+        const pid_t child = Start({"copy", m_tree.path("work/src"), out, "--json"});
+        ASSERT_GT(child, 0);
+        while (waitpid(child, &status, WNOHANG) == 0 && !fs::exists(target + "/d0")) {
+        }
+        kill(child, SIGINT);
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 130)
+            break;
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << "never stopped mid-way";
+    EXPECT_NE(ReadFile(m_tree.path("cli.out")).find("\"stopped\":true"), std::string::npos);
+    const auto copied = Actual(target);
+    const auto source = Actual(m_tree.path("work/src"));
+    EXPECT_LT(copied.size(), source.size());
+    for (const auto& [rel, content] : copied) EXPECT_EQ(content, source.at(rel)) << rel;
+}
+
+// A target too small for the copy is found before anything is written, and the copy is
+// refused unless forced; forced, the full disk still ends it, leaving no half file.
+TEST_F(CliCopyTest, TooLittleSpaceIsFoundBeforeAnythingIsWritten) {
+    ScratchDisk disk = ScratchDisk::Tmpfs(1 << 20);
+    if (disk.unavailable())
+        GTEST_SKIP() << disk.reason();
+    ASSERT_TRUE(disk.mounted()) << disk.reason();
+    m_tree.file("work/src/big.bin", std::string(3 << 20, 'x'));
+    m_tree.file("work/src/small.txt", "s");
+    const std::string src = m_tree.path("work/src");
+
+    CliRun r = Cli({"check", src, disk.path(), "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"kind\":\"no-space\",\"path\":\"\",\"detail\":\"3.0 MB > "), std::string::npos) << r.out;
+    r = Cli({"copy", src, disk.path(), "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("{\"error\":\"目标磁盘空间不足（3.0 MB > ", 0), 0u) << r.out;
+    EXPECT_TRUE(fs::is_empty(disk.path()));
+
+    r = Cli({"copy", src, disk.path(), "--force", "--keep-going", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("{\"error\":\"Stream write error\",\"target\":\"src-01\",\"examined\":1,"
+                          "\"copied\":0,", 0), 0u) << r.out;
+    EXPECT_EQ(Actual(disk.path()), (std::map<std::string, std::string>{{"src-01", "/"}}));
+}
+
+// On a FAT-style target a name with ":" and two names that differ only in case are found
+// before anything is written; with --keep-going both are passed over and listed, and
+// everything else is copied byte for byte.
+TEST_F(CliCopyTest, WhatAFatTargetCannotHoldIsFoundFirstAndPassedOverOnRequest) {
+    ScratchDisk disk = ScratchDisk::Exfat();
+    if (disk.unavailable())
+        GTEST_SKIP() << disk.reason();
+    ASSERT_TRUE(disk.mounted()) << disk.reason();
+    m_tree.file("work/src/a:b.txt", "colon");
+    m_tree.file("work/src/README", "upper");
+    m_tree.file("work/src/readme", "lower");
+    m_tree.file("work/src/plain.txt", "plain");
+    m_tree.file("work/src/sub/keep.c", "keep");
+    const std::string src = m_tree.path("work/src");
+
+    CliRun r = Cli({"check", src, disk.path(), "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("{\"kind\":\"name-not-allowed\",\"path\":\"a:b.txt\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"kind\":\"name-clash\",\"path\":\"readme\",\"detail\":\"README\""), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::is_empty(disk.path()));
+
+    r = Cli({"copy", src, disk.path(), "--keep-going", "--json"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"a:b.txt\",\"reason\":\"Cannot create file "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"path\":\"readme\",\"reason\":\"Cannot create file "), std::string::npos) << r.out;
+    EXPECT_EQ(Actual(disk.path() + "/src-01"),
+              (std::map<std::string, std::string>{
+                  {"README", "upper"}, {"plain.txt", "plain"}, {"sub", "/"}, {"sub/keep.c", "keep"}}));
+}
+
+// What this user cannot read is listed by the check; the copy ends at the first such item,
+// or with --keep-going lists them all and copies the rest.
+TEST_F(CliCopyTest, UnreadableFilesAndDirectoriesOfAnOrdinaryUser) {
+    m_tree.file("work/src/a.txt", "a");
+    const std::string locked = m_tree.file("work/src/locked.txt", "secret");
+    const std::string shut = m_tree.dir("work/src/shut");
+    m_tree.file("work/src/shut/inner.txt", "inner");
+    m_tree.file("work/src/z.txt", "z");
+    chmod(locked.c_str(), 0);
+    chmod(shut.c_str(), 0);
+    chmod(m_tree.root().c_str(), 0755);
+    const std::string out = m_tree.dir("out");
+    chmod(out.c_str(), 0777);
+    const std::string src = m_tree.path("work/src");
+    const std::string user = AsOrdinaryUserPrefix();
+
+    CliRun r = Cli({"check", src, out, "--json"}, user);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("{\"kind\":\"unreadable-file\",\"path\":\"locked.txt\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"kind\":\"unreadable-directory\",\"path\":\"shut\",\"detail\":\"File access denied\""),
+              std::string::npos) << r.out;
+
+    r = Cli({"copy", src, out}, user);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot open file " + locked), std::string::npos) << r.err;
+
+    r = Cli({"copy", src, out, "--keep-going", "--json"}, user);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"locked.txt\",\"reason\":\"Cannot open file "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"path\":\"shut\",\"reason\":\"File access denied\"}"), std::string::npos) << r.out;
+    EXPECT_EQ(Actual(out + "/src-02"),
+              (std::map<std::string, std::string>{{"a.txt", "a"}, {"shut", "/"}, {"z.txt", "z"}}));
 }
 
 TEST_F(CliCopyTest, FileSizeLimitEndsWithTheWriteError) {

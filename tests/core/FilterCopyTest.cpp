@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 
 #include "core/FunSub.h"
 #include "core/TreeStats.h"
+#include "support/ScratchDisk.h"
 #include "support/TempTree.h"
 
 namespace fs = std::filesystem;
@@ -136,19 +139,30 @@ TEST_F(FilterCopyTest, FromAndToTextsAndProgress) {
     EXPECT_EQ(m_progress.calls.at(5), "to: 2003-02/a/x.jpg");
 }
 
-TEST_F(FilterCopyTest, ReadOnlySourceGivesWritablePlainCopyWithCurrentTimes) {
-    const std::string src = m_tree.file("work/proj/ro.dat", "read only");
-    chmod(src.c_str(), 0444);
+// Scripts stay executable, as with cp -r; a read-only source still gives a copy its owner
+// can change, and nothing gets setuid, setgid or sticky. Times are current.
+TEST_F(FilterCopyTest, CopyKeepsRwxBitsWritableByItsOwnerWithCurrentTimes) {
+    const std::string ro = m_tree.file("work/proj/ro.dat", "read only");
+    const std::string script = m_tree.file("work/proj/run.sh", "#!/bin/sh\n");
+    const std::string big = m_tree.file("work/proj/tool.bin", std::string(5 << 20, 'x'));
+    chmod(ro.c_str(), 0444);
+    chmod(script.c_str(), 06755);
+    chmod(big.c_str(), 01750);
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-    utimensat(AT_FDCWD, src.c_str(), old, 0);
+    utimensat(AT_FDCWD, ro.c_str(), old, 0);
     Copy();
 
     const mode_t mask = umask(0);
     umask(mask);
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777 : 0u;
+    };
+    EXPECT_EQ(mode(Target("ro.dat")), 0644 & ~mask);
+    EXPECT_EQ(mode(Target("run.sh")), 0755 & ~mask);
+    EXPECT_EQ(mode(Target("tool.bin")), 0750 & ~mask);
     struct stat st {};
     ASSERT_EQ(stat(Target("ro.dat").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
     EXPECT_GT(st.st_mtime, std::time(nullptr) - 3600);
     EXPECT_EQ(ReadFile(Target("ro.dat")), "read only");
 }
@@ -168,6 +182,73 @@ TEST_F(FilterCopyTest, ExistingTargetIsRefusedBeforeAnythingIsWritten) {
     fs::remove_all(Target());
     m_tree.file("out/proj-01", "a file in the way");
     EXPECT_THROW(Copy(), FunSub::TargetExistsError);
+}
+
+// What real trees hold besides files and directories: a link whose target is gone is made
+// again as the same link, pipes and sockets are passed over and reported, and a link back up
+// the tree shows as an empty directory whose files are neither counted nor copied again.
+TEST_F(FilterCopyTest, LinksPipesSocketsAndLoopsOfRealTrees) {
+    m_tree.file("work/proj/root.txt", "r");
+    m_tree.file("work/proj/sub/s.txt", "s");
+    ASSERT_EQ(symlink("..", m_tree.path("work/proj/sub/up").c_str()), 0);
+    ASSERT_EQ(symlink("../gone/target.h", m_tree.path("work/proj/sub/dangling.h").c_str()), 0);
+    ASSERT_EQ(symlink("s.txt", m_tree.path("work/proj/sub/alias.txt").c_str()), 0);
+    ASSERT_EQ(mkfifo(m_tree.path("work/proj/pipe").c_str(), 0666), 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = m_tree.path("work/proj/sock");
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    const FunSub::CopySummary s = Copy();
+    close(sock);
+    EXPECT_EQ(FunSub::TreeFileTotal, 6);  // the loop's root.txt is not counted twice
+    EXPECT_EQ(Listing(Target()), (std::set<std::string>{"root.txt", "sub/", "sub/alias.txt",
+                                                        "sub/dangling.h", "sub/s.txt", "sub/up/"}));
+    EXPECT_EQ(fs::read_symlink(Target("sub/dangling.h")), "../gone/target.h");
+    EXPECT_EQ(ReadFile(Target("sub/alias.txt")), "s");
+    EXPECT_FALSE(fs::is_symlink(Target("sub/alias.txt")));
+    EXPECT_EQ(s.examined, 6);
+    EXPECT_EQ(s.copied, 4);
+    ASSERT_EQ(s.skipped.size(), 2u);
+    EXPECT_EQ(s.skipped[0].path, "pipe");
+    EXPECT_EQ(s.skipped[1].path, "sock");
+    EXPECT_EQ(s.skipped[1].reason, FunSub::kSpecialFileText);
+}
+
+// On a case-insensitive target, such as a USB stick, "README" and "readme" are one name: the
+// second fails there and never replaces the first or merges into its directory.
+TEST_F(FilterCopyTest, CaseInsensitiveTargetFailsRatherThanLosingAFile) {
+    ScratchDisk disk = ScratchDisk::Exfat();
+    if (disk.unavailable())
+        GTEST_SKIP() << disk.reason();
+    ASSERT_TRUE(disk.mounted()) << disk.reason();
+    FunSub::OutputDir = disk.path();
+    struct Case {
+        std::string kept, keptContent, clash;
+    } cases[] = {
+        {"README", "first", "readme"},
+        {"Big.bin", std::string(5 << 20, 'A'), "big.bin"},  // written invisibly, then named
+        {"Sub/x.txt", "in Sub", "sub"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string source = "p" + std::to_string(++n);
+        FunSub::SourceDir = m_tree.path("work/" + source);
+        FunSub::TargetName = source + "-01";
+        m_tree.file("work/" + source + "/" + c.kept, c.keptContent);
+        m_tree.file("work/" + source + "/" + c.clash + (c.clash == "sub" ? "/x.txt" : ""), "other");
+        const std::string target = disk.path() + "/" + FunSub::TargetName;
+        try {
+            Copy();
+            ADD_FAILURE() << c.clash << " was copied over " << c.kept;
+        } catch (const FunSub::QuillError& e) {
+            EXPECT_EQ(e.what(), "Cannot create file " + target + "/" + c.clash);
+        }
+        EXPECT_EQ(ReadFile(target + "/" + c.kept), c.keptContent);
+        EXPECT_EQ(Listing(target).size(), c.clash == "sub" ? 2u : 1u) << c.clash;
+    }
 }
 
 TEST_F(FilterCopyTest, EmptyTargetNameIsRefused) {
@@ -325,15 +406,19 @@ TEST_F(FilterCopyTest, CopyFileWholeFailures) {
     EXPECT_EQ(failure(fifo, m_tree.path("out/pipe")), "Cannot open file " + fifo);
 }
 
-TEST_F(FilterCopyTest, CopyFileWholeReplacesAnExistingFile) {
-    const std::string src = m_tree.file("work/a.c", "new");
-    const std::string dst = m_tree.file("out/a.c", "an older and longer content");
-    chmod(dst.c_str(), 0444);
-    EXPECT_EQ(FunSub::CopyFileWhole(src, dst), 3);
-    EXPECT_EQ(ReadFile(dst), "new");
-    EXPECT_NE(fs::status(dst).permissions() & fs::perms::owner_write, fs::perms::none);
-    EXPECT_EQ(FunSub::CopyFileWhole(m_tree.file("work/empty"), dst), 0);
-    EXPECT_EQ(fs::file_size(dst), 0u);
+TEST_F(FilterCopyTest, CopyFileWholeNeverReplacesAnExistingFile) {
+    const std::string dst = m_tree.file("out/a.c", "older");
+    for (const std::string& src : {m_tree.file("work/a.c", "new"),
+                                   m_tree.file("work/big.c", std::string(5 << 20, 'b'))}) {
+        try {
+            FunSub::CopyFileWhole(src, dst);
+            ADD_FAILURE() << "replaced " << dst;
+        } catch (const FunSub::QuillError& e) {
+            EXPECT_EQ(e.what(), "Cannot create file " + dst);
+        }
+        EXPECT_EQ(ReadFile(dst), "older");
+    }
+    EXPECT_EQ(Listing(m_tree.path("out")), (std::set<std::string>{"a.c"}));  // no temporary left
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "core/FunSub.h"
+#include "support/ScratchDisk.h"
 #include "support/TempTree.h"
 
 using namespace FunSub;
@@ -104,6 +109,40 @@ TEST_F(SettingsTest, SaveFailureRaisesAndKeepsTheOldFile) {
     AppDir = m_tree.root();
     EXPECT_EQ(ReadFile(m_tree.path("work.ini")), "/old\r\n/older\r\n");
 }
+
+#ifndef _WIN32
+// Saving replaces the file whole, yet it must work wherever a plain write would: through a
+// link to the real file (which stays a link), keeping the file's permissions, and in a
+// directory the user may not write to that holds a work.ini they may.
+TEST_F(SettingsTest, SaveWritesThroughALinkKeepsTheModeAndNeedsOnlyTheFile) {
+    const std::string real = m_tree.file("real/settings.ini", "/old\r\n");
+    chmod(real.c_str(), 0640);
+    ASSERT_EQ(symlink(real.c_str(), m_tree.path("work.ini").c_str()), 0);
+    WorkDir = "/x";
+    SaveSettings();
+    EXPECT_TRUE(std::filesystem::is_symlink(m_tree.path("work.ini")));
+    EXPECT_EQ(ReadFile(real), "/x\r\n\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    AppDir = m_tree.dir("locked");
+    const std::string ini = m_tree.file("locked/work.ini", "/old\r\n");
+    chmod(ini.c_str(), 0666);
+    chmod(AppDir.c_str(), 0555);
+    chmod(m_tree.root().c_str(), 0755);
+    const std::string outcome = AsOrdinaryUser([] {
+        try {
+            SaveSettings();
+            return std::string("saved");
+        } catch (const QuillError& e) {
+            return std::string(e.what());
+        }
+    });
+    EXPECT_EQ(outcome, "saved");
+    EXPECT_EQ(ReadFile(ini), "/x\r\n\r\n");
+}
+#endif
 
 TEST_F(SettingsTest, UnreadableSettingsRaiseTheIoError) {
     // A directory in place of the file cannot be read as one.

@@ -71,6 +71,8 @@ TEST(TargetNamingTest, ConversionErrors) {
         {{"proj-01", "proj-02", "proj-xy"}, "'xy' is not a valid integer value"},
         {{"proj-"}, "'' is not a valid integer value"},
         {{"proj-7 old"}, "'7 ' is not a valid integer value"},
+        {{"照片-旧"}, "'旧' is not a valid integer value", "照片"},  // two characters, not bytes
+        {{"照片-旧照"}, "'旧照' is not a valid integer value", "照片"},
     });
 }
 

@@ -204,6 +204,27 @@ TEST(WindowsSharingTest, SourceOpenForWritingCannotBeOpened) {
     EXPECT_EQ(ReadFile(destination), "being written");
 }
 
+// Nothing that exists is replaced; a large file is written under a hidden name and appears
+// under its own only when whole.
+TEST(WindowsCopyTest, NeverReplacesAndLargeFilesAppearWhole) {
+    TempTree t;
+    const std::string big = t.file("src/big.bin", std::string(5 << 20, 'b'));
+    const std::string kept = t.file("out/kept.bin", "older");
+    try {
+        CopyFileWhole(big, kept);
+        ADD_FAILURE() << "replaced " << kept;
+    } catch (const QuillError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + kept);
+    }
+    EXPECT_EQ(ReadFile(kept), "older");
+    EXPECT_EQ(CopyFileWhole(big, t.path("out/big.bin")), 5 << 20);
+    EXPECT_EQ(ReadFile(t.path("out/big.bin")), ReadFile(big));
+    EXPECT_EQ(AttributesOf(t.path("out/big.bin")) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    std::vector<Platform::Entry> entries;
+    ASSERT_EQ(Platform::ListDirectory(t.path("out"), Platform::Detail::Kinds, entries), 0);
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"big.bin", "kept.bin"}));
+}
+
 TEST(WindowsNamesTest, NamesOutsideTheAnsiCodePageAreListedCountedAndCopied) {
     TempTree t;
     t.dir("work");

@@ -25,6 +25,10 @@ void FakeMessages::ShowError(const QString& text) {
     shown.push_back({QStringLiteral("error"), text, {}});
 }
 
+void FakeMessages::ShowList(const QString& title, const QString& intro, const QStringList& lines) {
+    shown.push_back({QStringLiteral("list"), title + "|" + intro + "|" + lines.join("|"), {}});
+}
+
 void FakeMessages::OpenWithDefaultProgram(const QString& target) {
     shown.push_back({QStringLiteral("open"), target, {}});
 }

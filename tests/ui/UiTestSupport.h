@@ -20,7 +20,7 @@
 class FakeMessages : public MessageSeam {
 public:
     struct Shown {
-        QString kind;  // "ask", "warn", "error" or "open"
+        QString kind;  // "ask", "warn", "error", "list" or "open"
         QString text;
         QPoint topLeft;
     };
@@ -32,6 +32,7 @@ public:
     bool Ask(const QString& text, QPoint topLeft) override;
     void Warn(const QString& text) override;
     void ShowError(const QString& text) override;
+    void ShowList(const QString& title, const QString& intro, const QStringList& lines) override;
     void OpenWithDefaultProgram(const QString& target) override;
 
     QStringList texts(const QString& kind) const;

@@ -1,9 +1,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -45,6 +49,69 @@ std::tm Local(std::int64_t t) {
     return tm;
 }
 
+bool InGroup(gid_t gid) {
+    if (getegid() == gid) return true;
+    gid_t groups[256];
+    const int n = getgroups(256, groups);
+    return std::find(groups, groups + std::max(n, 0), gid) != groups + std::max(n, 0);
+}
+
+// Whether the process may open the file for reading. The permission bits tell without a
+// further call; only where they refuse is the system asked, as an access list may allow it.
+bool MayRead(int dirFd, const char* name, const struct stat& st) {
+    const uid_t euid = geteuid();
+    if (euid == 0) return true;
+    mode_t bit = S_IROTH;
+    if (st.st_uid == euid) {
+        bit = S_IRUSR;
+    } else if (InGroup(st.st_gid)) {
+        bit = S_IRGRP;
+    }
+    return (st.st_mode & bit) != 0 || faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
+}
+
+FileKind KindOf(mode_t mode) {
+    return S_ISREG(mode) ? FileKind::Regular : FileKind::Special;
+}
+
+// Fills in what the entry is, with a stat only where the listing does not tell or the size
+// and time are wanted (a directory's own are never shown). Links are followed; one whose
+// target cannot be reached is reported as the link itself. False when the entry vanished
+// since it was listed.
+bool Describe(int dirFd, const dirent* d, Detail detail, Entry& e) {
+    switch (d->d_type) {
+        case DT_DIR:
+            e.isDirectory = true;
+            return true;
+        case DT_REG:
+            if (detail == Detail::Kinds) return true;
+            break;
+        case DT_FIFO:
+        case DT_SOCK:
+        case DT_CHR:
+        case DT_BLK:
+            e.kind = FileKind::Special;
+            if (detail == Detail::Kinds) return true;
+            break;
+        default:
+            break;
+    }
+    struct stat st {};
+    if (fstatat(dirFd, d->d_name, &st, 0) == 0) {
+        e.isDirectory = S_ISDIR(st.st_mode);
+        e.kind = KindOf(st.st_mode);
+        if (e.kind == FileKind::Regular) e.readable = MayRead(dirFd, d->d_name, st);
+    } else if (fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        e.isDirectory = false;
+        e.kind = S_ISLNK(st.st_mode) ? FileKind::DanglingLink : KindOf(st.st_mode);
+    } else {
+        return false;
+    }
+    e.size = static_cast<std::int64_t>(st.st_size);
+    e.mtime = static_cast<std::int64_t>(st.st_mtime);
+    return true;
+}
+
 }  // namespace
 
 int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id) {
@@ -63,26 +130,12 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
         Entry e;
         e.name = d->d_name;
         e.hidden = d->d_name[0] == '.';
-        // A directory's own size and time are never shown, so only files need a stat.
-        const bool knownKind = d->d_type == DT_DIR || d->d_type == DT_REG;
-        if ((detail == Detail::Full && d->d_type != DT_DIR) || !knownKind) {
-            struct stat st {};
-            // Links are followed; a dangling link is reported as the link itself.
-            if (fstatat(fd, d->d_name, &st, 0) != 0 &&
-                fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                errno = 0;
-                continue;  // vanished since it was listed
-            }
-            e.isDirectory = S_ISDIR(st.st_mode);
-            e.size = static_cast<std::int64_t>(st.st_size);
-            e.mtime = static_cast<std::int64_t>(st.st_mtime);
-        } else {
-            e.isDirectory = d->d_type == DT_DIR;
-        }
-        out.push_back(std::move(e));
+        if (Describe(fd, d, detail, e)) out.push_back(std::move(e));
         errno = 0;
     }
-    return errno;
+    const int err = errno;
+    SortByName(out);
+    return err;
 }
 
 int CheckEnterable(const std::string& dir) {
@@ -99,6 +152,14 @@ bool IsDirectory(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string CanonicalPath(const std::string& path) {
+    char* resolved = realpath(path.empty() ? "/" : path.c_str(), nullptr);
+    if (!resolved) return {};
+    std::string out = resolved;
+    free(resolved);
+    return out;
+}
+
 bool IsFile(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -112,6 +173,54 @@ int CreateDirectories(const std::string& dir) {
     }
     if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return errno;
     return IsDirectory(dir) ? 0 : ENOTDIR;
+}
+
+int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
+    struct statvfs vfs {};
+    struct statfs fs {};
+    if (statvfs(dir.c_str(), &vfs) != 0 || statfs(dir.c_str(), &fs) != 0) return errno;
+    out.freeBytes = static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+    out.blockSize = std::max<std::int64_t>(static_cast<std::int64_t>(vfs.f_frsize), 1);
+    constexpr long kFat = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
+    out.maxFileSize = fs.f_type == kFat ? (std::int64_t{4} << 30) - 1 : -1;
+    return 0;
+}
+
+TargetTraits ProbeTarget(const std::string& dir) {
+    TargetTraits traits;
+    const std::string probe = dir + "/.quillmere-probe-" + std::to_string(getpid());
+    const int fd = open((probe + "-Ab").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return traits;
+    close(fd);
+    struct stat st {};
+    traits.caseInsensitive = lstat((probe + "-aB").c_str(), &st) == 0;
+    unlink((probe + "-Ab").c_str());
+
+    const int colon = open((probe + ":").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    traits.windowsNames = colon < 0;
+    if (colon >= 0) {
+        close(colon);
+        unlink((probe + ":").c_str());
+    }
+    traits.links = symlink("probe", (probe + "-link").c_str()) == 0;
+    if (traits.links) unlink((probe + "-link").c_str());
+    return traits;
+}
+
+bool IsTargetWideError(int e) {
+    switch (e) {
+        case ENOSPC:
+        case EDQUOT:
+        case EIO:
+        case EROFS:
+        case ENODEV:
+        case ENXIO:
+        case ENOTCONN:
+        case ESTALE:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::string ExecutablePath() {
@@ -161,25 +270,56 @@ int ReadSmallFile(const std::string& path, std::string& out) {
     return err;
 }
 
-int ReplaceSmallFile(const std::string& path, const std::string& content) {
-    // Written beside the old file and renamed over it, so that a failure leaves the old
-    // settings whole instead of a half-written file.
-    const std::string temp = path + ".tmp-" + std::to_string(getpid());
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
+namespace {
+
+int WriteAll(int fd, const std::string& content) {
     std::size_t done = 0;
-    int err = 0;
     while (done < content.size()) {
         const ssize_t n = write(fd, content.data() + done, content.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            err = errno;
-            break;
+            return errno;
         }
         done += static_cast<std::size_t>(n);
     }
+    return 0;
+}
+
+// Writes `content` over the file in place: the way that needs only the file to be writable.
+int OverwriteInPlace(const std::string& path, const std::string& content) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    int err = WriteAll(fd, content);
     if (close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    return err;
+}
+
+}  // namespace
+
+int ReplaceSmallFile(const std::string& path, const std::string& content) {
+    // Written beside the old file and renamed over it, so that a failure leaves the old
+    // settings whole instead of a half-written file. A link is written through to the file
+    // it names, and the new file keeps the old one's permissions and owner.
+    const std::string target = CanonicalPath(path);
+    struct stat old {};
+    const bool exists = !target.empty() && stat(target.c_str(), &old) == 0;
+    if (!exists && lstat(path.c_str(), &old) == 0) {
+        return OverwriteInPlace(path, content);  // a dangling link: make the file it names
+    }
+    const std::string& dest = exists ? target : path;
+    const std::string temp = dest + ".tmp-" + std::to_string(getpid());
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        // A directory that cannot be written may still hold a writable work.ini.
+        return OverwriteInPlace(dest, content);
+    }
+    if (exists) {
+        (void)!fchown(fd, old.st_uid, old.st_gid);
+        (void)!fchmod(fd, old.st_mode & 07777);
+    }
+    int err = WriteAll(fd, content);
+    if (close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && rename(temp.c_str(), dest.c_str()) != 0) err = errno;
     if (err != 0) unlink(temp.c_str());
     return err;
 }

@@ -1,6 +1,8 @@
 #include "core/platform/win32/WinApi.h"
 
+#include <atomic>
 #include <memory>
+#include <string>
 
 #include "core/FileCopyPlatform.h"
 #include "core/platform/win32/Win32Handle.h"
@@ -24,7 +26,7 @@ CopyOutcome Failed(CopyFailure failure, DWORD error, std::int64_t bytes = 0) {
 }
 
 // Streams the rest of `in` into `out`.
-CopyOutcome Stream(HANDLE in, HANDLE out) {
+CopyOutcome Stream(HANDLE in, HANDLE out, CopyListener* listener) {
     char* const buffer = ReusedBuffer();
     std::int64_t bytes = 0;
     for (;;) {
@@ -41,12 +43,15 @@ CopyOutcome Stream(HANDLE in, HANDLE out) {
         if (put != got)
             return Failed(CopyFailure::Write, ERROR_DISK_FULL, bytes);
         bytes += got;
+        if (listener)
+            listener->Copied(got);
     }
 }
 
 }  // namespace
 
-CopyOutcome CopyFileContent(const std::string& source, const std::string& destination) {
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
+                            CopyListener* listener) {
     // Others may go on reading the source, but not writing it while it is copied: a file
     // that someone holds open for writing cannot be opened at all.
     const Win32::Handle in(CreateFileW(Win32::ApiPath(source).c_str(), GENERIC_READ,
@@ -57,22 +62,50 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
     if (GetFileType(in.get()) != FILE_TYPE_DISK) {
         return Failed(CopyFailure::OpenSource, ERROR_INVALID_FUNCTION);
     }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(in.get(), &size))
+        return Failed(CopyFailure::OpenSource, GetLastError());
 
-    // Exclusive, replacing a file of that name, and plain whatever the source's attributes
-    // are; the new file gets the current times.
+    // A large file is written under a hidden temporary name and moved to its own only when
+    // whole; a small one is made under its name at once. Either way nothing that exists is
+    // replaced, and the copy is plain whatever the source's attributes are, with current
+    // times.
     const std::wstring wideDestination = Win32::ApiPath(destination);
-    Win32::Handle out(CreateFileW(wideDestination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const bool invisible = size.QuadPart >= kInvisibleFrom;
+    std::wstring written = wideDestination;
+    if (invisible) {
+        static std::atomic<unsigned> counter{0};
+        const auto cut = destination.find_last_of("\\/");
+        const std::string dir = cut == std::string::npos ? std::string() : destination.substr(0, cut + 1);
+        written = Win32::ApiPath(dir + ".quillmere-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(counter++) + ".part");
+    }
+    Win32::Handle out(CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  (invisible ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL) |
+                                      FILE_FLAG_SEQUENTIAL_SCAN,
+                                  nullptr));
     if (!out)
         return Failed(CopyFailure::CreateDestination, GetLastError());
 
-    CopyOutcome outcome = Stream(in.get(), out.get());
+    CopyOutcome outcome = Stream(in.get(), out.get(), listener);
     if (!out.reset() && outcome.failure == CopyFailure::None) {
         outcome = Failed(CopyFailure::Write, GetLastError(), outcome.bytes);
     }
+    if (outcome.failure == CopyFailure::None && invisible) {
+        if (!MoveFileExW(written.c_str(), wideDestination.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            outcome = Failed(CopyFailure::CreateDestination, GetLastError(), outcome.bytes);
+        } else {
+            SetFileAttributesW(wideDestination.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+    }
     if (outcome.failure != CopyFailure::None)
-        DeleteFileW(wideDestination.c_str());
+        DeleteFileW(written.c_str());
     return outcome;
+}
+
+CopyOutcome CopyLink(const std::string&, const std::string&) {
+    // The Windows listing never reports a dangling link: a link is copied by its content.
+    return Failed(CopyFailure::OpenSource, ERROR_NOT_SUPPORTED);
 }
 
 int CreateNewDirectory(const std::string& dir) {

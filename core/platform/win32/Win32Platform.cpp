@@ -1,5 +1,6 @@
 #include "core/platform/win32/WinApi.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/Platform.h"
@@ -142,6 +143,7 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
         out.push_back(std::move(e));
     } while (FindNextFileW(find, &data) || (err = GetLastError()) != ERROR_NO_MORE_FILES);
     FindClose(find);
+    SortByName(out);
     return err == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(err);
 }
 
@@ -162,6 +164,30 @@ int CheckEnterable(const std::string& dir) {
 bool IsDirectory(const std::string& path) {
     const DWORD a = Attributes(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string CanonicalPath(const std::string& path) {
+    const Win32::Handle h = OpenForQuery(path);
+    if (!h)
+        return {};
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFinalPathNameByHandleW(h.get(), buf.data(),
+                                                  static_cast<DWORD>(buf.size()), 0);
+        if (n == 0)
+            return {};
+        if (n < buf.size()) {
+            buf.resize(n);
+            break;
+        }
+        buf.resize(n);
+    }
+    std::string out = Win32::Narrow(buf);
+    if (out.rfind("\\\\?\\UNC\\", 0) == 0)
+        return "\\\\" + out.substr(8);
+    if (out.rfind("\\\\?\\", 0) == 0)
+        out.erase(0, 4);
+    return out;
 }
 
 bool IsFile(const std::string& path) {
@@ -189,6 +215,61 @@ int CreateDirectories(const std::string& dir) {
     if (IsDirectory(dir))
         return 0;
     return static_cast<int>(err == 0 ? ERROR_ALREADY_EXISTS : err);
+}
+
+int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
+    const std::wstring wide = Win32::ApiPath(dir);
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(wide.c_str(), &free, nullptr, nullptr))
+        return static_cast<int>(GetLastError());
+    out.freeBytes = static_cast<std::int64_t>(free.QuadPart);
+    wchar_t root[MAX_PATH + 1];
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    wchar_t fileSystem[MAX_PATH + 1] = L"";
+    if (GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1)) {
+        if (GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+            out.blockSize = std::max<std::int64_t>(std::int64_t{sectorsPerCluster} * bytesPerSector, 1);
+        GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH + 1);
+    }
+    // FAT12, FAT16 and FAT32 hold files below 4 GiB; exFAT and NTFS have no limit to speak of.
+    out.maxFileSize = std::wstring(fileSystem).rfind(L"FAT", 0) == 0 ? (std::int64_t{4} << 30) - 1 : -1;
+    return 0;
+}
+
+TargetTraits ProbeTarget(const std::string& dir) {
+    // Windows itself refuses those names and makes no links without a privilege; whether a
+    // folder tells names apart by case (possible on NTFS) is found out by trying.
+    TargetTraits traits;
+    traits.windowsNames = true;
+    traits.links = false;
+    traits.caseInsensitive = true;
+    const std::string probe = Inside(dir, ".quillmere-probe-" + std::to_string(GetCurrentProcessId()));
+    const std::wstring made = Win32::ApiPath(probe + "-Ab");
+    {
+        const Win32::Handle h(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_HIDDEN, nullptr));
+        if (!h)
+            return traits;
+    }
+    traits.caseInsensitive = Attributes(probe + "-aB") != INVALID_FILE_ATTRIBUTES;
+    DeleteFileW(made.c_str());
+    return traits;
+}
+
+bool IsTargetWideError(int e) {
+    switch (static_cast<DWORD>(e)) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_NOT_READY:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_NETNAME_DELETED:
+        case ERROR_UNEXP_NET_ERR:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::string ExecutablePath() {
@@ -240,26 +321,35 @@ int ReadSmallFile(const std::string& path, std::string& out) {
     }
 }
 
+namespace {
+
+DWORD WriteWhole(HANDLE h, const std::string& content) {
+    DWORD written = 0;
+    if (!WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
+        return GetLastError();
+    return written == content.size() ? 0 : ERROR_DISK_FULL;
+}
+
+}  // namespace
+
 int ReplaceSmallFile(const std::string& path, const std::string& content) {
     // Written beside the old file and moved over it, so that a failure leaves the old
     // settings whole instead of a half-written file.
-    const std::string temp = path + ".tmp-" + std::to_string(GetCurrentProcessId());
-    const std::wstring wideTemp = Win32::ApiPath(temp);
+    const std::wstring widePath = Win32::ApiPath(path);
+    const std::wstring wideTemp = Win32::ApiPath(path + ".tmp-" + std::to_string(GetCurrentProcessId()));
     DWORD err = 0;
     {
         const Win32::Handle h(CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!h)
-            return static_cast<int>(GetLastError());
-        DWORD written = 0;
-        if (!WriteFile(h.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                       nullptr)) {
-            err = GetLastError();
-        } else if (written != content.size()) {
-            err = ERROR_DISK_FULL;
+        if (!h) {
+            // A folder that cannot be written may still hold a writable work.ini.
+            const Win32::Handle in(CreateFileW(widePath.c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return static_cast<int>(in ? WriteWhole(in.get(), content) : GetLastError());
         }
+        err = WriteWhole(h.get(), content);
     }
-    if (err == 0 && !MoveFileExW(wideTemp.c_str(), Win32::ApiPath(path).c_str(),
+    if (err == 0 && !MoveFileExW(wideTemp.c_str(), widePath.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         err = GetLastError();
     }

@@ -1,0 +1,63 @@
+#pragma once
+
+// A look at the whole copy before anything is written: what it will copy, whether the target
+// has room for it, and every item it could not copy as it stands.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/DirTree.h"
+#include "core/Platform.h"
+
+namespace FunSub {
+
+enum class ProblemKind {
+    OutputInsideSource,   // blocking: the copy would copy itself
+    NoSpace,              // blocking: the target's free space is less than the copy needs
+    FileTooLarge,         // blocking: larger than the target's file system can hold
+    NameNotAllowed,       // a name the target's file system refuses
+    NameClash,            // one name on a target that ignores case
+    UnreadableDirectory,  // cannot be entered or listed
+    UnreadableFile,       // cannot be opened for reading by this user
+    SpecialFile,          // a pipe, socket or device: passed over
+    DanglingLink,         // made again as a link, which the target cannot hold
+};
+
+struct CopyProblem {
+    ProblemKind kind;
+    std::string path;    // relative to the source; empty for the copy as a whole
+    std::string detail;  // what more there is to say: sizes, the other name of a clash
+    bool blocking = false;
+};
+
+struct CopyPlan {
+    std::int64_t examined = 0;     // every file the copy looks at: its progress range
+    std::int64_t files = 0;        // files and links that pass the filter
+    std::int64_t bytes = 0;        // their content
+    std::int64_t directories = 0;  // made in the target, its root included
+    std::int64_t bytesNeeded = 0;  // the space they take there, in the target's blocks
+    Platform::VolumeInfo volume;
+    std::vector<CopyProblem> problems;  // the blocking ones first
+
+    bool Blocked() const { return !problems.empty() && problems.front().blocking; }
+};
+
+// Looks at the copy of `sourceTree` into `outputDir` under SelectedTypes and FilterMode. It
+// writes nothing; a probe file is made and removed in `outputDir` to learn how its file system
+// treats names (see Platform::ProbeTarget).
+CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir);
+
+// The kind's name in the command line's JSON ("no-space", "name-clash", ...).
+std::string ProblemKindName(ProblemKind kind);
+// One problem as the windows and the command line list it.
+std::string ProblemText(const CopyProblem& problem);
+// "将复制 8,432 个文件（128.1 MB），目标磁盘可用 3.2 GB"
+std::string PlanText(const CopyPlan& plan);
+
+// A byte count for people: "812 B", "41.2 KB", "128.1 MB", "3.2 GB" (units of 1024).
+std::string SizeText(std::int64_t bytes);
+// `bytes` in the unit SizeText(`unitOf`) takes, without the unit: "41.2" beside "128.1 MB".
+std::string SizeNumber(std::int64_t bytes, std::int64_t unitOf);
+
+}  // namespace FunSub

@@ -1,0 +1,62 @@
+#include "core/CopyRate.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/CheckCopy.h"
+#include "core/FunSub.h"
+
+namespace FunSub {
+namespace {
+
+constexpr double kWindowSeconds = 3.0;
+
+std::string TimeLeftText(double seconds) {
+    const auto s = static_cast<std::int64_t>(std::ceil(seconds));
+    if (s < 60)
+        return std::to_string(s) + " 秒";
+    if (s < 3600)
+        return std::to_string(s / 60) + " 分 " + std::to_string(s % 60) + " 秒";
+    return std::to_string(s / 3600) + " 小时 " + std::to_string(s % 3600 / 60) + " 分";
+}
+
+}  // namespace
+
+void CopyRate::Add(double seconds, std::int64_t files, std::int64_t bytes) {
+    m_samples.push_back(Sample{seconds, files, bytes});
+    while (m_samples.size() > 2 && m_samples[1].seconds <= seconds - kWindowSeconds)
+        m_samples.pop_front();
+}
+
+double CopyRate::BytesPerSecond() const {
+    if (m_samples.size() < 2)
+        return 0;
+    const double span = m_samples.back().seconds - m_samples.front().seconds;
+    return span > 0 ? static_cast<double>(m_samples.back().bytes - m_samples.front().bytes) / span : 0;
+}
+
+double CopyRate::FilesPerSecond() const {
+    if (m_samples.size() < 2)
+        return 0;
+    const double span = m_samples.back().seconds - m_samples.front().seconds;
+    return span > 0 ? static_cast<double>(m_samples.back().files - m_samples.front().files) / span : 0;
+}
+
+std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
+                         std::int64_t bytesTotal, const CopyRate& rate) {
+    std::string line = FormatThousands(filesDone) + " / " + FormatThousands(filesTotal) + " 个文件，" +
+                       SizeNumber(bytesDone, bytesTotal) + " / " + SizeText(bytesTotal);
+    const double bytesPerSecond = rate.BytesPerSecond();
+    if (bytesPerSecond <= 0)
+        return line;
+    line += "，" + SizeText(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
+    // What is left, at the rate that matters more for it: bytes for large files, files for
+    // many small ones.
+    double left = static_cast<double>(bytesTotal - bytesDone) / bytesPerSecond;
+    const double filesPerSecond = rate.FilesPerSecond();
+    if (filesPerSecond > 0)
+        left = std::max(left, static_cast<double>(filesTotal - filesDone) / filesPerSecond);
+    return line + "，约剩 " + TimeLeftText(std::max(left, 0.0));
+}
+
+}  // namespace FunSub

@@ -1,0 +1,39 @@
+#pragma once
+
+// Real file systems for tests that need one: a FAT-style exFAT on a loop device (case-
+// insensitive, FAT's name rules, no links) and a small tmpfs that fills up. Both need root:
+// where the machine lacks what they need (root, loop devices, /dev/fuse) the test skips with
+// `reason()`; any other failure to make one is the test's failure.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class ScratchDisk {
+public:
+    static ScratchDisk Exfat(std::int64_t bytes = std::int64_t{64} << 20);
+    static ScratchDisk Tmpfs(std::int64_t bytes);
+    ~ScratchDisk();
+    ScratchDisk(ScratchDisk&& other) noexcept;
+    ScratchDisk(const ScratchDisk&) = delete;
+    ScratchDisk& operator=(const ScratchDisk&) = delete;
+    ScratchDisk& operator=(ScratchDisk&&) = delete;
+
+    bool unavailable() const { return m_unavailable; }
+    bool mounted() const { return !m_mountPoint.empty(); }
+    const std::string& reason() const { return m_reason; }
+    const std::string& path() const { return m_mountPoint; }
+
+private:
+    ScratchDisk() = default;
+    std::string m_dir;         // holds the image and the mount point
+    std::string m_mountPoint;  // empty when nothing is mounted
+    std::string m_loop;        // the loop device of an image
+    std::string m_reason;
+    bool m_unavailable = false;
+};
+
+// Runs `work` in a child process as an ordinary user ("nobody") when the tests run as root,
+// as the tests' own user otherwise, so that permissions are what a user meets. Returns what
+// `work` returned, or a text saying how the child failed.
+std::string AsOrdinaryUser(const std::function<std::string()>& work);
