@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setWindowIcon(ProgramIcon());
+    InstallQtTranslation();
     if (!CreateWindows(Platform::ExecutablePath()))
         return 0;
     // The first showing runs inside the event loop, so that answering No to its first

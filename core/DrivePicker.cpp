@@ -1,6 +1,7 @@
 #include "core/DrivePicker.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/FunSub.h"
 #include "core/Platform.h"
@@ -49,9 +50,9 @@ std::string PickerChildPath(const std::string& parentPath, const std::string& na
     return PathBelow(parentPath, name);
 }
 
-std::vector<std::string> ListSubdirs(const std::string& path) {
+std::vector<std::string> ListSubdirs(const std::string& path, Platform::FileId* id) {
     std::vector<Platform::Entry> entries;
-    if (int err = Platform::ListDirectory(path, Platform::Detail::Kinds, entries)) {
+    if (int err = Platform::ListDirectory(path, Platform::Detail::Kinds, entries, id)) {
         RaiseIoError(err);
     }
     std::vector<std::string> names;
@@ -84,12 +85,40 @@ std::vector<std::string> ListedNames(const std::vector<std::string>& listing) {
     return names;
 }
 
-bool PickerHasChildren(const std::string& path) {
+namespace {
+
+// The names a child node would show, or nothing when it cannot be read.
+std::optional<std::vector<std::string>> ChildNames(const std::string& path,
+                                                   Platform::FileId* id = nullptr) {
     try {
-        return !ListedNames(ListSubdirs(path)).empty();
+        return ListedNames(ListSubdirs(path, id));
     } catch (const QuillError&) {
-        return false;
+        return std::nullopt;
     }
+}
+
+}  // namespace
+
+bool PickerHasChildren(const std::string& path) {
+    const auto names = ChildNames(path);
+    return names && !names->empty();
+}
+
+PickerOpening OpenPickerNode(const std::string& path, const std::vector<Platform::FileId>& above) {
+    PickerOpening opening;
+    const std::vector<std::string> names = ListedNames(ListSubdirs(path, &opening.id));
+    std::vector<Platform::FileId> onPath = above;
+    onPath.push_back(opening.id);
+    for (const std::string& name : names) {
+        PickerChild child{.name = name, .path = PickerChildPath(path, name)};
+        Platform::FileId id;
+        if (const auto below = ChildNames(child.path, &id)) {
+            child.leadsBack = std::find(onPath.begin(), onPath.end(), id) != onPath.end();
+            child.hasChildren = !child.leadsBack && !below->empty();
+        }
+        opening.children.push_back(std::move(child));
+    }
+    return opening;
 }
 
 }  // namespace FunSub

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Platform.h"
+
 namespace Platform {
 
 // One local disk: where its file system is reached, and its volume label as the system
@@ -66,8 +68,9 @@ std::string PickerChildPath(const std::string& parentPath, const std::string& na
 // The subdirectories of `path` that the picker shows, each as "[name]", sorted with the
 // letters A-Z taken as equal to a-z. Hidden and system directories are left out. Every
 // directory except a drive root also lists "[.]" and "[..]", as the picker's rule for
-// expanders counts on. Raises the input/output error when `path` cannot be read.
-std::vector<std::string> ListSubdirs(const std::string& path);
+// expanders counts on. Raises the input/output error when `path` cannot be read. `id`, when
+// given, receives the identity of the directory read.
+std::vector<std::string> ListSubdirs(const std::string& path, Platform::FileId* id = nullptr);
 
 // Whether a directory node gets an expander: its listing holds more than "[.]" and "[..]".
 // A directory that cannot be read has nothing to show and gets none.
@@ -75,5 +78,26 @@ bool PickerHasChildren(const std::string& path);
 
 // The names of a listing, without the brackets and without "." and "..".
 std::vector<std::string> ListedNames(const std::vector<std::string>& listing);
+
+// A directory node that opening its parent adds to the picker.
+struct PickerChild {
+    std::string name;
+    std::string path;
+    bool hasChildren = false;  // it gets an expander
+    // A link back onto the path from the disk down to it: it shows, but is never entered,
+    // as in the trees of the other windows.
+    bool leadsBack = false;
+};
+
+// What opening the node of `path` reads: the node's own identity, and its children in
+// listing order.
+struct PickerOpening {
+    Platform::FileId id;
+    std::vector<PickerChild> children;
+};
+
+// Opens the node of `path` below the opened nodes whose identities are `above`, from the
+// disk down. Raises the input/output error when `path` cannot be read.
+PickerOpening OpenPickerNode(const std::string& path, const std::vector<Platform::FileId>& above);
 
 }  // namespace FunSub

@@ -84,6 +84,16 @@ std::string PathBelow(const std::string& dir, const std::string& name) {
     return !dir.empty() && dir.back() == kSeparator ? dir + name : JoinPath(dir, name);
 }
 
+std::string PathShownFrom(const std::string& dir, const std::string& path) {
+    if (dir.empty() || path.size() <= dir.size() || path.compare(0, dir.size(), dir) != 0)
+        return path;
+    std::size_t cut = dir.size();
+    if (dir.back() != kSeparator && path[cut] != kSeparator)
+        return path;  // only a name that begins like dir's last one
+    while (cut < path.size() && path[cut] == kSeparator) ++cut;
+    return cut < path.size() ? path.substr(cut) : path;
+}
+
 std::string DirectoryOfExecutable(const std::string& exePath) {
     const auto cut = exePath.find_last_of(kSeparator);
     if (cut == std::string::npos) return {};

@@ -49,6 +49,10 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // The path of `name` inside `dir` for use on the file system: a directory that already
 // ends in a separator (a root, or a hand-edited setting) does not get a second one.
 std::string PathBelow(const std::string& dir, const std::string& name);
+// `path` as the windows name it from `dir`: the part below `dir`, without the separators
+// that follow `dir` (so a `dir` that ends in one, and a tree path that doubles it, read
+// alike), or the whole of `path` when it does not lie below `dir`.
+std::string PathShownFrom(const std::string& dir, const std::string& path);
 
 // The directory part of an executable path: everything before the last separator, or the
 // root itself for a program that lies directly in a root.

@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 
 #include "ui/Messages.h"
@@ -60,6 +62,19 @@ void ChainWindow::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     Guard([this] { FormClose(); });
+}
+
+void ChainWindow::keyPressEvent(QKeyEvent* event) {
+    // A key that the focused button left alone travels up to its window. A held key presses
+    // once: its repeats would go on to press whatever button the next window focuses.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (enter && button && button->isEnabled() && button->isVisible()) {
+        event->accept();
+        if (!event->isAutoRepeat()) button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void OpenDialog(ChainWindow* owner, ChainWindow* dialog) {

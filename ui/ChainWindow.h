@@ -40,6 +40,9 @@ protected:
     void PlaceAt(int left, int top);
 
     void closeEvent(QCloseEvent* event) override;
+    // Return and Enter press the push button that has the focus, as Space does. No button
+    // is a default that Enter would press from elsewhere in the window.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     FirstPlacement m_firstPlacement = FirstPlacement::None;

@@ -137,10 +137,7 @@ void CopyRelay::FileCopied() {
 }
 
 std::string CopyingText::FromText(const std::string& sourceDir, const std::string& workDir) {
-    const std::string prefix = workDir + FunSub::kSeparator;
-    const bool below = !workDir.empty() && sourceDir.size() > prefix.size() &&
-                       sourceDir.compare(0, prefix.size(), prefix) == 0;
-    return "from: " + (below ? sourceDir.substr(prefix.size()) : sourceDir);
+    return "from: " + FunSub::PathShownFrom(workDir, sourceDir);
 }
 
 TForm7::TForm7()
@@ -280,6 +277,8 @@ void TForm7::Button2Click() {
     try {
         RunFilterCopy();
     } catch (const FunSub::CopyRefusedError& e) {
+        // A taken name sends the user back to choose the source again, which picks a new one.
+        if (dynamic_cast<const FunSub::TargetExistsError*>(&e)) Form1->DropTargetName();
         Messages().Warn(ToQ(e.what()));
         return;
     }

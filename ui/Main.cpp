@@ -14,6 +14,8 @@
 #include "core/TreeStats.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
+#include "ui/ColumnWidths.h"
+#include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Messages.h"
 #include "ui/SDir.h"
@@ -209,16 +211,6 @@ QListWidget* NewLevelList(QWidget* parent) {
     return list;
 }
 
-QTreeWidget* NewDirTreeView(QWidget* parent) {
-    auto* tree = new QTreeWidget(parent);
-    tree->setColumnCount(1);
-    tree->setHeaderHidden(true);
-    tree->setUniformRowHeights(true);
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    return tree;
-}
-
 QTabWidget* NewPageControl(QWidget* files, QWidget* types, QWidget* levels, QWidget* parent) {
     auto* pages = new QTabWidget(parent);
     pages->addTab(files, QStringLiteral("文件列表"));
@@ -244,13 +236,6 @@ QFrame* NewPanel(QFrame::Shadow shadow) {
     auto* panel = new QFrame;
     panel->setFrameStyle(QFrame::Panel | shadow);
     return panel;
-}
-
-// SourceDir from the character after WorkDir and its separator, as the source is named
-// relative to the working directory.
-std::string RelativeSource() {
-    const std::size_t from = FunSub::WorkDir.size() + 1;
-    return from < FunSub::SourceDir.size() ? FunSub::SourceDir.substr(from) : std::string();
 }
 
 const char* DirectoryWarning() {
@@ -308,6 +293,7 @@ void FillReportList(QTreeWidget* list, const std::vector<FunSub::ListRow>& rows)
         items.append(item);
     }
     list->addTopLevelItems(items);
+    WidenColumnsToTexts(list);
 }
 
 TForm1::TForm1(const std::string& executablePath) {
@@ -378,7 +364,7 @@ QWidget* TForm1::createSourceSide() {
     ListBox1 = NewLevelList(side);
     PageControl1 = NewPageControl(ListView1, ListView3, ListBox1, side);
     Label2 = new QLabel(QStringLiteral("源目录树结构："), side);
-    TreeView1 = NewDirTreeView(side);
+    TreeView1 = new DirTreeView(side);
 
     Splitter2 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
     Splitter2->addWidget(Stack({Panel5, PageControl1}, 1, 60));
@@ -396,7 +382,11 @@ QWidget* TForm1::createTargetSide() {
     Label4 = NewLabel("", kBlue, Panel8);
     ComboBoxEx1 = new QComboBox(Panel8);
     ComboBoxEx1->setMaxVisibleItems(8);
-    ComboBoxEx1->setPlaceholderText(QString::fromUtf8(kNoOutputSubdirs));
+    // Its text field can show a text of its own, "no subdirectories", but takes no typing.
+    ComboBoxEx1->setEditable(true);
+    ComboBoxEx1->lineEdit()->setReadOnly(true);
+    ComboBoxEx1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
     ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* header = new QVBoxLayout(Panel8);
     header->setContentsMargins(2, 2, 2, 2);
@@ -408,7 +398,7 @@ QWidget* TForm1::createTargetSide() {
     ListBox2 = NewLevelList(side);
     PageControl2 = NewPageControl(ListView2, ListView4, ListBox2, side);
     Label3 = new QLabel(QStringLiteral("目标目录树结构："), side);
-    TreeView2 = NewDirTreeView(side);
+    TreeView2 = new DirTreeView(side);
 
     Splitter3 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
     Splitter3->addWidget(Stack({Panel8, PageControl2}, 1, 60));
@@ -541,6 +531,7 @@ void TForm1::AskAboutDirectories(const std::string& message) {
 void TForm1::RefreshTargetSide() {
     WaitCursor wait;
     if (ListOutputSubdirs() < 1) {
+        ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
         m_targetTree = {};
         TreeView2->clear();
         ListBox2->clear();
@@ -557,16 +548,20 @@ void TForm1::RefreshTargetSide() {
 // copy possible and the next refresh tries the whole rebuild again.
 void TForm1::RebuildSourceSide() {
     WaitCursor wait;
-    Button1->setEnabled(false);
-    FunSub::TargetName.clear();
-    Edit2->setText(QString::fromUtf8(kUnknown));
-    Edit3->setText(ToQ(RelativeSource()));
+    DropTargetName();
+    Edit3->setText(ToQ(FunSub::PathShownFrom(FunSub::WorkDir, FunSub::SourceDir)));
     BuildSourceTree();
     CollectTreeStats(m_sourceTree, ListView3, ListBox1);
     FunSub::TargetName = FunSub::ChooseTargetName(FunSub::SourceDir);
     Edit2->setText(ToQ(FunSub::TargetName));
     Button1->setEnabled(true);
     FunSub::SourceChanged = false;
+}
+
+void TForm1::DropTargetName() {
+    Button1->setEnabled(false);
+    FunSub::TargetName.clear();
+    Edit2->setText(QString::fromUtf8(kUnknown));
 }
 
 int TForm1::CountWorkSubdirs() {

@@ -52,6 +52,10 @@ public:
     int ListOutputSubdirs();
     void BuildSourceTree();
     void ShowTargetTree(const std::string& path);
+    // Drops the target name and disables "过滤复制" until a source is built with a fresh
+    // one: at each rebuild, and when a copy found the name taken (the source dialog then
+    // takes the same source again).
+    void DropTargetName();
 
     // The source tree that the statistics and the copy walk, by index.
     const FunSub::DirTree& SourceTree() const { return m_sourceTree; }
@@ -138,5 +142,6 @@ private:
 
 extern TForm1* Form1;
 
-// Replaces the rows of a report list with `rows`, in their order, in one insertion.
+// Replaces the rows of a report list with `rows`, in their order, in one insertion, and
+// widens any column that would cut one of their texts.
 void FillReportList(QTreeWidget* list, const std::vector<FunSub::ListRow>& rows);

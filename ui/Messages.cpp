@@ -1,5 +1,6 @@
 #include "ui/Messages.h"
 
+#include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -66,9 +66,11 @@ class RealMessages : public MessageSeam {
 public:
     bool Ask(const QString& text, QPoint topLeft) override {
         PlacedBox box(text, topLeft);
-        QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-        QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-        box.setDefaultButton(yes);
+        // The toolkit's own buttons, in its translation: 是(Y) and 否(N), Y and N pressing them.
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        QAbstractButton* yes = box.button(QMessageBox::Yes);
+        QAbstractButton* no = box.button(QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(yes);
         box.installEventFilter(new EscapeMeansNo(no, &box));
         box.exec();
@@ -76,14 +78,14 @@ public:
     }
 
     void Warn(const QString& text) override {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), DisplayText(text));
-        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), DisplayText(text),
+                        QMessageBox::Ok);
         box.exec();
     }
 
     void ShowError(const QString& text) override {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillmere"), DisplayText(text));
-        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillmere"), DisplayText(text),
+                        QMessageBox::Ok);
         box.exec();
     }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/FunSub.h"
+#include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Main.h"
 #include "ui/Messages.h"
@@ -38,10 +39,8 @@ void TForm4::createWidgets() {
     Label1->setPalette(palette);
     Edit1 = new QLineEdit(this);
     Edit1->setReadOnly(true);
-    TreeView1 = new QTreeWidget(this);
-    TreeView1->setHeaderHidden(true);
+    TreeView1 = new DirTreeView(this);
     TreeView1->setIndentation(19);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setMinimumSize(420, 400);
     BitBtn1 = new QPushButton(QStringLiteral("确 定"), this);
     BitBtn2 = new QPushButton(QStringLiteral("放 弃"), this);
@@ -123,7 +122,10 @@ void TForm4::BitBtn1Click() {
         Messages().Warn(QStringLiteral("工作目录根不能选作源目录！请重新选择"));
         return;
     }
-    if (!m_clicked.empty() && m_clicked != PrevSourceDir) {
+    // A source without a target name (a copy found its name taken, or its rebuild failed)
+    // is taken again even when it is the same one, so that it gets a fresh name.
+    const bool fresh = m_clicked != PrevSourceDir || FunSub::TargetName.empty();
+    if (!m_clicked.empty() && fresh) {
         FunSub::SourceDir = m_clicked;
         Form1->Edit3->setText(ToQ(m_clicked));
         FunSub::SourceChanged = true;

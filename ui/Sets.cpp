@@ -9,6 +9,7 @@
 #include <charconv>
 
 #include "core/FunSub.h"
+#include "ui/ColumnWidths.h"
 #include "ui/Copying.h"
 #include "ui/Main.h"
 #include "ui/Messages.h"
@@ -222,6 +223,7 @@ void TForm3::fillTypeList() {
         rows.append(row);
     }
     ListView1->addTopLevelItems(rows);
+    WidenColumnsToTexts(ListView1);
 }
 
 void TForm3::applyMode() {

@@ -1,5 +1,9 @@
 #include "ui/Startup.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include "ui/About.h"
 #include "ui/Accept.h"
 #include "ui/Copying.h"
@@ -39,4 +43,16 @@ void DestroyWindows() {
     Destroy(Form3);
     Destroy(FormWorkSet);
     Destroy(Form1);
+}
+
+bool InstallQtTranslation() {
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    // Qt's own packages ship the base module's catalogue; a deployment that merged the
+    // modules' catalogues into one (windeployqt) ships that instead.
+    for (const QString& name : {QStringLiteral("qtbase_zh_CN"), QStringLiteral("qt_zh_CN")}) {
+        if (translator->load(name, dir)) return QCoreApplication::installTranslator(translator);
+    }
+    delete translator;
+    return false;
 }

@@ -6,6 +6,7 @@
 
 #include "core/FunSub.h"
 #include "ui/Accept.h"
+#include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Main.h"
 #include "ui/Messages.h"
@@ -17,12 +18,23 @@ namespace {
 // Each node keeps its own path as raw bytes, so that a name that is not valid UTF-8 still
 // leads to the right directory.
 constexpr int kPathRole = Qt::UserRole;
+// An opened node keeps the identity of its directory, to recognise a link back onto it.
+constexpr int kIdentityRole = Qt::UserRole + 1;
 
 QTreeWidgetItem* NewNode(const std::string& label, const std::string& path, const QIcon& icon) {
     auto* node = new QTreeWidgetItem(QStringList{ToQ(label)});
     node->setIcon(0, icon);
     node->setData(0, kPathRole, QByteArray(path.data(), static_cast<qsizetype>(path.size())));
     return node;
+}
+
+// The identities of the opened nodes above `node`, from its disk down.
+std::vector<Platform::FileId> IdentitiesAbove(const QTreeWidgetItem* node) {
+    std::vector<Platform::FileId> ids;
+    for (const QTreeWidgetItem* p = node->parent(); p; p = p->parent()) {
+        ids.insert(ids.begin(), p->data(0, kIdentityRole).value<Platform::FileId>());
+    }
+    return ids;
 }
 
 }  // namespace
@@ -35,10 +47,8 @@ TFormWorkSet::TFormWorkSet()
 }
 
 void TFormWorkSet::createWidgets() {
-    TreeView1 = new QTreeWidget(this);
-    TreeView1->setHeaderHidden(true);
+    TreeView1 = new DirTreeView(this);
     TreeView1->setIndentation(19);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setMinimumSize(420, 360);
     Label1 = new QLabel(QStringLiteral("指定目录"), this);
     QPalette palette = Label1->palette();
@@ -110,24 +120,29 @@ void TFormWorkSet::AddDriveNodes() {
 }
 
 void TFormWorkSet::TreeView1Expanding(QTreeWidgetItem* node) {
-    // A node is read once; closing and opening it again shows what was read then.
-    if (node->childCount() > 0) return;
+    // A node is read once; closing and opening it again shows what was read then. A link
+    // back onto its own path is never read.
+    if (node->childCount() > 0 || node->flags().testFlag(Qt::ItemNeverHasChildren)) return;
     TreeView1->setCurrentItem(node);
     const std::string path = PickerNodePath(node);
     ShowChosen(path);
-    std::vector<std::string> names;
-    const bool read = Guard([&] { names = FunSub::ListedNames(FunSub::ListSubdirs(path)); });
-    if (!read) return;  // left with its expander, so that opening it again tries again
+    FunSub::PickerOpening opening;
+    if (!Guard([&] { opening = FunSub::OpenPickerNode(path, IdentitiesAbove(node)); })) {
+        // Closed again with its expander, so that the next opening reads it again.
+        node->setExpanded(false);
+        return;
+    }
+    node->setData(0, kIdentityRole, QVariant::fromValue(opening.id));
 
     const QIcon icon = NodeIcon(kClosedFolder, kOpenFolder);
     QList<QTreeWidgetItem*> children;
-    children.reserve(static_cast<qsizetype>(names.size()));
-    for (const std::string& name : names) {
-        const std::string childPath = FunSub::PickerChildPath(path, name);
-        QTreeWidgetItem* child = NewNode(name, childPath, icon);
-        child->setChildIndicatorPolicy(FunSub::PickerHasChildren(childPath)
-                                           ? QTreeWidgetItem::ShowIndicator
-                                           : QTreeWidgetItem::DontShowIndicator);
+    children.reserve(static_cast<qsizetype>(opening.children.size()));
+    for (const FunSub::PickerChild& c : opening.children) {
+        QTreeWidgetItem* child = NewNode(c.name, c.path, icon);
+        child->setChildIndicatorPolicy(c.hasChildren ? QTreeWidgetItem::ShowIndicator
+                                                     : QTreeWidgetItem::DontShowIndicator);
+        // Not even the "*" key, which opens everything below, goes into it.
+        if (c.leadsBack) child->setFlags(child->flags() | Qt::ItemNeverHasChildren);
         children.append(child);
     }
     node->addChildren(children);

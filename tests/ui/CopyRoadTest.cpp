@@ -11,10 +11,14 @@
 
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
+#include "ui/About.h"
+#include "ui/Accept.h"
 #include "ui/Copying.h"
 #include "ui/Main.h"
+#include "ui/SDir.h"
 #include "ui/Sets.h"
 #include "ui/UiTestSupport.h"
+#include "ui/WorkSet.h"
 
 namespace fs = std::filesystem;
 
@@ -309,6 +313,68 @@ TEST_F(CopyRoadTest, AnExistingTargetIsAWarningAndNothingIsWrittenIntoIt) {
     EXPECT_NE(Form7->windowTitle(), kDone);
     EXPECT_FALSE(Form7->Button2->isEnabled());
     EXPECT_TRUE(Form7->Button1->isEnabled());
+}
+
+TEST_F(CopyRoadTest, AfterTheTargetWasFoundTakenTheSameSourceGetsAFreshName) {
+    StartWithSource();
+    m_tree.dir("out/proj-01");  // made meanwhile
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+    ASSERT_EQ(m_messages.texts("warn"),
+              QStringList{QStringLiteral("目标目录已存在！请重新指定源目录")});
+    Form7->Button1->click();
+    EXPECT_FALSE(Form1->Button1->isEnabled());
+    EXPECT_EQ(Form1->Edit2->text(), QStringLiteral(" ？？？")) << "the refused name is gone";
+
+    // As the warning says: the source is chosen again, here the very same one.
+    Form1->Button5->click();
+    ASSERT_TRUE(Form4->isVisible());
+    QTreeWidget* tree = Form4->TreeView1;
+    QTreeWidgetItem* proj = tree->topLevelItem(0)->child(0);
+    ASSERT_EQ(proj->text(0), QStringLiteral("proj"));
+    Click(tree->viewport(), tree->visualItemRect(proj).center());
+    Form4->BitBtn1->click();
+    EXPECT_EQ(FunSub::TargetName, "proj-02");
+    EXPECT_EQ(Form1->Edit2->text(), QStringLiteral("proj-02"));
+    EXPECT_TRUE(Form1->Button1->isEnabled());
+
+    OpenFilter();
+    ConfirmFilter();
+    Form7->Button2->click();
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_EQ(ReadFile(m_out + FunSub::kSeparator + Rel({"proj-02", "c.jpg"})), "charlie");
+    EXPECT_EQ(m_messages.shown.size(), 1u);
+}
+
+TEST_F(CopyRoadTest, EnterPressesTheFocusedButtonInEveryWindowAndNothingElse) {
+    StartWithSource();
+    // The refresh leaves the focus on "指定源目录".
+    EXPECT_EQ(Form1->focusWidget(), Form1->Button5);
+    PressKey(Form1->Button5, Qt::Key_Enter);
+    ASSERT_TRUE(Form4->isVisible());
+    // Enter elsewhere presses no button: no button is a hidden default.
+    ASSERT_TRUE(TabTo(Form4->TreeView1));
+    PressKey(Form4->TreeView1, Qt::Key_Return);
+    EXPECT_TRUE(Form4->isVisible());
+
+    // Each button, reached with Tab, and the window that holds the input once it is pressed.
+    const std::pair<QPushButton*, QWidget*> road[] = {
+        {Form4->BitBtn2, Form1},          {Form1->BitBtn1, FormAccept},
+        {FormAccept->BitBtn1, FormWorkSet}, {FormWorkSet->Button2, FormAccept},
+        {FormAccept->Button3, Form1},     {Form1->Button3, Form6},
+        {Form6->Button1, Form1},          {Form1->Button1, Form3},
+        {Form3->Button1, Form7},          {Form7->Button2, Form7},
+        {Form7->Button1, Form1}};
+    int key = Qt::Key_Return;
+    for (const auto& [button, next] : road) {
+        ASSERT_TRUE(TabTo(button)) << button->text().toStdString();
+        PressKey(button, key);
+        EXPECT_TRUE(next->isVisible() && next->isEnabled()) << button->text().toStdString();
+        key = key == Qt::Key_Return ? Qt::Key_Enter : Qt::Key_Return;
+    }
+    EXPECT_TRUE(fs::is_directory(Target())) << "the copy ran";
+    EXPECT_EQ(m_messages.shown.size(), 0u);
 }
 
 // The check runs as the dialog opens: what the copy will do, or in red the first problem

@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
-#include <QMouseEvent>
+#include <QTest>
 #include <QTreeWidgetItemIterator>
 #include <chrono>
 #include <cstdio>
@@ -25,15 +25,7 @@ const QString kBothUnset = QStringLiteral(
 // A mouse click as the user makes it: press and release on the item's row in the viewport.
 void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     tree->scrollToItem(item);
-    const QPoint at = tree->visualItemRect(item).center();
-    QWidget* viewport = tree->viewport();
-    const QPointF global = viewport->mapToGlobal(QPointF(at));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &release);
+    ClickAt(tree->viewport(), tree->visualItemRect(item).center());
 }
 
 QStringList ChildTexts(const QTreeWidgetItem* node) {
@@ -81,13 +73,13 @@ protected:
         ASSERT_TRUE(FormWorkSet->isVisible());
     }
 
-    // Opens the picker's nodes from "/" down to `path`, as the user would, and returns the
-    // node of `path` itself (opened too).
+    // Opens the picker's nodes from "/" down to `path` by their expanders, as the user
+    // would, and returns the node of `path` itself (opened too).
     QTreeWidgetItem* OpenDownTo(const std::string& path) {
         QTreeWidget* tree = FormWorkSet->TreeView1;
         QTreeWidgetItem* node = tree->topLevelItem(0);
         EXPECT_EQ(TFormWorkSet::PickerNodePath(node), "/");
-        node->setExpanded(true);
+        Open(node);
         std::string at = "/";
         for (const auto& part : fs::path(path).relative_path()) {
             at = FunSub::PickerChildPath(at, part.string());
@@ -100,9 +92,17 @@ protected:
                 return nullptr;
             }
             node = next;
-            node->setExpanded(true);
+            Open(node);
         }
         return node;
+    }
+
+    // A node without an expander has nothing to open.
+    void Open(QTreeWidgetItem* node) {
+        if (!node->isExpanded() && HasExpander(node)) {
+            ClickExpander(FormWorkSet->TreeView1, node);
+            EXPECT_TRUE(node->isExpanded()) << node->text(0).toStdString();
+        }
     }
 
     // Picks `path` in the open picker by a click on its node and confirms.
@@ -261,17 +261,84 @@ TEST_F(DialogsTest, ANodeThatCannotBeReadReportsTheErrorAndCanBeOpenedAgain) {
     ASSERT_TRUE(HasExpander(doomed));
 
     fs::remove_all(m_tree.path("pick/doomed"));
-    doomed->setExpanded(true);
+    ClickExpander(FormWorkSet->TreeView1, doomed);
     EXPECT_EQ(m_messages.texts("error"), QStringList{QStringLiteral("File not found.")});
     EXPECT_EQ(doomed->childCount(), 0);
     EXPECT_TRUE(HasExpander(doomed));
     EXPECT_TRUE(FormWorkSet->isVisible());
 
+    // One more click reads it again.
     m_tree.dir("pick/doomed/again");
-    doomed->setExpanded(false);
-    doomed->setExpanded(true);
+    ClickExpander(FormWorkSet->TreeView1, doomed);
     EXPECT_EQ(ChildTexts(doomed), QStringList{"again"});
+    EXPECT_TRUE(doomed->isExpanded());
     FormWorkSet->Button2->click();
+}
+
+TEST_F(DialogsTest, TheStarKeyOpensEverythingBelowButNoLinkBackOntoThePath) {
+    StartReady();
+    const std::string pick = m_tree.dir("pick");
+    m_tree.dir("pick/a/b/c");
+    fs::create_directory_symlink("..", m_tree.path("pick/a/up"));
+    fs::create_directory_symlink(".", m_tree.path("pick/a/b/here"));
+    OpenAccept("\r请设置工作目录和输出目录！");
+    OpenPicker(FormAccept->BitBtn1);
+    QTreeWidgetItem* node = OpenDownTo(pick);
+    ASSERT_NE(node, nullptr);
+    ClickItem(FormWorkSet->TreeView1, node);
+    QTest::keyClick(FormWorkSet->TreeView1, Qt::Key_Asterisk);
+
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+    QTreeWidgetItem* a = ChildNamed(node, "a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(ChildTexts(a), (QStringList{"b", "up"}));
+    QTreeWidgetItem* b = ChildNamed(a, "b");
+    EXPECT_EQ(ChildTexts(b), (QStringList{"c", "here"}));
+    for (QTreeWidgetItem* back : {ChildNamed(a, "up"), ChildNamed(b, "here")}) {
+        EXPECT_EQ(back->childCount(), 0) << back->text(0).toStdString();
+        EXPECT_FALSE(HasExpander(back)) << back->text(0).toStdString();
+    }
+    // It can still be chosen.
+    ClickItem(FormWorkSet->TreeView1, ChildNamed(a, "up"));
+    EXPECT_EQ(FormWorkSet->Edit1->text(), ToQ(pick + "/a/up"));
+    FormWorkSet->Button2->click();
+}
+
+TEST_F(DialogsTest, DeepDirectoriesAreReachedAndChosenInBothDialogTrees) {
+    StartReady();
+    // Levels 0 (the working directory) to 26, the last with a long name.
+    std::string chain;
+    for (int level = 3; level < 26; ++level) chain += "/level-" + std::to_string(level);
+    chain += "/一个名字很长很长很长很长很长很长很长很长的目录";
+    m_tree.dir("work/alpha/deep" + chain);
+    auto chooseDeepest = [&](QTreeWidget* tree, QTreeWidgetItem* top, QLineEdit* field,
+                             const std::string& expected) {
+        ClickItem(tree, top);
+        QTest::keyClick(tree, Qt::Key_Asterisk);  // opens everything below
+        ClickItem(tree, top);
+        for (int level = 3; level <= 26; ++level) QTest::keyClick(tree, Qt::Key_Down);
+        QTreeWidgetItem* deepest = tree->currentItem();
+        ASSERT_EQ(deepest->childCount(), 0);
+        EXPECT_TRUE(CurrentLabelInView(tree));
+        // Where the user sees it, not where scrolling would first bring it.
+        ClickAt(tree->viewport(), tree->visualItemRect(deepest).center());
+        EXPECT_EQ(field->text(), ToQ(expected));
+    };
+
+    Form1->Button5->click();
+    ASSERT_TRUE(Form4->isVisible());
+    chooseDeepest(Form4->TreeView1, ChildNamed(ChildNamed(SourceRoot(), "alpha"), "deep"),
+                  Form4->Edit1, m_work + "/alpha/deep" + chain);
+    Form4->BitBtn2->click();
+
+    OpenAccept("\r请设置工作目录和输出目录！");
+    OpenPicker(FormAccept->BitBtn1);
+    QTreeWidgetItem* deep = OpenDownTo(m_work + "/alpha/deep");
+    ASSERT_NE(deep, nullptr);
+    chooseDeepest(FormWorkSet->TreeView1, deep, FormWorkSet->Edit1,
+                  m_work + "/alpha/deep" + chain);
+    FormWorkSet->Button2->click();
+    EXPECT_EQ(m_messages.count("error"), 0);
 }
 
 TEST_F(DialogsTest, CancellingAfterAPickKeepsItForTheRunButNotInWorkIni) {

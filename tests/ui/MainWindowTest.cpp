@@ -1,12 +1,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <cstdlib>
 #include <filesystem>
 
 #include "core/FunSub.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
+#include "ui/Copying.h"
 #include "ui/Main.h"
 #include "ui/SDir.h"
 #include "ui/Sets.h"
@@ -217,7 +219,7 @@ TEST_F(MainWindowTest, OutputWithoutSubdirectoriesEmptiesTheTargetSide) {
     Reactivate();
     EXPECT_EQ(Form1->ComboBoxEx1->count(), 0);
     EXPECT_EQ(Form1->ComboBoxEx1->currentIndex(), -1);
-    EXPECT_EQ(Form1->ComboBoxEx1->placeholderText(), QStringLiteral("当前输出目录下无子目录 ！"));
+    EXPECT_EQ(Form1->ComboBoxEx1->currentText(), QStringLiteral("当前输出目录下无子目录 ！"));
     EXPECT_TRUE(Form1->OutputSubdirs().empty());
     EXPECT_EQ(Form1->TreeView2->topLevelItemCount(), 0);
     EXPECT_EQ(Form1->ListView2->topLevelItemCount(), 0);
@@ -267,14 +269,47 @@ TEST_F(MainWindowTest, NewSourceIsBuiltOnceWithItsOwnTargetName) {
     EXPECT_EQ(m_messages.shown.size(), 0u);
 }
 
-TEST_F(MainWindowTest, SourceShorterThanANewWorkingDirectoryShowsNoRelativeText) {
-    // A new working directory does not clear the source; the text is cut at its length.
+TEST_F(MainWindowTest, SourceOutsideANewWorkingDirectoryShowsItsWholePath) {
+    // A new working directory does not clear the source, which then no longer lies below it.
     MakeDirectories();
     m_tree.dir("work/proj/src/sub/deeper/x");
     WriteWorkIni(m_work + "/proj/src/sub/deeper", m_output);
     StartAndShowWithSource(m_work + "/proj");
-    EXPECT_EQ(Form1->Edit3->text(), QString());
+    EXPECT_EQ(Form1->Edit3->text(), Q(m_work + "/proj"));
     EXPECT_TRUE(Form1->Button1->isEnabled());
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+}
+
+TEST_F(MainWindowTest, TheSourceFieldAndTheCopyDialogNameTheSourceAlike) {
+    MakeDirectories();
+    auto sourceAsShown = [&](const QString& expected) {
+        EXPECT_EQ(Form1->Edit3->text(), expected);
+        Form1->Button1->click();
+        Form3->Button1->click();
+        ASSERT_TRUE(Form7->isVisible());
+        EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: ") + expected);
+        Form7->Button1->click();
+    };
+    {
+        SCOPED_TRACE("the working directory is the root");
+        const std::string root = m_work.substr(0, m_work.find(FunSub::kSeparator) + 1);
+        WriteWorkIni(root, m_output);
+        StartAndShowWithSource(m_work + "/proj/src");
+        sourceAsShown(Q(m_work.substr(root.size()) + "/proj/src"));
+    }
+    {
+        SCOPED_TRACE("a hand-edited working directory that ends in a separator");
+        DestroyWindows();
+        FunSub::ResetState();
+        WriteWorkIni(m_work + "/", m_output);
+        StartAndShow();
+        Form1->Button5->click();
+        QTreeWidgetItem* root = Form4->TreeView1->topLevelItem(0);
+        ASSERT_EQ(root->childCount(), 1);
+        Click(Form4->TreeView1, root->child(0));
+        Form4->BitBtn1->click();
+        sourceAsShown(QStringLiteral("proj"));
+    }
     EXPECT_EQ(m_messages.shown.size(), 0u);
 }
 
@@ -391,6 +426,75 @@ TEST_F(MainWindowTest, ButtonsOpenTheirDialogsThroughTheChain) {
     EXPECT_EQ(Form1->TreeView1->topLevelItemCount(), 0);
     EXPECT_EQ(Form1->TreeView2->topLevelItemCount(), 0);
     EXPECT_EQ(m_messages.count("error"), 0);
+}
+
+TEST_F(MainWindowTest, DeepTreesScrollSidewaysToTheirDeepestLevel) {
+    // Thirty levels, 0 to 29, on both sides.
+    m_work = m_tree.dir("work");
+    m_output = m_tree.dir("out");
+    std::string chain;
+    for (int level = 1; level < 30; ++level) chain += "/第" + std::to_string(level) + "级目录";
+    m_tree.dir("work/deep" + chain);
+    m_tree.dir("out/deep-01" + chain);
+    WriteWorkIni(m_work, m_output);
+    StartAndShowWithSource(m_work + "/deep");
+    Form1->resize(1000, 700);
+    QApplication::processEvents();
+
+    const struct {
+        QTreeWidget* tree;
+        std::string root;
+    } sides[] = {{Form1->TreeView2, m_output + "/deep-01"}, {Form1->TreeView1, m_work + "/deep"}};
+    for (const auto& side : sides) {
+        SCOPED_TRACE(side.root);
+        QTreeWidget* tree = side.tree;
+        Click(tree, tree->topLevelItem(0));
+        PressKey(tree, Qt::Key_Asterisk);  // opens everything below
+        for (int level = 1; level < 30; ++level) PressKey(tree, Qt::Key_Down);
+        QTreeWidgetItem* deepest = tree->currentItem();
+        ASSERT_EQ(deepest->text(0), QStringLiteral("第29级目录"));
+        EXPECT_GT(tree->horizontalScrollBar()->value(), 0);
+        EXPECT_TRUE(CurrentLabelInView(tree));
+        Click(tree, deepest);
+        EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + side.root + chain));
+    }
+    EXPECT_TRUE(SaveScreenshot(Form1, QStringLiteral("deep-tree")));
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+}
+
+TEST_F(MainWindowTest, CountsAndSizesOfBigTreesReadWhole) {
+    MakeDirectories();
+    // Six digits of files and a total of seventeen thousand thousand million bytes. The
+    // files are hard links to a hundred, which is much quicker than making each.
+    std::filesystem::path original;
+    for (int i = 0; i < 100000; ++i) {
+        const std::string name = "work/big/many/f" + std::to_string(i) + ".dat";
+        if (i % 1000 == 0) {
+            original = FsPath(m_tree.file(name));
+        } else {
+            std::filesystem::create_hard_link(original, FsPath(m_tree.path(name)));
+        }
+    }
+    m_tree.sparseFile("work/big/disk.img", 17'000'000'000'000);
+    StartAndShowWithSource(m_work + "/big");
+    Click(Form1->TreeView1, Form1->TreeView1->topLevelItem(0));
+    EXPECT_EQ(Row(Form1->ListView3, 0), (QStringList{" 合计:2", "100001", "17,000,000,000,000"}));
+    EXPECT_EQ(Row(Form1->ListView1, 1)[1], QStringLiteral("17,000,000,000,000"));
+    Form1->Button1->click();
+    ASSERT_TRUE(Form3->isVisible());
+
+    for (QTreeWidget* list : {Form1->ListView1, Form1->ListView3, Form3->ListView1}) {
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            for (int column = 0; column < list->columnCount(); ++column) {
+                const QModelIndex cell = list->model()->index(row, column);
+                EXPECT_LE(list->sizeHintForIndex(cell).width(), list->columnWidth(column))
+                    << list->topLevelItem(row)->text(column).toStdString();
+            }
+        }
+    }
+    // The widths laid down for the lists stay the least they take.
+    EXPECT_EQ(Form1->ListView3->columnWidth(0), 80);
+    EXPECT_EQ(Form1->ListView1->columnWidth(2), 200);
 }
 
 TEST_F(MainWindowTest, HundredThousandRowsKeepTheSummaryOnTop) {

@@ -60,20 +60,26 @@ void Key(QMessageBox* box, int key) {
 }  // namespace
 
 TEST(MessagesTest, QuestionAnswersYesToEnterAndTheCloseBoxAndNoToEscape) {
-    const QString text = QStringLiteral("警告！\r\r第二行\r\r");
+    const QString text = QStringLiteral(
+        "警告！当前工作目录下无子目录！\r\r不能进行过滤复制操作，请重新设置工作目录！\r\r");
     bool answer = false;
     const SeenBox seen = WithRealBox(
         [&] {
             answer = Messages().Ask(text, {120, 90});
         },
-        [](QMessageBox* box) { Key(box, Qt::Key_Return); });
+        [](QMessageBox* box) {
+            SaveScreenshot(box, QStringLiteral("message-box"));
+            Key(box, Qt::Key_Return);
+        });
     EXPECT_TRUE(answer);
     EXPECT_EQ(seen.title, QStringLiteral("Warning"));
-    EXPECT_EQ(seen.text, QStringLiteral("警告！\n\n第二行\n\n"));
+    EXPECT_EQ(seen.text, QStringLiteral(
+                             "警告！当前工作目录下无子目录！\n\n不能进行过滤复制操作，请重新设置工作目录！\n\n"));
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    // Qt's own buttons in Chinese, like the rest of the program.
     EXPECT_EQ(seen.buttons.size(), 2);
-    EXPECT_TRUE(seen.buttons.contains(QStringLiteral("&Yes")));
-    EXPECT_TRUE(seen.buttons.contains(QStringLiteral("&No")));
+    EXPECT_TRUE(seen.buttons.contains(QStringLiteral("是(&Y)")));
+    EXPECT_TRUE(seen.buttons.contains(QStringLiteral("否(&N)")));
     EXPECT_EQ(seen.geometry.topLeft(), QPoint(120, 90));
 
     WithRealBox(
@@ -82,6 +88,14 @@ TEST(MessagesTest, QuestionAnswersYesToEnterAndTheCloseBoxAndNoToEscape) {
         },
         [](QMessageBox* box) { Key(box, Qt::Key_Escape); });
     EXPECT_FALSE(answer);
+
+    // The letters of the buttons answer as well.
+    for (const auto& [key, expected] : {std::pair{Qt::Key_N, false}, std::pair{Qt::Key_Y, true}}) {
+        answer = !expected;
+        WithRealBox([&] { answer = Messages().Ask(text, {120, 90}); },
+                    [key = key](QMessageBox* box) { Key(box, key); });
+        EXPECT_EQ(answer, expected);
+    }
 
     answer = false;
     WithRealBox(
@@ -106,14 +120,14 @@ TEST(MessagesTest, WarningAndErrorBoxesHaveOneOk) {
                                [](QMessageBox* box) { Key(box, Qt::Key_Return); });
     EXPECT_EQ(seen.title, QStringLiteral("Warning"));
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
-    EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("确定")});
 
     seen = WithRealBox([] { Messages().ShowError(QStringLiteral("File not found.")); },
                        [](QMessageBox* box) { box->buttons().first()->click(); });
     EXPECT_EQ(seen.title, QStringLiteral("Quillmere"));
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
     EXPECT_EQ(seen.text, QStringLiteral("File not found."));
-    EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("确定")});
 }
 
 TEST(MessagesTest, GuardReportsTheErrorWithAFullStopAndGoesOn) {

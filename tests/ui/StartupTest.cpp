@@ -48,6 +48,7 @@ TEST_F(StartupTest, MainWindowStartsWithItsFixedTexts) {
     EXPECT_EQ(Form1->StatusText(), QString());
     EXPECT_EQ(Form1->StatusBar1->findChildren<QLabel*>().size(), 1);
     EXPECT_EQ(Form1->ComboBoxEx1->currentIndex(), -1);
+    EXPECT_EQ(Form1->ComboBoxEx1->currentText(), QStringLiteral("当前输出目录下无子目录 ！"));
     EXPECT_EQ(Form1->ComboBoxEx1->maxVisibleItems(), 8);
     // No work.ini: both directories empty, and nothing is reported until the first showing.
     EXPECT_EQ(FunSub::WorkDir, "");

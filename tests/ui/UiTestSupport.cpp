@@ -1,8 +1,10 @@
 #include "ui/UiTestSupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
 
 #include "core/FunSub.h"
@@ -72,4 +74,36 @@ bool SaveScreenshot(QWidget* widget, const QString& name) {
     const QPixmap picture = widget->grab();
     if (picture.isNull()) return false;
     return picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+bool TabTo(QWidget* target) {
+    QWidget* window = target->window();
+    for (int i = 0; i < 100 && window->focusWidget() != target; ++i) {
+        QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Tab);
+    }
+    return window->focusWidget() == target;
+}
+
+void ClickAt(QWidget* widget, QPoint at) {
+    const QPointF global = widget->mapToGlobal(QPointF(at));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node) {
+    tree->scrollToItem(node);
+    const QRect label = tree->visualItemRect(node);
+    ClickAt(tree->viewport(), QPoint(label.left() - tree->indentation() / 2, label.center().y()));
+}
+
+bool CurrentLabelInView(QTreeWidget* tree) {
+    QCoreApplication::processEvents();  // as the user sees it, once the view caught up
+    const QModelIndex current = tree->currentIndex();
+    const QRect cell = tree->visualRect(current);
+    return cell.left() >= 0 &&
+           cell.left() + tree->sizeHintForIndex(current).width() <= tree->viewport()->width();
 }

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTreeWidget>
 #include <QWidget>
 #include <deque>
 #include <optional>
@@ -61,3 +62,16 @@ protected:
 // Saves `widget`'s picture as <name>.png in the screenshot directory (the build tree's
 // screenshots/ under ctest), and returns false when nothing could be drawn.
 bool SaveScreenshot(QWidget* widget, const QString& name);
+
+// Moves the keyboard focus to `target` as the user does, with Tab in its window; false when
+// Tab never gets there.
+bool TabTo(QWidget* target);
+
+// A click of the left mouse button at `at` in `widget`, as the window system delivers it.
+void ClickAt(QWidget* widget, QPoint at);
+
+// A mouse click on the expander in front of a tree node, where the user opens or closes it.
+void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node);
+
+// The current node's label, its icon and text, lies wholly in the visible part of the tree.
+bool CurrentLabelInView(QTreeWidget* tree);
