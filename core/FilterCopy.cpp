@@ -53,8 +53,9 @@ std::string CanonicalAsFarAsItExists(const std::string& path) {
 // path; the source's parent is shown from instead, so the text still begins with the
 // source's own name.
 std::size_t FromTextCut(const std::string& sourceRoot) {
-    if (IsBelow(sourceRoot, WorkDir))
-        return CutBelow(WorkDir);
+    const std::size_t shown = PathShownFrom(WorkDir, sourceRoot).size();
+    if (shown < sourceRoot.size())
+        return sourceRoot.size() - shown;  // the dialog's own rule, so the texts agree
     const auto last = sourceRoot.find_last_of(kSeparator);
     return last == std::string::npos ? 0 : last + 1;
 }

@@ -137,6 +137,15 @@ TEST_F(FilterCopyTest, FromAndToTextsAndProgress) {
     Copy();
     EXPECT_EQ(m_progress.calls.at(4), "from: 2003/a/x.jpg");
     EXPECT_EQ(m_progress.calls.at(5), "to: 2003-02/a/x.jpg");
+
+    // A work directory that ends in a separator, as a hand-edited work.ini may have it: the
+    // source dialog then names its directories with a doubled one.
+    FunSub::WorkDir = m_tree.path("work") + "/";
+    FunSub::SourceDir = FunSub::WorkDir + "/photos/2003";
+    FunSub::TargetName = "2003-03";
+    m_progress.calls.clear();
+    Copy();
+    EXPECT_EQ(m_progress.calls.at(4), "from: photos/2003/a/x.jpg");
 }
 
 // Scripts stay executable, as with cp -r; a read-only source still gives a copy its owner
