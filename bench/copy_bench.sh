@@ -26,8 +26,9 @@
 # rsync, peak memory below 64 MiB.
 #
 # QUILLMERE_BENCH_BASELINE=PATH adds an earlier build's quillmere-cli ("baseline", same tree as
-# quillmere) to every round and reports quillmere/baseline as well, so that a change to the
-# engine is measured against the engine before it.
+# quillmere) and `quillmere-cli copy --force` ("q-force": the copy without the check before it)
+# to every round, and reports q-force/baseline, the engine against the engine before a change,
+# and quillmere/q-force, what the check costs.
 #
 # Usage: bench/copy_bench.sh [SMALL_ROUNDS] [LARGE_ROUNDS]   (defaults 5 and 6; an uncounted
 # warm-up round comes first). About 8 minutes. Writes only below bench/out/.
@@ -39,6 +40,7 @@ base=bench/out/copy
 cli=build/release/quillmere-cli
 baseline=${QUILLMERE_BENCH_BASELINE:-}
 
+scripts/deps rsync time >/dev/null
 cmake --preset release >/dev/null
 cmake --build --preset release --target quillmere-cli -j1 >/dev/null
 
@@ -102,6 +104,7 @@ run() {
   t0=$(now)
   case $name in
     quillmere) /usr/bin/time -v -o "$report" "$cli" copy "$tree" "$dest" --json >/dev/null ;;
+    q-force) /usr/bin/time -v -o "$report" "$cli" copy "$tree" "$dest" --force --json >/dev/null ;;
     baseline) /usr/bin/time -v -o "$report" "$baseline" copy "$tree" "$dest" --json >/dev/null ;;
     q-excl) /usr/bin/time -v -o "$report" "$cli" copy "$tree" "$dest" --exclude .o --exclude .obj --json >/dev/null ;;
     cp) /usr/bin/time -v -o "$report" cp -r "$tree" "$dest/copy" ;;
@@ -132,11 +135,12 @@ bench_tree() {
     trees=([quillmere]=large [cp]=large [rsync]=large)
   fi
   if [ -n "$baseline" ]; then
-    commands+=(baseline)
+    commands+=(q-force baseline)
+    trees[q-force]=${trees[quillmere]}
     trees[baseline]=${trees[quillmere]}
   fi
   local -A wall_times=() cpu_times=()
-  local cp_wall=() cp_cpu=() rs_wall=() rs_cpu=() base_wall=() base_cpu=()
+  local cp_wall=() cp_cpu=() rs_wall=() rs_cpu=() base_wall=() base_cpu=() check_wall=()
   clear_targets "$wait"
 
   for round in $(seq 0 "$rounds"); do
@@ -166,8 +170,9 @@ bench_tree() {
       rs_wall+=("$(ratio "${wall[$excl]}" "${wall[rsync]}")")
       rs_cpu+=("$(ratio "${cpu[$excl]}" "${cpu[rsync]}")")
       if [ -n "$baseline" ]; then
-        base_wall+=("$(ratio "${wall[quillmere]}" "${wall[baseline]}")")
-        base_cpu+=("$(ratio "${cpu[quillmere]}" "${cpu[baseline]}")")
+        base_wall+=("$(ratio "${wall[q-force]}" "${wall[baseline]}")")
+        base_cpu+=("$(ratio "${cpu[q-force]}" "${cpu[baseline]}")")
+        check_wall+=("$(ratio "${wall[quillmere]}" "${wall[q-force]}")")
       fi
     fi
   done
@@ -182,8 +187,10 @@ bench_tree() {
   printf '%s median ratio %s/rsync -r: elapsed %.3f  cpu %.3f (target < 1.00)\n' "$kind" "$excl" \
     "$(median "${rs_wall[@]}")" "$(median "${rs_cpu[@]}")"
   if [ -n "$baseline" ]; then
-    printf '%s median ratio quillmere/baseline: elapsed %.3f  cpu %.3f\n' "$kind" \
+    printf '%s median ratio q-force/baseline: elapsed %.3f  cpu %.3f\n' "$kind" \
       "$(median "${base_wall[@]}")" "$(median "${base_cpu[@]}")"
+    printf '%s median ratio quillmere/q-force (the check): elapsed %.3f\n' "$kind" \
+      "$(median "${check_wall[@]}")"
   fi
 }
 

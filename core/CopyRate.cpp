@@ -44,12 +44,17 @@ double CopyRate::FilesPerSecond() const {
 
 std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
                          std::int64_t bytesTotal, const CopyRate& rate) {
-    std::string line = FormatThousands(filesDone) + " / " + FormatThousands(filesTotal) + " 个文件，" +
-                       SizeNumber(bytesDone, bytesTotal) + " / " + SizeText(bytesTotal);
+    const bool totals = filesTotal >= 0 && bytesTotal >= 0;
+    std::string line = totals ? FormatThousands(filesDone) + " / " + FormatThousands(filesTotal) +
+                                    " 个文件，" + SizeNumber(bytesDone, bytesTotal) + " / " +
+                                    SizeText(bytesTotal)
+                              : FormatThousands(filesDone) + " 个文件，" + SizeText(bytesDone);
     const double bytesPerSecond = rate.BytesPerSecond();
     if (bytesPerSecond <= 0)
         return line;
     line += "，" + SizeText(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
+    if (!totals)
+        return line;
     // What is left, at the rate that matters more for it: bytes for large files, files for
     // many small ones.
     double left = static_cast<double>(bytesTotal - bytesDone) / bytesPerSecond;

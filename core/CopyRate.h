@@ -26,6 +26,7 @@ private:
     std::deque<Sample> m_samples;
 };
 
+// Totals below 0 are not known (a copy that was not checked first): what is done is shown alone.
 std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
                          std::int64_t bytesTotal, const CopyRate& rate);
 

@@ -57,6 +57,19 @@ TreeStats CollectTreeStats(const DirTree& tree) {
     return stats;
 }
 
+std::int64_t CountTreeFiles(const DirTree& tree) {
+    std::int64_t total = 0;
+    const std::vector<std::string> paths = AllNodePaths(tree);
+    std::vector<Platform::Entry> entries;
+    for (int i = 0; i < tree.size(); ++i) {
+        if (tree.nodes[i].loop || tree.nodes[i].error != 0 ||
+            Platform::ListDirectory(paths[i], Platform::Detail::Kinds, entries) != 0)
+            continue;
+        for (const Platform::Entry& e : entries) total += e.isDirectory ? 0 : 1;
+    }
+    return total;
+}
+
 std::string SummaryCaption(std::int64_t count) { return " 合计:" + std::to_string(count); }
 
 bool CaptionLess(const std::string& a, const std::string& b) {

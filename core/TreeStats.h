@@ -50,6 +50,10 @@ struct TreeStats {
 // TreeFileTotal from fileTotal when the tree is the source tree.
 TreeStats CollectTreeStats(const DirTree& tree);
 
+// The number of files CollectTreeStats would count, without the stat of each that only the
+// statistics need: the progress range of a copy that is not checked first.
+std::int64_t CountTreeFiles(const DirTree& tree);
+
 // One row of a report list: the caption and the texts of the further columns.
 struct ListRow {
     std::string caption;
