@@ -50,26 +50,46 @@ std::tm Local(std::int64_t t) {
     return tm;
 }
 
-bool InGroup(gid_t gid) {
-    if (getegid() == gid) return true;
-    gid_t groups[256];
-    const int n = getgroups(256, groups);
-    return std::find(groups, groups + std::max(n, 0), gid) != groups + std::max(n, 0);
-}
-
-// Whether the process may open the file for reading. The permission bits tell without a
-// further call; only where they refuse is the system asked, as an access list may allow it.
-bool MayRead(int dirFd, const char* name, const struct stat& st) {
-    const uid_t euid = geteuid();
-    if (euid == 0) return true;
-    mode_t bit = S_IROTH;
-    if (st.st_uid == euid) {
-        bit = S_IRUSR;
-    } else if (InGroup(st.st_gid)) {
-        bit = S_IRGRP;
+// Who the process is, asked once per listing rather than once per file: system calls are
+// most of a listing's cost, and the groups are asked for only when a file needs them.
+class Identity {
+public:
+    // Whether the process may open the file for reading. The permission bits tell without a
+    // further call; only where they refuse is the system asked, as an access list may allow it.
+    bool MayRead(int dirFd, const char* name, const struct stat& st) {
+        if (!m_known) {
+            m_uid = geteuid();
+            m_gid = getegid();
+            m_known = true;
+        }
+        if (m_uid == 0) return true;
+        mode_t bit = S_IROTH;
+        if (st.st_uid == m_uid) {
+            bit = S_IRUSR;
+        } else if (InGroup(st.st_gid)) {
+            bit = S_IRGRP;
+        }
+        return (st.st_mode & bit) != 0 || faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
     }
-    return (st.st_mode & bit) != 0 || faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
-}
+
+private:
+    bool InGroup(gid_t gid) {
+        if (gid == m_gid) return true;
+        if (!m_groupsRead) {
+            m_groups.resize(static_cast<std::size_t>(std::max(getgroups(0, nullptr), 0)));
+            const int n = getgroups(static_cast<int>(m_groups.size()), m_groups.data());
+            m_groups.resize(static_cast<std::size_t>(std::max(n, 0)));
+            m_groupsRead = true;
+        }
+        return std::find(m_groups.begin(), m_groups.end(), gid) != m_groups.end();
+    }
+
+    bool m_known = false;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    std::vector<gid_t> m_groups;
+    bool m_groupsRead = false;
+};
 
 FileKind KindOf(mode_t mode) {
     return S_ISREG(mode) ? FileKind::Regular : FileKind::Special;
@@ -79,7 +99,7 @@ FileKind KindOf(mode_t mode) {
 // and time are wanted (a directory's own are never shown). Links are followed; one whose
 // target cannot be reached is reported as the link itself. False when the entry vanished
 // since it was listed.
-bool Describe(int dirFd, const dirent* d, Detail detail, Entry& e) {
+bool Describe(int dirFd, const dirent* d, Detail detail, Identity& who, Entry& e) {
     switch (d->d_type) {
         case DT_DIR:
             e.isDirectory = true;
@@ -101,7 +121,7 @@ bool Describe(int dirFd, const dirent* d, Detail detail, Entry& e) {
     if (fstatat(dirFd, d->d_name, &st, 0) == 0) {
         e.isDirectory = S_ISDIR(st.st_mode);
         e.kind = KindOf(st.st_mode);
-        if (e.kind == FileKind::Regular) e.readable = MayRead(dirFd, d->d_name, st);
+        if (e.kind == FileKind::Regular) e.readable = who.MayRead(dirFd, d->d_name, st);
     } else if (fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         e.isDirectory = false;
         e.kind = S_ISLNK(st.st_mode) ? FileKind::DanglingLink : KindOf(st.st_mode);
@@ -125,13 +145,14 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
         if (fstat(fd, &st) != 0) return errno;
         *id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     }
+    Identity who;
     errno = 0;
     while (dirent* d = readdir(handle.get())) {
         if (IsDotOrDotDot(d->d_name)) continue;
         Entry e;
         e.name = d->d_name;
         e.hidden = d->d_name[0] == '.';
-        if (Describe(fd, d, detail, e)) out.push_back(std::move(e));
+        if (Describe(fd, d, detail, who, e)) out.push_back(std::move(e));
         errno = 0;
     }
     const int err = errno;
