@@ -21,8 +21,6 @@ std::string IoErrorText(int platformError) {
 
 void RaiseIoError(int platformError) { throw QuillError(IoErrorText(platformError)); }
 
-void RaiseCannotOpen(const std::string& path) { throw QuillError("Cannot open file " + path); }
-
 void RaiseCannotCreate(const std::string& path) { throw QuillError("Cannot create file " + path); }
 
 }  // namespace FunSub

@@ -18,7 +18,6 @@ public:
 std::string IoErrorText(int platformError);
 
 [[noreturn]] void RaiseIoError(int platformError);
-[[noreturn]] void RaiseCannotOpen(const std::string& path);
 [[noreturn]] void RaiseCannotCreate(const std::string& path);
 
 }  // namespace FunSub
