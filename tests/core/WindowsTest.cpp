@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "core/DirTree.h"
 #include "core/DrivePicker.h"
@@ -223,6 +224,19 @@ TEST(WindowsCopyTest, NeverReplacesAndLargeFilesAppearWhole) {
     std::vector<Platform::Entry> entries;
     ASSERT_EQ(Platform::ListDirectory(t.path("out"), Platform::Detail::Kinds, entries), 0);
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"big.bin", "kept.bin"}));
+}
+
+// The window copies on a new thread each time; the end of each must leave the heap sound.
+TEST(WindowsCopyTest, ThreadsThatCopiedEndCleanly) {
+    TempTree t;
+    const std::string source = t.file("a.txt", "alpha");
+    for (int i = 0; i < 4; ++i) {
+        const std::string copy = t.path("copy" + std::to_string(i));
+        std::thread([&] { EXPECT_EQ(Platform::CopyFileContent(source, copy).bytes, 5); }).join();
+    }
+    HANDLE heaps[256];
+    const DWORD count = std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
+    for (DWORD i = 0; i < count; ++i) EXPECT_TRUE(HeapValidate(heaps[i], 0, nullptr)) << i;
 }
 
 TEST(WindowsNamesTest, NamesOutsideTheAnsiCodePageAreListedCountedAndCopied) {

@@ -1,7 +1,6 @@
 #include "core/platform/win32/WinApi.h"
 
 #include <atomic>
-#include <memory>
 #include <string>
 
 #include "core/FileCopyPlatform.h"
@@ -13,12 +12,22 @@ namespace {
 
 constexpr DWORD kBufferSize = DWORD{1} << 20;
 
-// One buffer per thread, made on first need and reused for every later file.
+void WINAPI FreeBuffer(void* buffer) {
+    delete[] static_cast<char*>(buffer);
+}
+
+// One buffer per thread, made on first need and reused for every later file, and freed when
+// the thread ends. Not a thread_local with a destructor: MinGW runs such destructors after
+// the thread's copy of the variable is freed, so the end of every copying thread freed a
+// stale pointer and corrupted the heap.
 char* ReusedBuffer() {
-    thread_local std::unique_ptr<char[]> buffer;
-    if (!buffer)
-        buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
-    return buffer.get();
+    static const DWORD slot = FlsAlloc(FreeBuffer);
+    auto* buffer = static_cast<char*>(FlsGetValue(slot));
+    if (!buffer) {
+        buffer = new char[kBufferSize];
+        FlsSetValue(slot, buffer);
+    }
+    return buffer;
 }
 
 CopyOutcome Failed(CopyFailure failure, DWORD error, std::int64_t bytes = 0) {
