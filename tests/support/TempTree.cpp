@@ -47,6 +47,10 @@ TempTree::TempTree() {
         const fs::path candidate = base / ("quillmere-test-" + std::to_string(random()));
         if (fs::create_directory(candidate)) {
             m_root = PathText(candidate);
+            // The drive letter as the directory picker writes it, so that a path picked
+            // there is the same text as the test's own.
+            if (m_root.size() > 1 && m_root[1] == ':' && m_root[0] >= 'A' && m_root[0] <= 'Z')
+                m_root[0] = static_cast<char>(m_root[0] - 'A' + 'a');
             return;
         }
     }

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -180,11 +181,11 @@ TEST_F(MainWindowTest, TargetSideReturnsToTheFirstTargetOnEveryActivation) {
     ASSERT_EQ(subdirs.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         const std::string name = FunSub::LastPathComponent(subdirs[static_cast<std::size_t>(i)]);
-        EXPECT_EQ(subdirs[static_cast<std::size_t>(i)], m_output + "/" + name);
+        EXPECT_EQ(subdirs[static_cast<std::size_t>(i)], m_tree.path("out/" + name));
         EXPECT_EQ(combo->itemText(i), Q(FunSub::LowerAscii(name)));
         EXPECT_FALSE(combo->itemIcon(i).isNull());
     }
-    EXPECT_NE(std::find(subdirs.begin(), subdirs.end(), m_output + "/ABC"), subdirs.end());
+    EXPECT_NE(std::find(subdirs.begin(), subdirs.end(), m_tree.path("out/ABC")), subdirs.end());
     EXPECT_TRUE(combo->findText(QStringLiteral("abc")) >= 0);
     EXPECT_EQ(combo->currentIndex(), 0);
     EXPECT_EQ(Form1->TargetTree().nodes[0].label, subdirs[0] + "<目录树根>");
@@ -194,7 +195,7 @@ TEST_F(MainWindowTest, TargetSideReturnsToTheFirstTargetOnEveryActivation) {
     // Picking a target shows it with its bare path in the status bar.
     const int abc = combo->findText(QStringLiteral("abc"));
     Choose(combo, abc);
-    EXPECT_EQ(Form1->StatusText(), Q(m_output + "/ABC"));
+    EXPECT_EQ(Form1->StatusText(), Q(m_tree.path("out/ABC")));
     EXPECT_EQ(Form1->TargetTree().size(), 2);
     EXPECT_EQ(Row(Form1->ListView4, 0), (QStringList{" 合计:1", "1", "1"}));
     EXPECT_EQ(Lines(Form1->ListBox2).mid(2), (QStringList{"    0 级:    1", "    1 级:    1"}));
@@ -237,16 +238,16 @@ TEST_F(MainWindowTest, NewSourceIsBuiltOnceWithItsOwnTargetName) {
     EXPECT_FALSE(Form1->Button1->isEnabled());
     EXPECT_EQ(Form1->TreeView1->topLevelItemCount(), 0);
 
-    ChooseSource(m_work + "/proj/src");
+    ChooseSource(m_tree.path("work/proj/src"));
     Reactivate();
     EXPECT_FALSE(FunSub::SourceChanged);
-    EXPECT_EQ(Form1->Edit3->text(), QStringLiteral("proj/src"));
+    EXPECT_EQ(Form1->Edit3->text(), QDir::toNativeSeparators(QStringLiteral("proj/src")));
     EXPECT_EQ(FunSub::TargetName, "src-02");
     EXPECT_EQ(Form1->Edit2->text(), QStringLiteral("src-02"));
     EXPECT_TRUE(Form1->Button1->isEnabled());
     EXPECT_EQ(FunSub::TreeFileTotal, 3);
     ASSERT_EQ(Form1->SourceTree().size(), 2);
-    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0), Q(m_work + "/proj/src<目录树根>"));
+    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0), Q(m_tree.path("work/proj/src") + "<目录树根>"));
     EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->child(0)->text(0), QStringLiteral("sub"));
     ASSERT_EQ(Form1->ListView3->topLevelItemCount(), 3);
     EXPECT_EQ(Row(Form1->ListView3, 0), (QStringList{" 合计:2", "3", "1,030"}));
@@ -262,7 +263,7 @@ TEST_F(MainWindowTest, NewSourceIsBuiltOnceWithItsOwnTargetName) {
     EXPECT_EQ(FunSub::TargetName, "src-02");
 
     // Choosing it again builds it again.
-    ChooseSource(m_work + "/proj/src");
+    ChooseSource(m_tree.path("work/proj/src"));
     Reactivate();
     EXPECT_EQ(Row(Form1->ListView3, 0)[0], QStringLiteral(" 合计:3"));
     EXPECT_EQ(FunSub::TreeFileTotal, 4);
@@ -273,9 +274,9 @@ TEST_F(MainWindowTest, SourceOutsideANewWorkingDirectoryShowsItsWholePath) {
     // A new working directory does not clear the source, which then no longer lies below it.
     MakeDirectories();
     m_tree.dir("work/proj/src/sub/deeper/x");
-    WriteWorkIni(m_work + "/proj/src/sub/deeper", m_output);
-    StartAndShowWithSource(m_work + "/proj");
-    EXPECT_EQ(Form1->Edit3->text(), Q(m_work + "/proj"));
+    WriteWorkIni(m_tree.path("work/proj/src/sub/deeper"), m_output);
+    StartAndShowWithSource(m_tree.path("work/proj"));
+    EXPECT_EQ(Form1->Edit3->text(), Q(m_tree.path("work/proj")));
     EXPECT_TRUE(Form1->Button1->isEnabled());
     EXPECT_EQ(m_messages.shown.size(), 0u);
 }
@@ -316,14 +317,14 @@ TEST_F(MainWindowTest, TheSourceFieldAndTheCopyDialogNameTheSourceAlike) {
 TEST_F(MainWindowTest, FailedSourceRebuildKeepsTheCopyDisabledAndTriesAgain) {
     MakeDirectories();
     StartAndShow();
-    ChooseSource(m_work + "/proj/src");
+    ChooseSource(m_tree.path("work/proj/src"));
     Reactivate();
     ASSERT_TRUE(Form1->Button1->isEnabled());
     ASSERT_EQ(FunSub::TargetName, "src-01");
 
     // The source vanishes between the choice and the rebuild.
     m_tree.dir("work/gone");
-    ChooseSource(m_work + "/gone");
+    ChooseSource(m_tree.path("work/gone"));
     std::filesystem::remove(m_tree.path("work/gone"));
     Reactivate();
     EXPECT_EQ(m_messages.texts("error"), QStringList{"File not found."});
@@ -335,7 +336,7 @@ TEST_F(MainWindowTest, FailedSourceRebuildKeepsTheCopyDisabledAndTriesAgain) {
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_TRUE(Form1->isEnabled());
     // The former tree stays until a build succeeds.
-    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0), Q(m_work + "/proj/src<目录树根>"));
+    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0), Q(m_tree.path("work/proj/src") + "<目录树根>"));
 
     // A name that cannot be chosen fails the same way.
     m_tree.dir("work/gone");
@@ -358,11 +359,11 @@ TEST_F(MainWindowTest, FailedSourceRebuildKeepsTheCopyDisabledAndTriesAgain) {
 
 TEST_F(MainWindowTest, MouseClicksInTheTreesListTheFilesAndShowThePath) {
     MakeDirectories();
-    StartAndShowWithSource(m_work + "/proj/src");
+    StartAndShowWithSource(m_tree.path("work/proj/src"));
     EXPECT_EQ(Form1->StatusText(), QString());
     QTreeWidget* tree = Form1->TreeView1;
     Click(tree, tree->topLevelItem(0));
-    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_work + "/proj/src"));
+    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_tree.path("work/proj/src")));
     ASSERT_EQ(Form1->ListView1->topLevelItemCount(), 3);
     EXPECT_EQ(Row(Form1->ListView1, 0), (QStringList{" 合计:2", "30", ""}));
     EXPECT_EQ(Row(Form1->ListView1, 1).mid(0, 2), (QStringList{"a.TXT", "10"}));
@@ -372,15 +373,15 @@ TEST_F(MainWindowTest, MouseClicksInTheTreesListTheFilesAndShowThePath) {
     tree->setFocus();
     PressKey(tree, Qt::Key_Down);
     EXPECT_EQ(tree->currentItem()->text(0), QStringLiteral("sub"));
-    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_work + "/proj/src"));
+    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_tree.path("work/proj/src")));
     EXPECT_EQ(Form1->ListView1->topLevelItemCount(), 3);
 
     Click(tree, tree->topLevelItem(0)->child(0));
-    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_work + "/proj/src/sub"));
+    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_tree.path("work/proj/src/sub")));
     EXPECT_EQ(Row(Form1->ListView1, 0), (QStringList{" 合计:1", "1,000", ""}));
 
     Click(Form1->TreeView2, Form1->TreeView2->topLevelItem(0));
-    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_output + "/old-01"));
+    EXPECT_EQ(Form1->StatusText(), Q("当前路径：" + m_tree.path("out/old-01")));
     EXPECT_EQ(Row(Form1->ListView2, 0), (QStringList{" 合计:1", "2", ""}));
 
     // A directory deleted since the tree was built lists nothing and reports nothing.
@@ -392,7 +393,7 @@ TEST_F(MainWindowTest, MouseClicksInTheTreesListTheFilesAndShowThePath) {
 
 TEST_F(MainWindowTest, ButtonsOpenTheirDialogsThroughTheChain) {
     MakeDirectories();
-    StartAndShowWithSource(m_work + "/proj/src");
+    StartAndShowWithSource(m_tree.path("work/proj/src"));
 
     Form1->BitBtn1->click();
     EXPECT_EQ(FunSub::HintText, "\r请设置工作目录和输出目录！");
@@ -418,7 +419,7 @@ TEST_F(MainWindowTest, ButtonsOpenTheirDialogsThroughTheChain) {
 
     m_tree.file("app/guide.htm", "<html></html>");
     Form1->Button2->click();
-    EXPECT_EQ(m_messages.texts("open"), QStringList{Q(appDir() + "/guide.htm")});
+    EXPECT_EQ(m_messages.texts("open"), QStringList{Q(m_tree.path("app/guide.htm"))});
     EXPECT_TRUE(Form1->isEnabled());
 
     Form1->Button4->click();
@@ -529,7 +530,7 @@ TEST_F(MainWindowTest, ArrangementAndScreenshot) {
     m_tree.dir("work/proj/src/docs/html");
     m_tree.dir("out/src-01/sub");
     m_tree.dir("out/src-02");
-    StartAndShowWithSource(m_work + "/proj/src");
+    StartAndShowWithSource(m_tree.path("work/proj/src"));
     Form1->resize(1000, 700);
     Click(Form1->TreeView1, Form1->TreeView1->topLevelItem(0));
     QApplication::processEvents();

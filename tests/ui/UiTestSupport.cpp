@@ -60,7 +60,7 @@ void UiTest::WriteWorkIni(const std::string& work, const std::string& output) {
     WriteWorkIni(work + "\r\n" + output + "\r\n");
 }
 
-bool UiTest::Start() { return CreateWindows(appDir() + "/quillmere"); }
+bool UiTest::Start() { return CreateWindows(m_tree.path("app/quillmere")); }
 
 void UiTest::StartAndShow() {
     ASSERT_TRUE(Start());
