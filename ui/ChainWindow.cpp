@@ -11,11 +11,19 @@
 
 namespace {
 
-// The family name of 宋体 as this system knows it, or empty.
-QString SongFamily() {
+// The family the windows write in: 宋体 as this system knows it. Windows without it (a
+// Western system, Wine) gets its Chinese interface font, or else any family that has Chinese:
+// Qt's default there is the message font, which need not have Chinese, and under Wine line
+// edits draw no text in it at all. Elsewhere empty: the system's own font covers Chinese.
+QString ProgramFontFamily() {
     static const QString family = [] {
         const QStringList families = QFontDatabase::families();
-        for (const QString& name : {QStringLiteral("SimSun"), QStringLiteral("宋体")}) {
+        QStringList wanted{QStringLiteral("SimSun"), QStringLiteral("宋体")};
+#ifdef _WIN32
+        wanted << QStringLiteral("Microsoft YaHei")
+               << QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+#endif
+        for (const QString& name : wanted) {
             if (families.contains(name, Qt::CaseInsensitive)) return name;
         }
         return QString();
@@ -26,7 +34,7 @@ QString SongFamily() {
 }  // namespace
 
 ChainWindow::ChainWindow(Qt::WindowFlags flags) : QWidget(nullptr, flags) {
-    if (const QString family = SongFamily(); !family.isEmpty()) setFont(QFont(family, 9));
+    if (const QString family = ProgramFontFamily(); !family.isEmpty()) setFont(QFont(family, 9));
 }
 
 void ChainWindow::PlaceAt(int left, int top) { move(left, top); }

@@ -16,8 +16,8 @@ inline constexpr Qt::WindowFlags kFixedDialogFlags =
 class ChainWindow : public QWidget {
     Q_OBJECT
 public:
-    // Every window writes in 宋体 9 points where the system has it, else in the system's
-    // own font, which on a Linux desktop covers the Chinese texts.
+    // Every window writes in 宋体 9 points where the system has it; else on Windows in a
+    // Chinese font it has, elsewhere in the system's own font, which covers Chinese there.
     explicit ChainWindow(Qt::WindowFlags flags = Qt::Window);
 
     // Shows the window (centred the first time when it places itself that way; sized to
