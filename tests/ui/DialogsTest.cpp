@@ -268,12 +268,7 @@ TEST_F(DialogsTest, ANodeThatCannotBeReadReportsTheErrorAndCanBeOpenedAgain) {
 
     fs::remove_all(m_tree.path("pick/doomed"));
     ClickExpander(FormWorkSet->TreeView1, doomed);
-#ifdef _WIN32
-    const QString gone = QStringLiteral("Invalid filename.");  // error 3, path not found
-#else
-    const QString gone = QStringLiteral("File not found.");
-#endif
-    EXPECT_EQ(m_messages.texts("error"), QStringList{gone});
+    EXPECT_EQ(m_messages.texts("error"), QStringList{QStringLiteral("File not found.")});
     EXPECT_EQ(doomed->childCount(), 0);
     EXPECT_TRUE(HasExpander(doomed));
     EXPECT_TRUE(FormWorkSet->isVisible());
@@ -290,8 +285,11 @@ TEST_F(DialogsTest, TheStarKeyOpensEverythingBelowButNoLinkBackOntoThePath) {
     StartReady();
     const std::string pick = m_tree.dir("pick");
     m_tree.dir("pick/a/b/c");
-    fs::create_directory_symlink("..", m_tree.path("pick/a/up"));
-    fs::create_directory_symlink(".", m_tree.path("pick/a/b/here"));
+    std::error_code noLinks;
+    fs::create_directory_symlink("..", m_tree.path("pick/a/up"), noLinks);
+    if (!noLinks) fs::create_directory_symlink(".", m_tree.path("pick/a/b/here"), noLinks);
+    if (noLinks)
+        GTEST_SKIP() << "no directory links here: " << noLinks.message();
     OpenAccept("\r请设置工作目录和输出目录！");
     OpenPicker(FormAccept->BitBtn1);
     QTreeWidgetItem* node = OpenDownTo(pick);
@@ -319,8 +317,9 @@ TEST_F(DialogsTest, DeepDirectoriesAreReachedAndChosenInBothDialogTrees) {
     StartReady();
     // Levels 0 (the working directory) to 26, the last with a long name.
     std::string chain;
-    for (int level = 3; level < 26; ++level) chain += "/level-" + std::to_string(level);
-    chain += "/一个名字很长很长很长很长很长很长很长很长的目录";
+    for (int level = 3; level < 26; ++level)
+        chain += FunSub::kSeparator + ("level-" + std::to_string(level));
+    chain += FunSub::kSeparator + std::string("一个名字很长很长很长很长很长很长很长很长的目录");
     m_tree.dir("work/alpha/deep" + chain);
     auto chooseDeepest = [&](QTreeWidget* tree, QTreeWidgetItem* top, QLineEdit* field,
                              const std::string& expected) {
@@ -339,15 +338,15 @@ TEST_F(DialogsTest, DeepDirectoriesAreReachedAndChosenInBothDialogTrees) {
     Form1->Button5->click();
     ASSERT_TRUE(Form4->isVisible());
     chooseDeepest(Form4->TreeView1, ChildNamed(ChildNamed(SourceRoot(), "alpha"), "deep"),
-                  Form4->Edit1, m_work + "/alpha/deep" + chain);
+                  Form4->Edit1, m_tree.path("work/alpha/deep") + chain);
     Form4->BitBtn2->click();
 
     OpenAccept("\r请设置工作目录和输出目录！");
     OpenPicker(FormAccept->BitBtn1);
-    QTreeWidgetItem* deep = OpenDownTo(m_work + "/alpha/deep");
+    QTreeWidgetItem* deep = OpenDownTo(m_tree.path("work/alpha/deep"));
     ASSERT_NE(deep, nullptr);
     chooseDeepest(FormWorkSet->TreeView1, deep, FormWorkSet->Edit1,
-                  m_work + "/alpha/deep" + chain);
+                  m_tree.path("work/alpha/deep") + chain);
     FormWorkSet->Button2->click();
     EXPECT_EQ(m_messages.count("error"), 0);
 }
