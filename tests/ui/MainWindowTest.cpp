@@ -247,7 +247,8 @@ TEST_F(MainWindowTest, NewSourceIsBuiltOnceWithItsOwnTargetName) {
     EXPECT_TRUE(Form1->Button1->isEnabled());
     EXPECT_EQ(FunSub::TreeFileTotal, 3);
     ASSERT_EQ(Form1->SourceTree().size(), 2);
-    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0), Q(m_tree.path("work/proj/src") + "<目录树根>"));
+    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0),
+              Q(m_tree.path("work/proj/src") + "<目录树根>"));
     EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->child(0)->text(0), QStringLiteral("sub"));
     ASSERT_EQ(Form1->ListView3->topLevelItemCount(), 3);
     EXPECT_EQ(Row(Form1->ListView3, 0), (QStringList{" 合计:2", "3", "1,030"}));
@@ -336,7 +337,8 @@ TEST_F(MainWindowTest, FailedSourceRebuildKeepsTheCopyDisabledAndTriesAgain) {
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_TRUE(Form1->isEnabled());
     // The former tree stays until a build succeeds.
-    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0), Q(m_tree.path("work/proj/src") + "<目录树根>"));
+    EXPECT_EQ(Form1->TreeView1->topLevelItem(0)->text(0),
+              Q(m_tree.path("work/proj/src") + "<目录树根>"));
 
     // A name that cannot be chosen fails the same way.
     m_tree.dir("work/gone");
