@@ -17,19 +17,8 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target quillmere-cli >/dev/null
 cli=build/release/quillmere-cli
 
-# Warm the cache once for both; the check exits 1 when it finds problems, which is no failure here.
-"$cli" check "$tree" "$out" --json >/dev/null || true
-"$cli" stats "$tree" --json >/dev/null
-
-now() { date +%s.%N; }
-ratios=()
-for i in $(seq "$rounds"); do
-  t0=$(now); "$cli" check "$tree" "$out" --json >/dev/null || true; t1=$(now)
-  "$cli" stats "$tree" --json >/dev/null; t2=$(now)
-  c=$(awk "BEGIN{print $t1 - $t0}"); s=$(awk "BEGIN{print $t2 - $t1}")
-  r=$(awk "BEGIN{print $c / $s}")
-  ratios+=("$r")
-  printf 'round %d: check %.3fs  stats %.3fs  ratio %.2f\n' "$i" "$c" "$s" "$r"
-done
-median=$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-printf 'median ratio check/stats: %.2f (target <= 1.20)\n' "$median"
+# The check exits 1 when it finds problems, which is no failure here.
+first() { "$cli" check "$tree" "$out" --json || true; }
+second() { "$cli" stats "$tree" --json; }
+. bench/in_turn.sh
+in_turn "$rounds" check stats 1.20

@@ -15,19 +15,7 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target quillmere-cli >/dev/null
 cli=build/release/quillmere-cli
 
-# Warm the cache once for both.
-"$cli" stats "$tree" --json >/dev/null
-find "$tree" -type f -printf '%s %f\n' >/dev/null
-
-now() { date +%s.%N; }
-ratios=()
-for i in $(seq "$rounds"); do
-  t0=$(now); "$cli" stats "$tree" --json >/dev/null; t1=$(now)
-  find "$tree" -type f -printf '%s %f\n' >/dev/null; t2=$(now)
-  q=$(awk "BEGIN{print $t1 - $t0}"); f=$(awk "BEGIN{print $t2 - $t1}")
-  r=$(awk "BEGIN{print $q / $f}")
-  ratios+=("$r")
-  printf 'round %d: quillmere %.3fs  find %.3fs  ratio %.2f\n' "$i" "$q" "$f" "$r"
-done
-median=$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-printf 'median ratio quillmere/find: %.2f (target <= 1.50)\n' "$median"
+first() { "$cli" stats "$tree" --json; }
+second() { find "$tree" -type f -printf '%s %f\n'; }
+. bench/in_turn.sh
+in_turn "$rounds" quillmere find 1.50
