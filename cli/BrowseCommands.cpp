@@ -5,6 +5,7 @@
 
 #include "cli/CliCommon.h"
 #include "core/DirTree.h"
+#include "core/FilterCopy.h"
 #include "core/FunSub.h"
 #include "core/TreeStats.h"
 
@@ -68,13 +69,18 @@ int RunFiles(const Args& args) {
 }
 
 int RunStats(const Args& args) {
-    const FunSub::DirTree tree =
-        FunSub::BuildDirTree(FullPath(args.positional[0]), FunSub::RootLabel::ShortenDriveRoot);
+    const std::string dir = FullPath(args.positional[0]);
+    const FunSub::DirTree tree = FunSub::BuildDirTree(dir, FunSub::RootLabel::ShortenDriveRoot);
     const FunSub::TreeStats stats = FunSub::CollectTreeStats(tree);
+    const bool incomplete = FunSub::TargetIncomplete(dir);
     if (!args.json) {
         PrintRows(FunSub::TypeListRows(stats));
         std::cout << '\n';
         for (const auto& line : FunSub::LevelLines(stats)) std::cout << line << '\n';
+        if (stats.unreadable > 0)
+            std::cout << '\n' << FunSub::UnreadableText(stats.unreadable) << '\n';
+        if (incomplete)
+            std::cout << '\n' << FunSub::kIncompleteTargetText << '\n';
         return kOk;
     }
     std::string out = "{\"directories\":" + std::to_string(stats.directories) +
@@ -92,7 +98,8 @@ int RunStats(const Args& args) {
         out += "{\"type\":" + JsonString(t.TypeKey) + ",\"files\":" + std::to_string(t.FileCount) +
                ",\"bytes\":" + std::to_string(t.TotalSize) + "}";
     }
-    std::cout << out << "]}\n";
+    std::cout << out << "],\"unreadable\":" << stats.unreadable
+              << ",\"incomplete\":" << (incomplete ? "true" : "false") << "}\n";
     return kOk;
 }
 

@@ -196,7 +196,8 @@ std::string JsonPlan(const FunSub::CopyPlan& plan) {
            ",\"directories\":" + std::to_string(plan.directories) +
            ",\"needed\":" + std::to_string(plan.bytesNeeded) +
            ",\"free\":" + std::to_string(plan.volume.freeBytes) +
-           ",\"problems\":" + JsonProblems(plan) + "}";
+           ",\"problems\":" + JsonProblems(plan) +
+           ",\"incomplete\":" + (plan.sourceIncomplete ? "true" : "false") + "}";
 }
 
 void PrintProblems(const FunSub::CopyPlan& plan) {

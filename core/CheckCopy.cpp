@@ -28,62 +28,123 @@ std::int64_t RoundUp(std::int64_t bytes, std::int64_t block) {
     return (bytes + block - 1) / block * block;
 }
 
+// Shorter link texts are kept in the link's own inode on the usual file systems.
+constexpr std::int64_t kInlineLinkText = 60;
+
 // What the check found in one directory.
 struct DirectoryResult {
     std::int64_t examined = 0;
     std::int64_t files = 0;
     std::int64_t bytes = 0;
     std::int64_t needed = 0;
+    std::int64_t largest = 0;
     std::vector<CopyProblem> problems;
-    std::vector<CopyProblem> blocking;
 };
 
 // Reused by one worker from directory to directory.
 struct Scratch {
-    std::vector<Platform::Entry> entries;
     std::vector<std::string> names;
 };
+
+// The nearest directory at or above `path` that exists: a missing output directory is made
+// there by the copy, so that is where what the target can do is found out.
+std::string ExistingDirectoryAtOrAbove(std::string path) {
+    while (!path.empty() && !DirExists(path)) {
+        const auto cut = path.find_last_of(kSeparator);
+        if (cut == std::string::npos)
+            return {};
+        path.erase(cut == 0 ? 1 : cut);
+        if (cut == 0)
+            break;
+    }
+    return path;
+}
 
 // The directories are looked at independently, so several are looked at at once: the check
 // comes before every copy, and a stat of each file is most of its time.
 class Check {
 public:
-    Check(const DirTree& tree, const std::string& outputDir)
-        : m_tree(tree), m_paths(AllNodePaths(tree)), m_cut(m_paths.front().size() + 1) {
-        Platform::ReadVolumeInfo(outputDir, m_volume);
-        m_traits = Platform::ProbeTarget(outputDir);
+    Check(const DirTree& tree, const std::string& outputDir, const std::atomic<bool>* stop)
+        : m_tree(tree),
+          m_paths(AllNodePaths(tree)),
+          m_cut(m_paths.front().size() + 1),
+          m_probeDir(ExistingDirectoryAtOrAbove(outputDir)),
+          m_stop(stop) {
+        Platform::ReadVolumeInfo(m_probeDir, m_volume);
+        m_traits = Platform::ProbeTarget(m_probeDir);
         m_inside = OutputLiesInSource(outputDir, m_paths.front());
+        // Where a directory takes blocks and a file may have holes, a file of many parts
+        // keeps the list of its parts in blocks of its own (ext4 and its kind).
+        m_partBlocks = m_traits.holes && m_traits.directoryBytes > 0;
     }
 
     CopyPlan Run() const {
-        std::vector<DirectoryResult> results(m_paths.size());
-        ForEachDirectory([&](std::size_t i, Scratch& scratch) { Directory(i, scratch, results[i]); });
-
         CopyPlan plan;
+        const std::size_t count = m_paths.size();
+        plan.listings.resize(count);
+        plan.listErrors.resize(count);
+        std::vector<DirectoryResult> results(count);
+        ForEachDirectory(
+            [&](std::size_t i, Scratch& scratch) { Directory(i, scratch, plan, results[i]); });
+        plan.stopped = Stopped();
+
         plan.volume = m_volume;
-        plan.directories = static_cast<std::int64_t>(results.size());
-        std::vector<CopyProblem> blocking;
-        if (m_inside)
-            blocking.push_back(CopyProblem{ProblemKind::OutputInsideSource, "", "", true});
+        plan.directories = static_cast<std::int64_t>(count);
+        plan.sourceIncomplete = TargetIncomplete(m_paths.front());
+        // Every directory, and while the copy runs the one that marks it unfinished.
+        plan.bytesNeeded = (plan.directories + 1) * DirectoryBytes();
+        std::int64_t largest = 0;
         for (DirectoryResult& r : results) {
             plan.examined += r.examined;
             plan.files += r.files;
             plan.bytes += r.bytes;
             plan.bytesNeeded += r.needed;
-            std::move(r.blocking.begin(), r.blocking.end(), std::back_inserter(blocking));
+            largest = std::max(largest, r.largest);
             std::move(r.problems.begin(), r.problems.end(), std::back_inserter(plan.problems));
         }
-        if (m_volume.freeBytes >= 0 && plan.bytesNeeded > m_volume.freeBytes) {
-            blocking.insert(blocking.begin(),
-                            CopyProblem{ProblemKind::NoSpace, "",
-                                        SizeText(plan.bytesNeeded) + " > " + SizeText(m_volume.freeBytes),
-                                        true});
+        std::vector<CopyProblem> blocking;
+        if (m_inside)
+            blocking.push_back(CopyProblem{ProblemKind::OutputInsideSource, "", "", true});
+        if (m_traits.writeError != 0) {
+            blocking.push_back(CopyProblem{ProblemKind::OutputNotWritable, "",
+                                           IoErrorText(m_traits.writeError), true});
+        } else if (m_volume.freeBytes >= 0 && plan.bytesNeeded > m_volume.freeBytes) {
+            blocking.push_back(CopyProblem{ProblemKind::NoSpace, "",
+                                           "需要 " + SizeText(plan.bytesNeeded) +
+                                               "（含每个文件所占的整块），可用 " +
+                                               SizeText(m_volume.freeBytes),
+                                           true});
         }
+        if (m_traits.writeError == 0 && largest > 0)
+            TooLarge(plan, Platform::FileSizeLimitBelow(m_probeDir, largest, m_traits), blocking);
+        if (plan.sourceIncomplete)
+            plan.problems.insert(plan.problems.begin(), CopyProblem{ProblemKind::IncompleteSource, "", "", false});
         plan.problems.insert(plan.problems.begin(), blocking.begin(), blocking.end());
         return plan;
     }
 
 private:
+    bool Stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
+
+    std::int64_t DirectoryBytes() const {
+        return m_traits.directoryBytes >= 0 ? m_traits.directoryBytes : m_volume.blockSize;
+    }
+
+    // Every file larger than what the target's file system holds.
+    void TooLarge(const CopyPlan& plan, std::int64_t limit, std::vector<CopyProblem>& out) const {
+        if (limit < 0)
+            return;
+        for (std::size_t i = 0; i < plan.listings.size(); ++i) {
+            for (const Platform::Entry& e : plan.listings[i]) {
+                if (e.kind != Platform::FileKind::Regular || e.size <= limit || !PassesFilter(TypeKey(e.name)))
+                    continue;
+                out.push_back(CopyProblem{ProblemKind::FileTooLarge,
+                                          Relative(JoinPath(m_paths[i], e.name)),
+                                          SizeText(e.size) + " > " + SizeText(limit), true});
+            }
+        }
+    }
+
     template <class Work>
     void ForEachDirectory(Work work) const {
         const std::size_t count = m_paths.size();
@@ -95,7 +156,7 @@ private:
         auto worker = [&] {
             Scratch scratch;
             try {
-                for (std::size_t i; (i = next++) < count;) work(i, scratch);
+                for (std::size_t i; !Stopped() && (i = next++) < count;) work(i, scratch);
             } catch (...) {
                 const std::lock_guard lock(failureMutex);
                 failure = std::current_exception();
@@ -110,25 +171,30 @@ private:
             std::rethrow_exception(failure);
     }
 
-    void Directory(std::size_t i, Scratch& s, DirectoryResult& r) const {
+    void Directory(std::size_t i, Scratch& s, CopyPlan& plan, DirectoryResult& r) const {
         const DirNode& node = m_tree.nodes[i];
         const std::string& path = m_paths[i];
-        r.needed += m_volume.blockSize;
         if (i > 0)
             CheckName(node.label, m_paths[static_cast<std::size_t>(node.parent)], r);
         if (node.loop)
             return;
+        std::vector<Platform::Entry>& entries = plan.listings[i];
         int err = node.error;
         if (err == 0)
-            err = Platform::ListDirectory(path, Platform::Detail::Full, s.entries);
-        if (err != 0)
+            err = Platform::ListDirectory(path, Platform::Detail::Full, entries);
+        if (err != 0) {
+            entries.clear();
+            plan.listErrors[i] = err;
             return Problem(ProblemKind::UnreadableDirectory, path, IoErrorText(err), r);
-        Files(path, s, r);
+        }
+        Files(path, s, entries, r);
     }
 
-    void Files(const std::string& dir, Scratch& s, DirectoryResult& r) const {
+    // Looks at the entries of `dir` and keeps those that are not directories.
+    void Files(const std::string& dir, Scratch& s, std::vector<Platform::Entry>& entries,
+               DirectoryResult& r) const {
         s.names.clear();
-        for (const Platform::Entry& e : s.entries) {
+        for (const Platform::Entry& e : entries) {
             if (e.isDirectory) {
                 if (e.name[0] != '.')
                     s.names.push_back(e.name);
@@ -144,24 +210,52 @@ private:
             s.names.push_back(e.name);
             CheckName(e.name, dir, r);
             ++r.files;
-            if (e.kind == Platform::FileKind::DanglingLink) {
+            r.needed += BytesOnTarget(e);
+            if (e.kind == Platform::FileKind::Link) {
                 if (!m_traits.links)
-                    Problem(ProblemKind::DanglingLink, JoinPath(dir, e.name), "", r);
-                r.needed += m_volume.blockSize;
+                    Problem(ProblemKind::LinkNotSupported, JoinPath(dir, e.name), "", r);
                 continue;
             }
             if (!e.readable)
                 Problem(ProblemKind::UnreadableFile, JoinPath(dir, e.name), "", r);
             r.bytes += e.size;
-            r.needed += RoundUp(e.size, m_volume.blockSize);
-            if (m_volume.maxFileSize >= 0 && e.size > m_volume.maxFileSize) {
-                r.blocking.push_back(CopyProblem{ProblemKind::FileTooLarge, Relative(JoinPath(dir, e.name)),
-                                                 SizeText(e.size) + " > " + SizeText(m_volume.maxFileSize),
-                                                 true});
-            }
+            r.largest = std::max(r.largest, e.size);
         }
+        std::erase_if(entries, [](const Platform::Entry& e) { return e.isDirectory; });
         if (m_traits.caseInsensitive)
             Clashes(dir, s.names, r);
+    }
+
+    // What the copy of one entry takes on the target: whole blocks of data (only the blocks
+    // it really has, where the target keeps holes as the copy does), and on file systems that
+    // list a file's parts in blocks of their own, those blocks.
+    std::int64_t BytesOnTarget(const Platform::Entry& e) const {
+        const std::int64_t block = m_volume.blockSize;
+        if (e.kind == Platform::FileKind::Link)
+            return e.size < kInlineLinkText ? 0 : RoundUp(e.size, block);
+        const bool sparse = e.allocated >= 0 && e.allocated < e.size;
+        const std::int64_t data = RoundUp(sparse && m_traits.holes ? e.allocated : e.size, block);
+        return data + PartListBlocks(data / block) * block;
+    }
+
+    // A part (extent) reaches at most across one block group, which has as many blocks as a
+    // bitmap block has bits; the inode holds four parts, each further block (12 + 12 n bytes)
+    // holds the rest, and blocks of such blocks again above four.
+    std::int64_t PartListBlocks(std::int64_t blocks) const {
+        if (!m_partBlocks || blocks == 0)
+            return 0;
+        const std::int64_t group = 8 * m_volume.blockSize;
+        const std::int64_t parts = (blocks + group - 1) / group + 1;
+        if (parts <= 4)
+            return 0;
+        const std::int64_t perBlock = std::max<std::int64_t>((m_volume.blockSize - 12) / 12, 2);
+        std::int64_t level = (parts + perBlock - 1) / perBlock;
+        std::int64_t total = level;
+        while (level > 4) {
+            level = (level + perBlock - 1) / perBlock;
+            total += level;
+        }
+        return total;
     }
 
     // Names of one directory that the target takes for one: each later one against the first.
@@ -203,22 +297,27 @@ private:
     const DirTree& m_tree;
     const std::vector<std::string> m_paths;
     const std::size_t m_cut;
+    const std::string m_probeDir;
+    const std::atomic<bool>* m_stop;
     Platform::VolumeInfo m_volume;
     Platform::TargetTraits m_traits;
     bool m_inside = false;
+    bool m_partBlocks = false;
 };
 
 }  // namespace
 
-CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir) {
+CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
+                   const std::atomic<bool>* stop) {
     if (sourceTree.empty())
         return {};
-    return Check(sourceTree, outputDir).Run();
+    return Check(sourceTree, outputDir, stop).Run();
 }
 
 std::string ProblemKindName(ProblemKind kind) {
     switch (kind) {
         case ProblemKind::OutputInsideSource: return "output-inside-source";
+        case ProblemKind::OutputNotWritable: return "output-not-writable";
         case ProblemKind::NoSpace: return "no-space";
         case ProblemKind::FileTooLarge: return "file-too-large";
         case ProblemKind::NameNotAllowed: return "name-not-allowed";
@@ -226,7 +325,8 @@ std::string ProblemKindName(ProblemKind kind) {
         case ProblemKind::UnreadableDirectory: return "unreadable-directory";
         case ProblemKind::UnreadableFile: return "unreadable-file";
         case ProblemKind::SpecialFile: return "special-file";
-        case ProblemKind::DanglingLink: return "dangling-link";
+        case ProblemKind::LinkNotSupported: return "link-not-supported";
+        case ProblemKind::IncompleteSource: return "incomplete-source";
     }
     return "unknown";
 }
@@ -235,6 +335,7 @@ std::string ProblemText(const CopyProblem& p) {
     std::string text;
     switch (p.kind) {
         case ProblemKind::OutputInsideSource: text = kOutputInsideSourceText; break;
+        case ProblemKind::OutputNotWritable: text = "输出目录不能写入"; break;
         case ProblemKind::NoSpace: text = "目标磁盘空间不足"; break;
         case ProblemKind::FileTooLarge: text = "文件太大，目标磁盘存不下"; break;
         case ProblemKind::NameNotAllowed: text = "目标磁盘不允许的名称"; break;
@@ -242,12 +343,16 @@ std::string ProblemText(const CopyProblem& p) {
         case ProblemKind::UnreadableDirectory: text = "无法读取的目录"; break;
         case ProblemKind::UnreadableFile: text = "无法读取的文件"; break;
         case ProblemKind::SpecialFile: text = "特殊文件（管道、套接字或设备），不复制"; break;
-        case ProblemKind::DanglingLink: text = "失效的符号链接，目标磁盘不能保存链接"; break;
+        case ProblemKind::LinkNotSupported: text = "符号链接，目标磁盘不能保存链接"; break;
+        case ProblemKind::IncompleteSource: text = "源目录是一次没有完成的复制"; break;
     }
     if (!p.path.empty())
         text += "：" + p.path;
-    if (!p.detail.empty())
-        text += p.kind == ProblemKind::NameClash ? "（与 " + p.detail + "）" : "（" + p.detail + "）";
+    if (p.detail.empty())
+        return text;
+    if (p.kind == ProblemKind::NoSpace)
+        return text + "：" + p.detail;
+    text += p.kind == ProblemKind::NameClash ? "（与 " + p.detail + "）" : "（" + p.detail + "）";
     return text;
 }
 

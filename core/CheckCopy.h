@@ -3,6 +3,7 @@
 // A look at the whole copy before anything is written: what it will copy, whether the target
 // has room for it, and every item it could not copy as it stands.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ namespace FunSub {
 
 enum class ProblemKind {
     OutputInsideSource,   // blocking: the copy would copy itself
+    OutputNotWritable,    // blocking: no file can be made in the output directory
     NoSpace,              // blocking: the target's free space is less than the copy needs
     FileTooLarge,         // blocking: larger than the target's file system can hold
     NameNotAllowed,       // a name the target's file system refuses
@@ -21,7 +23,8 @@ enum class ProblemKind {
     UnreadableDirectory,  // cannot be entered or listed
     UnreadableFile,       // cannot be opened for reading by this user
     SpecialFile,          // a pipe, socket or device: passed over
-    DanglingLink,         // made again as a link, which the target cannot hold
+    LinkNotSupported,     // a symbolic link, made again as a link, which the target cannot hold
+    IncompleteSource,     // the source is a copy that never finished
 };
 
 struct CopyProblem {
@@ -36,17 +39,28 @@ struct CopyPlan {
     std::int64_t files = 0;        // files and links that pass the filter
     std::int64_t bytes = 0;        // their content
     std::int64_t directories = 0;  // made in the target, its root included
-    std::int64_t bytesNeeded = 0;  // the space they take there, in the target's blocks
+    std::int64_t bytesNeeded = 0;  // the space they take there: whole blocks, holes left out
+                                   // where the target keeps them, the blocks that keep track of
+                                   // a large file's parts, every directory
     Platform::VolumeInfo volume;
     std::vector<CopyProblem> problems;  // the blocking ones first
+    bool sourceIncomplete = false;      // the source is itself a copy that never finished
+    bool stopped = false;               // the check was asked to stop: the rest is not known
+
+    // What each directory of the tree holds besides directories, by node index, as listed:
+    // the copy works from this listing instead of reading every directory again.
+    std::vector<std::vector<Platform::Entry>> listings;
+    std::vector<int> listErrors;  // by node index: why a directory could not be read, or 0
 
     bool Blocked() const { return !problems.empty() && problems.front().blocking; }
 };
 
 // Looks at the copy of `sourceTree` into `outputDir` under SelectedTypes and FilterMode. It
-// writes nothing; a probe file is made and removed in `outputDir` to learn how its file system
-// treats names (see Platform::ProbeTarget).
-CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir);
+// writes nothing; a probe file and a probe directory are made and removed in `outputDir` to
+// learn how its file system behaves (see Platform::ProbeTarget). `stop`, set from another
+// thread, ends it early with `stopped` set.
+CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
+                   const std::atomic<bool>* stop = nullptr);
 
 // The kind's name in the command line's JSON ("no-space", "name-clash", ...).
 std::string ProblemKindName(ProblemKind kind);

@@ -52,7 +52,9 @@ std::string PickerChildPath(const std::string& parentPath, const std::string& na
 
 std::vector<std::string> ListSubdirs(const std::string& path, Platform::FileId* id) {
     std::vector<Platform::Entry> entries;
-    if (int err = Platform::ListDirectory(path, Platform::Detail::Kinds, entries, id)) {
+    // The picker moves through the disks as a file manager does: through links too.
+    if (int err = Platform::ListDirectory(path, Platform::Detail::Kinds, entries, id,
+                                          Platform::Links::Follow)) {
         RaiseIoError(err);
     }
     std::vector<std::string> names;

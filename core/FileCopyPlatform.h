@@ -1,10 +1,13 @@
 #pragma once
 
-// The operating-system side of the filtered copy: one file's content and the directories
-// it goes into. One implementation per platform lives under core/platform/.
+// The operating-system side of the filtered copy: the directories it walks and makes, and
+// one file's content. One implementation per platform lives under core/platform/.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "core/Platform.h"
 
 namespace Platform {
 
@@ -14,7 +17,13 @@ enum class CopyFailure {
     CreateDestination,  // the destination cannot be created
     Read,               // reading the source failed part-way
     Write,              // writing the destination failed part-way (disk full, file too large)
+    SourceChanged,      // the source was changed while it was copied
 };
+
+// Which side a failure concerns: the source (one item that cannot be read) or the target.
+inline bool IsSourceSide(CopyFailure f) {
+    return f == CopyFailure::OpenSource || f == CopyFailure::Read || f == CopyFailure::SourceChanged;
+}
 
 struct CopyOutcome {
     CopyFailure failure = CopyFailure::None;
@@ -32,22 +41,74 @@ protected:
     ~CopyListener() = default;
 };
 
-// Copies the content of the file `source` into a new plain file `destination`: streamed in
-// bounded memory, holes of a sparse source kept as holes, any size. Nothing that already
-// exists at `destination` is ever replaced: that fails as CreateDestination. On POSIX the copy
-// keeps the source's rwx bits (less the umask, and always writable by its owner), never
-// setuid, setgid or sticky; on Windows it is a plain file. Its times are current. A copy that
-// fails removes what it created; files of kInvisibleFrom bytes and more are written where no
-// one sees them and get their name only when whole, so that not even a killed process leaves
-// a short file under the name.
+// An open directory of the copy. On POSIX it holds a descriptor, so that what lies in it is
+// reached relative to it: one lookup per name instead of one per path component, and a
+// directory renamed meanwhile is still the one that was opened. On Windows it holds the path.
+class Directory {
+public:
+    Directory();
+    ~Directory();
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+
+    // Opens the directory `path` (a link is followed: the path is the user's choice).
+    static int Open(const std::string& path, std::unique_ptr<Directory>& out);
+    // Opens the subdirectory `name`; never through a link. 0 or the error number.
+    int OpenChild(const std::string& name, std::unique_ptr<Directory>& out) const;
+    // Makes the new subdirectory `name` with the permission bits `mode` (less the umask,
+    // always rwx for the owner; ignored on Windows) and opens it. kAlreadyExists when
+    // anything of that name is there already.
+    int MakeChild(const std::string& name, unsigned mode, std::unique_ptr<Directory>& out) const;
+    // The permission bits of the directory itself, and of its subdirectory `name` (0777 where
+    // there are none to tell).
+    unsigned Mode() const;
+    unsigned ChildMode(const std::string& name) const;
+    // Removes the empty subdirectory `name`. 0 or the error number.
+    int RemoveChild(const std::string& name) const;
+    // Where it is: its device and file number.
+    int Identity(FileId& out) const;
+    // Writes what is known of the directory itself (its entries) to the disk.
+    int SyncEntries() const;
+    // Writes everything of its file system that is still in memory to the disk.
+    int SyncFileSystem() const;
+
+    struct Impl;
+    Impl& impl() const { return *m_impl; }
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+struct CopyRequest {
+    const Directory* from = nullptr;  // the source file's directory
+    std::string name;                 // the source file's name there
+    const Directory* to = nullptr;    // the destination's directory
+    std::string toName;               // the destination's name there
+    // Where a large file may be written under a temporary name when the file system has no
+    // unnamed files; the destination's directory when null.
+    const Directory* temporaries = nullptr;
+    CopyListener* listener = nullptr;
+};
+
+// Copies the content of a file into a new plain file: streamed in bounded memory, holes of a
+// sparse source kept as holes, any size. Nothing that already exists at the destination is
+// ever replaced: that fails as CreateDestination. On POSIX the copy keeps the source's rwx
+// bits less the umask, always readable and writable by its owner, never setuid, setgid or
+// sticky; on Windows it is a plain file. Its times are current. A copy that fails removes what
+// it created. A source that changed while it was copied (its size or times differ after the
+// copy from before it) fails as SourceChanged. Files of kInvisibleFrom bytes and more are
+// written where no one sees them, made durable, and get their name only when whole, so that
+// not even a killed process or a power cut leaves a short file under the name.
+CopyOutcome CopyFileContent(const CopyRequest& request);
+// The same by full paths, for a single file.
 CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
                             CopyListener* listener = nullptr);
 
 inline constexpr std::int64_t kInvisibleFrom = std::int64_t{4} << 20;
 
-// Makes `destination` a symbolic link with the same target text as the link `source`.
-// Failures are OpenSource (the link cannot be read) or CreateDestination.
-CopyOutcome CopyLink(const std::string& source, const std::string& destination);
+// Makes the destination a symbolic link with the same target text as the link `name` in
+// `from`. Failures are OpenSource (the link cannot be read) or CreateDestination.
+CopyOutcome CopyLink(const CopyRequest& request);
 
 inline constexpr int kAlreadyExists = -1;
 

@@ -1,8 +1,15 @@
 #include "core/FilterCopy.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
+#include "core/CheckCopy.h"
 #include "core/FileCopyPlatform.h"
 #include "core/FunSub.h"
 #include "core/TreeStats.h"
@@ -71,23 +78,6 @@ std::vector<std::string> DestinationDirs(const DirTree& tree, const std::string&
     return dirs;
 }
 
-// The new target directory itself: it must not exist, and must really be new when made,
-// so that a copy never mixes with an older tree.
-void CreateTargetRoot(const std::string& targetRoot) {
-    if (TargetName.empty())
-        throw QuillError("No target name has been chosen for this source");
-    if (OutputDir.empty())
-        throw QuillError("No output directory has been set");
-    if (Platform::PathExists(targetRoot))
-        throw TargetExistsError();
-    Platform::CreateDirectories(OutputDir);  // a failure shows as the next step's
-    const int err = Platform::CreateNewDirectory(targetRoot);
-    if (err == Platform::kAlreadyExists)
-        throw TargetExistsError();
-    if (err != 0)
-        RaiseCannotCreate(targetRoot);
-}
-
 // The message a failed copy of one file reports.
 std::string FailureText(const Platform::CopyOutcome& outcome, const std::string& source,
                         const std::string& destination) {
@@ -98,12 +88,93 @@ std::string FailureText(const Platform::CopyOutcome& outcome, const std::string&
             return "Cannot create file " + destination;
         case Platform::CopyFailure::Read:
             return "Stream read error";
+        case Platform::CopyFailure::SourceChanged:
+            return std::string(kSourceChangedText) + "：" + source;
         case Platform::CopyFailure::Write:
         case Platform::CopyFailure::None:
             break;
     }
     return "Stream write error";
 }
+
+enum class Side { Source, Target };
+
+// A directory of the source and the one made for it in the target, open while the copy
+// works in them; shared by the files on their way through the copying threads.
+struct Place {
+    std::unique_ptr<Platform::Directory> from;  // null where the source cannot be read
+    std::unique_ptr<Platform::Directory> to;
+    std::size_t node = 0;
+    // The directory's own listing, when the copy reads it itself (no check before it).
+    std::shared_ptr<const std::vector<Platform::Entry>> listing;
+};
+
+// One file (or link) to copy, numbered in the order of the walk.
+struct Job {
+    std::int64_t number = 0;
+    std::shared_ptr<const Place> place;
+    const Platform::Entry* entry = nullptr;
+};
+
+// The threads that copy: the walk hands them files in order, a few at a time, and waits when
+// they are behind. Without threads the walk copies each file itself.
+class Copiers {
+public:
+    Copiers(int threads, std::function<void(Job&)> run) : m_run(std::move(run)) {
+        for (int t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
+    }
+    ~Copiers() { Finish(); }
+    Copiers(const Copiers&) = delete;
+    Copiers& operator=(const Copiers&) = delete;
+
+    void Add(Job job) {
+        if (m_threads.empty())
+            return m_run(job);
+        std::unique_lock lock(m_mutex);
+        m_room.wait(lock, [this] { return m_queue.size() < kQueued; });
+        m_queue.push_back(std::move(job));
+        m_work.notify_one();
+    }
+
+    // Waits until every file handed over is done.
+    void Finish() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_work.notify_all();
+        for (std::thread& t : m_threads) t.join();
+        m_threads.clear();
+    }
+
+private:
+    // Enough to keep every thread busy, few enough that few directories stay open.
+    static constexpr std::size_t kQueued = 32;
+
+    void Work() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_work.wait(lock, [this] { return m_closed || !m_queue.empty(); });
+                if (m_queue.empty())
+                    return;
+                job = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            m_room.notify_one();
+            m_run(job);
+        }
+    }
+
+    std::function<void(Job&)> m_run;
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_room;
+    std::deque<Job> m_queue;
+    bool m_closed = false;
+};
 
 class Walk : private Platform::CopyListener {
 public:
@@ -120,96 +191,262 @@ public:
           m_sourceCut(CutBelow(m_sources.front())),
           m_toCut(m_targetRoot.size() - TargetName.size()) {}
 
+    ~Walk() { Publish(); }
+
     void Run() {
         if (OutputLiesInSource(OutputDir, m_sources.front()))
             throw OutputInsideSourceError();
-        CreateTargetRoot(m_targetRoot);
+        std::shared_ptr<Place> root = OpenRoots();
         m_progress.SetMax(TreeFileTotal);
         m_progress.SetStep(1);
+        {
+            Copiers copiers(m_options.jobs > 1 ? m_options.jobs : 0,
+                            [this](Job& job) { Copy(job); });
+            m_copiers = &copiers;
+            WalkNodes(std::move(root));
+            copiers.Finish();
+            m_copiers = nullptr;
+        }
+        Publish();
+        if (!m_failure.empty())
+            throw QuillError(m_failure);
+        Stopped();  // a stop that came during the last file counts too
+        if (!m_summary.stopped)
+            Finish();
+    }
+
+private:
+    // The source root and the new target root with its marker. The target must not exist,
+    // and must really be new when made, so that a copy never mixes with an older tree.
+    std::shared_ptr<Place> OpenRoots() {
+        if (TargetName.empty())
+            throw QuillError("No target name has been chosen for this source");
+        if (OutputDir.empty())
+            throw QuillError("No output directory has been set");
+        auto root = std::make_shared<Place>();
+        if (const int err = Platform::Directory::Open(m_sources.front(), root->from))
+            RaiseIoError(err);
+        root->from->Identity(m_sourceId);
+        if (Platform::PathExists(m_targetRoot))
+            throw TargetExistsError();
+        Platform::CreateDirectories(OutputDir);  // a failure shows as the next step's
+        std::unique_ptr<Platform::Directory> output;
+        if (Platform::Directory::Open(OutputDir, output) != 0)
+            RaiseCannotCreate(m_targetRoot);
+        const int err = output->MakeChild(TargetName, root->from->Mode(), root->to);
+        if (err == Platform::kAlreadyExists)
+            throw TargetExistsError();
+        if (err != 0)
+            RaiseCannotCreate(m_targetRoot);
+        root->to->Identity(m_targetId);
+        // The marker is on the disk before anything else is written.
+        if (root->to->MakeChild(kIncompleteMarker, 0700, m_temporaries) != 0)
+            RaiseCannotCreate(JoinPath(m_targetRoot, kIncompleteMarker));
+        root->to->SyncEntries();
+        m_target = root;
+        return root;
+    }
+
+    // Every node by index, each directory made before its files and its subdirectories.
+    void WalkNodes(std::shared_ptr<Place> root) {
+        std::vector<std::shared_ptr<Place>> open;  // by level: the directories on the path
         int skipBelow = -1;  // the level of a directory passed over with all below it
-        for (std::size_t i = 0; i < m_sources.size() && !Stopped(); ++i) {
+        for (std::size_t i = 0; i < m_sources.size() && !Ended(); ++i) {
             const DirNode& node = m_tree.nodes[i];
             if (skipBelow >= 0 && node.level > skipBelow)
                 continue;
             skipBelow = -1;
-            if (i > 0 && !MakeNodeDir(i)) {
+            open.resize(static_cast<std::size_t>(node.level));
+            std::shared_ptr<Place> place = i == 0 ? std::move(root) : Enter(i, *open.back());
+            if (!place || !place->from) {
                 skipBelow = node.level;
                 continue;
             }
-            if (node.error != 0) {
-                ItemFailed(m_sources[i], IoErrorText(node.error), node.error);
-            } else if (!node.loop) {
-                CopyFilesOf(m_sources[i], m_destinations[i]);
-            }
+            open.push_back(place);
+            CopyFilesOf(place);
         }
     }
 
-private:
-    bool Stopped() {
-        if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
-            m_summary.stopped = true;
-        return m_summary.stopped;
-    }
-
-    // A failure that concerns one item ends the copy, unless the copy goes on past such
-    // items; then it is listed. One that concerns the whole target always ends it.
-    void ItemFailed(const std::string& sourcePath, const std::string& message, int error) {
-        if (!m_options.keepGoing || Platform::IsTargetWideError(error))
-            throw QuillError(message);
-        m_summary.skipped.push_back(SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())), message});
-    }
-
-    // The target is brand new, so anything already at a directory's place was made by this
-    // copy under another spelling of the name (a case-insensitive target): merging into it
-    // would mix two directories, so it is a failure.
-    bool MakeNodeDir(std::size_t i) {
-        const int err = Platform::CreateNewDirectory(m_destinations[i]);
+    // Makes the directory of node `i` in the target and opens both; null when the node
+    // cannot be copied at all. A node that cannot be read is made, then reported.
+    std::shared_ptr<Place> Enter(std::size_t i, const Place& parent) {
+        const DirNode& node = m_tree.nodes[i];
+        auto place = std::make_shared<Place>();
+        place->node = i;
+        // The target is brand new, so anything already at a directory's place was made by
+        // this copy under another spelling of the name (a case-insensitive target): merging
+        // into it would mix two directories, so it is a failure.
+        const int made = parent.to->MakeChild(node.label, parent.from->ChildMode(node.label), place->to);
+        if (made != 0) {
+            ItemFailed(Number(), Side::Target, m_sources[i], "Cannot create file " + m_destinations[i], made);
+            return nullptr;
+        }
+        if (node.loop)
+            return place;
+        int err = node.error;
+        if (err == 0 && m_options.plan)
+            err = m_options.plan->listErrors[i];
         if (err == 0)
-            return true;
-        ItemFailed(m_sources[i], "Cannot create file " + m_destinations[i], err);
-        return false;
-    }
-
-    void CopyFilesOf(const std::string& sourceDir, const std::string& destinationDir) {
-        int err = Platform::CheckEnterable(sourceDir);
-        if (err == 0)
-            err = Platform::ListDirectory(sourceDir, Platform::Detail::Kinds, m_entries);
+            err = parent.from->OpenChild(node.label, place->from);
         if (err != 0)
-            return ItemFailed(sourceDir, IoErrorText(err), err);
-        for (const Platform::Entry& e : m_entries) {
+            ItemFailed(Number(), Side::Source, m_sources[i], IoErrorText(err), err);
+        return place;
+    }
+
+    void CopyFilesOf(const std::shared_ptr<Place>& place) {
+        const std::size_t i = place->node;
+        const std::vector<Platform::Entry>* entries = nullptr;
+        if (m_options.plan) {
+            entries = &m_options.plan->listings[i];
+        } else {
+            // Each directory's listing lives until its files are copied.
+            auto listed = std::make_shared<std::vector<Platform::Entry>>();
+            if (const int err = Platform::ListDirectory(m_sources[i], Platform::Detail::Kinds, *listed))
+                return ItemFailed(Number(), Side::Source, m_sources[i], IoErrorText(err), err);
+            place->listing = listed;
+            entries = listed.get();
+        }
+        for (const Platform::Entry& e : *entries) {
             if (e.isDirectory)
                 continue;
-            if (Stopped())
+            if (Ended())
                 return;
             ++m_summary.examined;
             m_progress.StepIt();
             if (!PassesFilter(TypeKey(e.name)))
                 continue;
-            // Reused strings: a copy of many small files should not spend its time allocating.
-            m_source.assign(sourceDir).append(1, kSeparator).append(e.name);
             if (e.kind == Platform::FileKind::Special) {
-                m_summary.skipped.push_back(SkippedItem{m_source.substr(m_sourceCut), kSpecialFileText});
+                Skipped(Number(), JoinPath(m_sources[i], e.name), kSpecialFileText, 0);
                 continue;
             }
-            CopyOne(destinationDir, e);
+            m_copiers->Add(Job{Number(), place, &e});
         }
     }
 
-    void CopyOne(const std::string& destinationDir, const Platform::Entry& e) {
-        m_destination.assign(destinationDir).append(1, kSeparator).append(e.name);
-        m_text.assign("from: ").append(m_source, m_fromCut);
-        m_progress.SetFromText(m_text);
-        m_text.assign("to: ").append(m_destination, m_toCut);
-        m_progress.SetToText(m_text);
-        const Platform::CopyOutcome outcome =
-            e.kind == Platform::FileKind::DanglingLink
-                ? Platform::CopyLink(m_source, m_destination)
-                : Platform::CopyFileContent(m_source, m_destination, this);
-        if (outcome.failure != Platform::CopyFailure::None)
-            return ItemFailed(m_source, FailureText(outcome, m_source, m_destination), outcome.error);
-        m_summary.bytes += outcome.bytes;
-        ++m_summary.copied;
+    // Copies one file; on a copying thread, or on the walk's when there are none.
+    void Copy(Job& job) {
+        if (Ended())
+            return;  // not started: the copy ends with the files in progress
+        const Place& place = *job.place;
+        const Platform::Entry& e = *job.entry;
+        ShowTexts(job);
+        const Platform::CopyRequest request{place.from.get(), e.name, place.to.get(), e.name,
+                                            m_temporaries.get(), this};
+        const Platform::CopyOutcome outcome = e.kind == Platform::FileKind::Link
+                                                  ? Platform::CopyLink(request)
+                                                  : Platform::CopyFileContent(request);
+        if (outcome.failure != Platform::CopyFailure::None) {
+            const std::string source = JoinPath(m_sources[place.node], e.name);
+            const std::string destination = JoinPath(m_destinations[place.node], e.name);
+            ItemFailed(job.number, Platform::IsSourceSide(outcome.failure) ? Side::Source : Side::Target,
+                       source, FailureText(outcome, source, destination), outcome.error);
+            return;
+        }
+        m_bytes += outcome.bytes;
+        ++m_copied;
         m_progress.FileCopied();
+    }
+
+    // The texts of the file about to be copied, in the order of the walk: with several
+    // threads a file may start a moment before the one ahead of it.
+    void ShowTexts(const Job& job) {
+        const std::lock_guard lock(m_textMutex);
+        if (job.number < m_shownNumber)
+            return;
+        m_shownNumber = job.number;
+        const std::size_t node = job.place->node;
+        m_text.assign("from: ").append(m_sources[node], m_fromCut).append(1, kSeparator).append(job.entry->name);
+        m_progress.SetFromText(m_text);
+        m_text.assign("to: ").append(m_destinations[node], m_toCut).append(1, kSeparator).append(job.entry->name);
+        m_progress.SetToText(m_text);
+    }
+
+    // A failure that concerns one item ends the copy, unless the copy goes on past such
+    // items; then it is listed. One that concerns the whole copy always ends it: a full disk
+    // or a device gone on the target's side, a target or source root that is not where it
+    // was. Which of the two it is, is decided by the side that failed.
+    void ItemFailed(std::int64_t number, Side side, const std::string& sourcePath,
+                    std::string message, int error) {
+        if (m_options.keepGoing) {
+            if (side == Side::Target && Platform::IsTargetWideError(error)) {
+                return Failed(number, std::move(message));
+            }
+            if (TargetGone())
+                return Failed(number, kTargetGoneText + m_targetRoot);
+            if (SourceGone())
+                return Failed(number, kSourceGoneText + m_sources.front());
+            return Skipped(number, sourcePath, std::move(message), error);
+        }
+        Failed(number, std::move(message));
+    }
+
+    // A root that is no longer where it was (moved away, removed) or, for the target, can no
+    // longer take new files.
+    static bool RootGone(const std::string& path, const Platform::FileId& id, bool written) {
+        Platform::FileId now;
+        if (Platform::PathIdentity(path, now) != 0 || !(now == id))
+            return true;
+#ifndef _WIN32
+        return written && !Platform::MayWrite(path);
+#else
+        return false;
+#endif
+    }
+    bool TargetGone() const { return RootGone(m_targetRoot, m_targetId, true); }
+    bool SourceGone() const { return RootGone(m_sources.front(), m_sourceId, false); }
+
+    void Failed(std::int64_t number, std::string message) {
+        const std::lock_guard lock(m_resultMutex);
+        if (m_failure.empty() || number < m_failureNumber) {
+            m_failure = std::move(message);
+            m_failureNumber = number;
+        }
+        m_ended = true;
+    }
+
+    void Skipped(std::int64_t number, const std::string& sourcePath, std::string reason, int error) {
+        const std::lock_guard lock(m_resultMutex);
+        m_skipped.emplace_back(number, SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())),
+                                                   std::move(reason), error});
+    }
+
+    bool Ended() {
+        if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
+            m_ended = true;
+        return m_ended;
+    }
+
+    void Stopped() {
+        if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
+            m_summary.stopped = true;
+    }
+
+    std::int64_t Number() { return m_number++; }
+
+    // What the copy did so far, in the summary: also after a failure, so that it tells how
+    // far it got; the items passed over in the order of the walk.
+    void Publish() {
+        const std::lock_guard lock(m_resultMutex);
+        m_summary.copied = m_copied;
+        m_summary.bytes = m_bytes;
+        std::stable_sort(m_skipped.begin(), m_skipped.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        m_summary.skipped.clear();
+        for (const auto& [number, item] : m_skipped) m_summary.skipped.push_back(item);
+    }
+
+    // Everything is written: to the disk with it, and only then is the target whole.
+    void Finish() {
+        m_progress.Syncing();
+        if (const int err = m_target->to->SyncFileSystem(); err != 0)
+            throw QuillError("Stream write error");
+        if (TargetGone())
+            throw QuillError(kTargetGoneText + m_targetRoot);
+        if (SourceGone())
+            throw QuillError(kSourceGoneText + m_sources.front());
+        m_temporaries.reset();
+        m_target->to->RemoveChild(kIncompleteMarker);
+        m_target->to->SyncEntries();
     }
 
     void Copied(std::int64_t bytes) override { m_progress.AddBytes(bytes); }
@@ -224,9 +461,24 @@ private:
     const std::size_t m_fromCut;
     const std::size_t m_sourceCut;
     const std::size_t m_toCut;
-    std::vector<Platform::Entry> m_entries;
-    std::string m_source;
-    std::string m_destination;
+
+    Platform::FileId m_sourceId;
+    Platform::FileId m_targetId;
+    std::shared_ptr<Place> m_target;
+    std::unique_ptr<Platform::Directory> m_temporaries;
+    Copiers* m_copiers = nullptr;
+    std::int64_t m_number = 0;
+
+    std::atomic<bool> m_ended{false};
+    std::atomic<std::int64_t> m_copied{0};
+    std::atomic<std::int64_t> m_bytes{0};
+    std::mutex m_resultMutex;
+    std::string m_failure;
+    std::int64_t m_failureNumber = 0;
+    std::vector<std::pair<std::int64_t, SkippedItem>> m_skipped;
+
+    std::mutex m_textMutex;
+    std::int64_t m_shownNumber = -1;
     std::string m_text;
 };
 
@@ -240,6 +492,10 @@ bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceD
     const std::string& s = ComparablePath(source);
     const std::string& o = ComparablePath(output);
     return o == s || IsBelow(o, s);
+}
+
+bool TargetIncomplete(const std::string& dir) {
+    return Platform::PathExists(PathBelow(dir, kIncompleteMarker));
 }
 
 bool PassesFilter(const std::string& key) {

@@ -24,23 +24,35 @@ public:
     virtual void SetFromText(const std::string& text) = 0;  // each copied file, before it
     virtual void SetToText(const std::string& text) = 0;    // each copied file, before it
     // Bytes of content copied, in parts as a large file goes; then each file when done.
+    // These two come from the threads that copy, which may be several.
     virtual void AddBytes(std::int64_t) {}
     virtual void FileCopied() {}
+    // Everything is written; what is still in memory goes to the disk now.
+    virtual void Syncing() {}
 };
+
+struct CopyPlan;
 
 struct CopyOptions {
     // Pass over what concerns one item (a file that cannot be read, a name the target
     // refuses, a clash, a directory that cannot be listed), list it and go on. What concerns
     // the whole target (a full disk, a device gone) still ends the copy.
     bool keepGoing = false;
-    // Set from another thread to stop the copy after the file in progress.
+    // Set from another thread to stop the copy after the files in progress.
     const std::atomic<bool>* stop = nullptr;
+    // Threads that copy files while one walks the tree and decides; 1 copies one file after
+    // the other on the calling thread.
+    int jobs = 1;
+    // The check's listing of the same tree, from which the copy works instead of reading
+    // every directory again; null to read them as it goes.
+    const CopyPlan* plan = nullptr;
 };
 
 // An item the copy passed over, and why.
 struct SkippedItem {
     std::string path;  // relative to the source
     std::string reason;
+    int error = 0;     // the platform's error number behind it, when there is one
 };
 
 struct CopySummary {
@@ -56,6 +68,20 @@ struct CopySummary {
 inline constexpr const char* kTargetExistsText = "目标目录已存在！请重新指定源目录";
 inline constexpr const char* kOutputInsideSourceText = "输出目录位于源目录之内，不能复制";
 inline constexpr const char* kSpecialFileText = "Not a regular file (pipe, socket or device)";
+inline constexpr const char* kSourceChangedText = "源文件在复制过程中被修改";
+inline constexpr const char* kTargetGoneText = "目标目录已不在原处：";
+inline constexpr const char* kSourceGoneText = "源目录已不在原处：";
+
+// A directory in a target root that says the copy into it has not finished: made before
+// anything is written, removed once everything is on the disk. A copy that was killed, failed
+// or was stopped keeps it. Its name begins with ".", so no tree, statistics or copy takes it
+// in; the large files of a copy are written inside it until they are whole.
+inline constexpr const char* kIncompleteMarker = ".quillmere-incomplete";
+
+inline constexpr const char* kIncompleteTargetText = "这是一次没有完成的复制：复制被中断或失败，其中的文件可能不全";
+
+// True when the directory `dir` is the target of a copy that has not finished.
+bool TargetIncomplete(const std::string& dir);
 
 // A copy refused before anything was written; the windows show it as a warning.
 class CopyRefusedError : public QuillError {
@@ -84,10 +110,12 @@ bool PassesFilter(const std::string& key);
 
 // Walks `sourceTree` (the tree of SourceDir) by index and copies. Reads SourceDir, WorkDir,
 // OutputDir, TargetName, SelectedTypes, FilterMode and TreeFileTotal; changes none of them.
-// Nothing written earlier by this copy is ever replaced or merged into (a case-insensitive
-// target makes "README" and "readme" one name): that is a failure. The first failure ends the
-// copy with its error (with keepGoing, the first that concerns the whole target); what was
-// copied before it stays.
+// Symbolic links are made again as links, never followed. Nothing written earlier by this
+// copy is ever replaced or merged into (a case-insensitive target makes "README" and "readme"
+// one name): that is a failure. The first failure ends the copy with its error once the files
+// in progress are done (with keepGoing, the first that concerns the whole target: a full disk,
+// a target or source root that is gone); what was copied before it stays. It returns only
+// once everything written is on the disk.
 CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress,
                           const CopyOptions& options = {});
 // The same, filling `summary` as it goes, so that after a failure it tells how far it got.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 
 #include "core/Platform.h"
 
@@ -23,6 +24,19 @@ bool NameLess(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return a.size() < b.size();
     return a < b;  // the same but for case: a fixed order all the same ("A" before "a")
+}
+
+namespace {
+std::atomic<ListingHook> g_listingHook{nullptr};
+}  // namespace
+
+void SetListingHook(ListingHook hook) {
+    g_listingHook = hook;
+}
+
+void RunListingHook(const std::string& dir) {
+    if (const ListingHook hook = g_listingHook.load(std::memory_order_relaxed))
+        hook(dir);
 }
 
 void SortByName(std::vector<Entry>& entries) {

@@ -22,18 +22,20 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
-// What an entry that is not a directory holds for a copy: content to copy, a link whose
-// target cannot be reached (recreated as the same link), or nothing at all (a pipe, socket
-// or device, which is never opened).
-enum class FileKind : std::uint8_t { Regular, DanglingLink, Special };
+// What an entry that is not a directory holds for a copy: content to copy, a symbolic link
+// (made again as the same link, never followed; Linux only), or nothing at all (a pipe,
+// socket or device, which is never opened).
+enum class FileKind : std::uint8_t { Regular, Link, Special };
 
 struct Entry {
     std::string name;
-    bool isDirectory = false;  // a link to a directory counts as a directory
+    bool isDirectory = false;  // Windows: a link to a directory counts as one; Linux: never
     FileKind kind = FileKind::Regular;  // entries that are not directories
     bool hidden = false;       // Linux: the name begins with "."
     bool system = false;       // never set on Linux
-    std::int64_t size = 0;     // filled with Detail::Full only
+    std::int64_t size = 0;     // filled with Detail::Full only; a link: its own size
+    std::int64_t allocated = -1;  // bytes its blocks take on its disk (less than `size` when
+                                  // it has holes); -1 when not known. Detail::Full only
     std::int64_t mtime = 0;    // seconds since 1970-01-01 UTC; Detail::Full only
     bool readable = true;      // the process may open it for reading; Detail::Full only
 };
@@ -41,11 +43,22 @@ struct Entry {
 // Kinds: names and whether each entry is a directory. Full: also size and last-write time.
 enum class Detail { Kinds, Full };
 
+// Whether a symbolic link to a directory is listed as a directory (the picker, where one
+// moves through the disks) or as what it is, a link (every walk of a tree). Windows always
+// follows links.
+enum class Links { Keep, Follow };
+
 // Lists the entries of `dir` other than "." and "..", hidden and read-only ones included,
 // sorted by SortByName. Returns 0, or the platform's error number when the directory cannot
 // be read. `id`, when given, receives the directory's identity.
 int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out,
-                  FileId* id = nullptr);
+                  FileId* id = nullptr, Links links = Links::Keep);
+
+// A test's hold on every listing: called with the directory before it is read. Tests use it
+// to hold a walk where they want it; the program never sets it.
+using ListingHook = void (*)(const std::string& dir);
+void SetListingHook(ListingHook hook);
+void RunListingHook(const std::string& dir);
 
 // The one order of every listing, the same on every platform and file system: by name with
 // A-Z taken as a-z, then by the bytes themselves.
@@ -56,6 +69,8 @@ void SortByName(std::vector<Entry>& entries);
 int CheckEnterable(const std::string& dir);
 
 bool IsDirectory(const std::string& path);
+// The identity of what `path` names (a link followed). 0 or the error number.
+int PathIdentity(const std::string& path, FileId& out);
 // The path with every link and "." or ".." resolved, as the system itself names the
 // directory; empty when it cannot be found.
 std::string CanonicalPath(const std::string& path);
@@ -69,19 +84,30 @@ int CreateDirectories(const std::string& dir);
 struct VolumeInfo {
     std::int64_t freeBytes = -1;    // free for this user; -1 when it cannot be told
     std::int64_t blockSize = 1;     // the unit a file's space is taken in
-    std::int64_t maxFileSize = -1;  // the largest file it can hold; -1 when there is no limit
 };
 int ReadVolumeInfo(const std::string& dir, VolumeInfo& out);
 
-// How the file system of `dir` treats names, found out by trying: a probe file is made and
-// removed there. A directory that cannot be written to gives the defaults.
+// How the file system of `dir` behaves, found out by trying: a probe file and a probe
+// directory are made and removed there. A directory the process cannot write to says so in
+// `writeError` and gives the defaults for the rest.
 struct TargetTraits {
+    int writeError = 0;            // why no file can be made there; 0 when one can
     bool caseInsensitive = false;  // "README" and "readme" are one name
     bool windowsNames = false;     // FAT's rules: no "*:<>?\| or control characters, no
                                    // trailing dot or blank
     bool links = true;             // it can hold symbolic links
+    bool holes = false;            // a file can have holes, so a sparse copy stays sparse
+    bool fatTimes = false;         // file times in steps of two seconds, as FAT keeps them
+    std::int64_t directoryBytes = -1;  // what a new directory takes; -1 when not known
 };
 TargetTraits ProbeTarget(const std::string& dir);
+
+// The largest file the file system of `dir` holds, when a file of `size` bytes is more than
+// it can: asked of a probe file, on file systems where asking costs nothing (holes) or is
+// refused at once (FAT). -1 when a file of `size` bytes fits, or when finding out would mean
+// writing that much.
+std::int64_t FileSizeLimitBelow(const std::string& dir, std::int64_t size,
+                                const TargetTraits& traits);
 
 // True for an error that concerns the whole target rather than one item: a full disk, a
 // device gone or read-only. A copy that goes on past single items still ends at one.
@@ -91,6 +117,9 @@ bool IsTargetWideError(int platformError);
 std::string ExecutablePath();
 
 #ifndef _WIN32
+// A file-size limit (ulimit -f) makes a write or a probe fail with its error instead of
+// killing the program.
+void IgnoreFileSizeSignal();
 // True when the process may write the existing file `path`, or create files in the existing
 // directory `path`.
 bool MayWrite(const std::string& path);

@@ -37,8 +37,12 @@ TreeStats CollectTreeStats(const DirTree& tree) {
         const int level = tree.nodes[i].level;
         // Deeper nodes are walked and their files counted, but the histogram stops at 50.
         if (level < kLevelSlots) ++stats.LevelCounts[level];
-        if (tree.nodes[i].loop || tree.nodes[i].error != 0) continue;
-        if (Platform::ListDirectory(paths[i], Platform::Detail::Full, entries) != 0) continue;
+        if (tree.nodes[i].loop) continue;
+        if (tree.nodes[i].error != 0 ||
+            Platform::ListDirectory(paths[i], Platform::Detail::Full, entries) != 0) {
+            ++stats.unreadable;
+            continue;
+        }
         for (const Platform::Entry& e : entries) {
             if (e.isDirectory) continue;
             const std::string key = TypeKey(e.name);
@@ -71,6 +75,10 @@ std::int64_t CountTreeFiles(const DirTree& tree) {
 }
 
 std::string SummaryCaption(std::int64_t count) { return " 合计:" + std::to_string(count); }
+
+std::string UnreadableText(std::int64_t directories) {
+    return std::to_string(directories) + " 个目录无法读取，其中的文件没有计入";
+}
 
 bool CaptionLess(const std::string& a, const std::string& b) {
 #ifdef _WIN32

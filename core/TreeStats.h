@@ -44,6 +44,8 @@ struct TreeStats {
     std::int64_t directories = 0;  // every node, also those deeper than level 50
     std::int64_t fileTotal = 0;
     std::int64_t byteTotal = 0;
+    std::int64_t unreadable = 0;  // directories that could not be entered or listed: their
+                                  // files are not in the counts
 };
 
 // Walks every node of `tree` in index order and counts its files by type. The caller sets
@@ -67,6 +69,8 @@ std::vector<ListRow> TypeListRows(const TreeStats& stats);
 std::vector<std::string> LevelLines(const TreeStats& stats);
 
 std::string SummaryCaption(std::int64_t count);  // " 合计:" + count
+// "2 个目录无法读取，其中的文件没有计入"
+std::string UnreadableText(std::int64_t directories);
 
 // The order of list rows: the locale's collation, letter case significant.
 bool CaptionLess(const std::string& a, const std::string& b);

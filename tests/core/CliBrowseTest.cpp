@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -19,9 +21,9 @@ struct CliRun {
 
 // Runs quillmere-cli with `args` (already quoted for the shell), in the directory `cwd` when
 // one is given; stderr is dropped.
-CliRun Cli(const std::string& args, const std::string& cwd = "") {
+CliRun Cli(const std::string& args, const std::string& cwd = "", const std::string& prefix = "") {
     CliRun r;
-    const std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") +
+    const std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + prefix +
                             std::string(QUILLMERE_CLI_PATH) + " " + args + " 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
     char buf[65536];
@@ -58,16 +60,17 @@ std::string ExpectedStats(const fs::path& root) {
         for (const auto& e : entries) {
             std::error_code ec;
             const std::string name = e.path().filename().string();
-            if (fs::is_directory(e.status(ec))) {
+            // Links are never followed: each is a file with the link's own size.
+            const fs::file_status own = e.symlink_status(ec);
+            if (fs::is_directory(own)) {
                 if (name[0] != '.') subdirs.push_back(e.path());
                 continue;
             }
-            std::int64_t size = fs::is_regular_file(e.status(ec))
-                                    ? static_cast<std::int64_t>(fs::file_size(e.path()))
-                                    : 0;
-            if (fs::is_symlink(e.symlink_status()) && !fs::exists(e.status(ec))) {
+            std::int64_t size = 0;
+            if (fs::is_regular_file(own))
+                size = static_cast<std::int64_t>(fs::file_size(e.path()));
+            if (fs::is_symlink(own))
                 size = static_cast<std::int64_t>(fs::read_symlink(e.path()).string().size());
-            }
             const auto dot = name.rfind('.');
             std::string key = dot == std::string::npos ? "无扩展名" : name.substr(dot);
             for (char& c : key) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -95,7 +98,7 @@ std::string ExpectedStats(const fs::path& root) {
                std::to_string(types[i].second.first) + ",\"bytes\":" + std::to_string(types[i].second.second) +
                "}";
     }
-    return out + "]}\n";
+    return out + "],\"unreadable\":0,\"incomplete\":false}\n";
 }
 
 }  // namespace
@@ -108,6 +111,22 @@ TEST(CliBrowseTest, StatsAgreeWithAnIndependentWalkOfSystemTrees) {
         ASSERT_EQ(r.status, 0) << dir;
         EXPECT_EQ(r.out, ExpectedStats(dir)) << dir;
     }
+}
+
+// Statistics say what they could not read instead of leaving it out in silence.
+TEST(CliBrowseTest, StatsCountTheDirectoriesTheyCouldNotRead) {
+    TempTree t;
+    t.file("r/a/one.txt", "1");
+    t.file("r/shut/two.txt", "22");
+    t.file("r/shut/deeper/three.txt", "333");
+    chmod(t.path("r/shut").c_str(), 0);
+    chmod(t.root().c_str(), 0755);
+    const std::string user = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    const CliRun json = Cli("stats " + Quote(t.path("r")) + " --json", "", user);
+    EXPECT_EQ(json.out.rfind("{\"directories\":3,\"files\":1,\"bytes\":1,", 0), 0u) << json.out;
+    EXPECT_NE(json.out.find("\"unreadable\":1,"), std::string::npos) << json.out;
+    const CliRun text = Cli("stats " + Quote(t.path("r")), "", user);
+    EXPECT_NE(text.out.find("1 个目录无法读取，其中的文件没有计入"), std::string::npos) << text.out;
 }
 
 TEST(CliBrowseTest, StatsTextIsWhatTheWindowShows) {

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,9 +16,11 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
+#include "core/CheckCopy.h"
 #include "core/FunSub.h"
 #include "core/TreeStats.h"
 #include "support/ScratchDisk.h"
@@ -31,18 +35,44 @@ public:
     void SetMax(std::int64_t max) override { calls.push_back("max " + std::to_string(max)); }
     void SetStep(std::int64_t step) override { calls.push_back("step " + std::to_string(step)); }
     void StepIt() override { calls.push_back("StepIt"); }
-    void SetFromText(const std::string& text) override { calls.push_back(text); }
+    void SetFromText(const std::string& text) override {
+        calls.push_back(text);
+        from = text;
+    }
     void SetToText(const std::string& text) override { calls.push_back(text); }
+    void AddBytes(std::int64_t) override {
+        if (duringCopy)
+            duringCopy(from);
+    }
+    void FileCopied() override {
+        if (afterFile)
+            afterFile(++files);
+    }
+    void Syncing() override { calls.push_back("syncing"); }
     std::vector<std::string> calls;
+    std::string from;
+    int files = 0;
+    // Seams: run while a file is copied (with its from-text), and after each file.
+    std::function<void(const std::string&)> duringCopy;
+    std::function<void(int)> afterFile;
 };
 
-// Every path below `dir`, relative, directories marked with a trailing "/".
+// Every path below `dir`, relative, directories marked with a trailing "/", links with
+// " -> " and their text; the marker of an unfinished copy left out.
 std::set<std::string> Listing(const std::string& dir) {
     std::set<std::string> out;
     if (!fs::exists(dir))
         return out;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) {
-        out.insert(fs::relative(e.path(), dir).string() + (e.is_directory() ? "/" : ""));
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = it->path().lexically_relative(dir).string();
+        if (rel == FunSub::kIncompleteMarker) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_symlink())
+            out.insert(rel + " -> " + fs::read_symlink(it->path()).string());
+        else
+            out.insert(rel + (it->is_directory() ? "/" : ""));
     }
     return out;
 }
@@ -127,7 +157,8 @@ TEST_F(FilterCopyTest, FromAndToTextsAndProgress) {
     Copy();
     EXPECT_EQ(m_progress.calls,
               (std::vector<std::string>{"max 2", "step 1", "StepIt", "StepIt",
-                                        "from: photos/2003/a/x.jpg", "to: 2003-01/a/x.jpg"}));
+                                        "from: photos/2003/a/x.jpg", "to: 2003-01/a/x.jpg",
+                                        "syncing"}));
     EXPECT_EQ(ReadFile(m_tree.path("out/2003-01/a/x.jpg")), "jpeg");
 
     // A work directory changed since the source was chosen: shown from the source's parent.
@@ -148,32 +179,38 @@ TEST_F(FilterCopyTest, FromAndToTextsAndProgress) {
     EXPECT_EQ(m_progress.calls.at(4), "from: photos/2003/a/x.jpg");
 }
 
-// Scripts stay executable, as with cp -r; a read-only source still gives a copy its owner
-// can change, and nothing gets setuid, setgid or sticky. Times are current.
-TEST_F(FilterCopyTest, CopyKeepsRwxBitsWritableByItsOwnerWithCurrentTimes) {
-    const std::string ro = m_tree.file("work/proj/ro.dat", "read only");
-    const std::string script = m_tree.file("work/proj/run.sh", "#!/bin/sh\n");
-    const std::string big = m_tree.file("work/proj/tool.bin", std::string(5 << 20, 'x'));
-    chmod(ro.c_str(), 0444);
-    chmod(script.c_str(), 06755);
-    chmod(big.c_str(), 01750);
+// Scripts stay executable, as with cp -r; a copy is always readable and writable by its
+// owner, also from a read-only or unreadable source; a private directory stays private; nothing
+// gets setuid, setgid or sticky. Times are current.
+TEST_F(FilterCopyTest, CopyKeepsRwxBitsReadableAndWritableByItsOwnerWithCurrentTimes) {
+    const mode_t mask = umask(022);
+    struct Row {
+        std::string path;
+        mode_t source;
+        mode_t copy;
+    } rows[] = {{"ro.dat", 0444, 0644},      {"run.sh", 06755, 0755},     {"tool.bin", 01750, 0750},
+                {"none.dat", 0000, 0600},    {"wo.dat", 0200, 0600},      {"private/", 0700, 0700},
+                {"shared/", 02775, 0755},    {"closed/", 0000, 0700}};
+    for (const Row& r : rows) {
+        const bool dir = r.path.back() == '/';
+        const std::string path = dir ? m_tree.dir("work/proj/" + r.path)
+                                     : m_tree.file("work/proj/" + r.path, r.path == "tool.bin" ? std::string(5 << 20, 'x') : "data");
+        chmod(path.c_str(), r.source);
+    }
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-    utimensat(AT_FDCWD, ro.c_str(), old, 0);
+    utimensat(AT_FDCWD, m_tree.path("work/proj/ro.dat").c_str(), old, 0);
     Copy();
-
-    const mode_t mask = umask(0);
     umask(mask);
-    auto mode = [](const std::string& path) {
+
+    for (const Row& r : rows) {
         struct stat st {};
-        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777 : 0u;
-    };
-    EXPECT_EQ(mode(Target("ro.dat")), 0644 & ~mask);
-    EXPECT_EQ(mode(Target("run.sh")), 0755 & ~mask);
-    EXPECT_EQ(mode(Target("tool.bin")), 0750 & ~mask);
+        ASSERT_EQ(stat(Target(r.path).c_str(), &st), 0) << r.path;
+        EXPECT_EQ(st.st_mode & 07777, r.copy) << r.path;
+    }
     struct stat st {};
     ASSERT_EQ(stat(Target("ro.dat").c_str(), &st), 0);
     EXPECT_GT(st.st_mtime, std::time(nullptr) - 3600);
-    EXPECT_EQ(ReadFile(Target("ro.dat")), "read only");
+    EXPECT_EQ(ReadFile(Target("ro.dat")), "data");
 }
 
 TEST_F(FilterCopyTest, ExistingTargetIsRefusedBeforeAnythingIsWritten) {
@@ -193,9 +230,9 @@ TEST_F(FilterCopyTest, ExistingTargetIsRefusedBeforeAnythingIsWritten) {
     EXPECT_THROW(Copy(), FunSub::TargetExistsError);
 }
 
-// What real trees hold besides files and directories: a link whose target is gone is made
-// again as the same link, pipes and sockets are passed over and reported, and a link back up
-// the tree shows as an empty directory whose files are neither counted nor copied again.
+// What real trees hold besides files and directories: links are made again as the same
+// links, pipes and sockets are passed over and reported, and a directory that shows up again
+// below itself (a bind mount) is made empty: its files are neither counted nor copied again.
 TEST_F(FilterCopyTest, LinksPipesSocketsAndLoopsOfRealTrees) {
     m_tree.file("work/proj/root.txt", "r");
     m_tree.file("work/proj/sub/s.txt", "s");
@@ -209,17 +246,20 @@ TEST_F(FilterCopyTest, LinksPipesSocketsAndLoopsOfRealTrees) {
     socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
     const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string again = m_tree.dir("work/proj/sub/again");
+    const bool bound =
+        mount(m_tree.path("work/proj").c_str(), again.c_str(), nullptr, MS_BIND, nullptr) == 0;
 
     const FunSub::CopySummary s = Copy();
     close(sock);
-    EXPECT_EQ(FunSub::TreeFileTotal, 6);  // the loop's root.txt is not counted twice
-    EXPECT_EQ(Listing(Target()), (std::set<std::string>{"root.txt", "sub/", "sub/alias.txt",
-                                                        "sub/dangling.h", "sub/s.txt", "sub/up/"}));
-    EXPECT_EQ(fs::read_symlink(Target("sub/dangling.h")), "../gone/target.h");
-    EXPECT_EQ(ReadFile(Target("sub/alias.txt")), "s");
-    EXPECT_FALSE(fs::is_symlink(Target("sub/alias.txt")));
-    EXPECT_EQ(s.examined, 6);
-    EXPECT_EQ(s.copied, 4);
+    if (bound)
+        umount2(again.c_str(), MNT_DETACH);
+    EXPECT_EQ(FunSub::TreeFileTotal, 7);  // the loop's files are not counted twice
+    std::set<std::string> expected{"root.txt", "sub/", "sub/again/", "sub/alias.txt -> s.txt",
+                                   "sub/dangling.h -> ../gone/target.h", "sub/s.txt", "sub/up -> .."};
+    EXPECT_EQ(Listing(Target()), expected);
+    EXPECT_EQ(s.examined, 7);
+    EXPECT_EQ(s.copied, 5);
     ASSERT_EQ(s.skipped.size(), 2u);
     EXPECT_EQ(s.skipped[0].path, "pipe");
     EXPECT_EQ(s.skipped[1].path, "sock");
@@ -257,7 +297,111 @@ TEST_F(FilterCopyTest, CaseInsensitiveTargetFailsRatherThanLosingAFile) {
         }
         EXPECT_EQ(ReadFile(target + "/" + c.kept), c.keptContent);
         EXPECT_EQ(Listing(target).size(), c.clash == "sub" ? 2u : 1u) << c.clash;
+        EXPECT_TRUE(FunSub::TargetIncomplete(target)) << "a failed copy is not a whole one";
     }
+}
+
+// A source file written to while it is copied is not reported as copied: the copy ends there,
+// or, going on past items, leaves it out and lists it.
+TEST_F(FilterCopyTest, ASourceFileChangedDuringItsCopyIsAFailedItem) {
+    m_tree.file("work/proj/a.txt", "a");
+    const std::string b = m_tree.file("work/proj/b.txt", "before");
+    m_tree.file("work/proj/c.txt", "c");
+    m_progress.duringCopy = [&](const std::string& from) {
+        if (from.ends_with("b.txt"))
+            std::ofstream(b, std::ios::app) << " and after";
+    };
+    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    try {
+        FunSub::RunFilterCopy(tree, m_progress);
+        ADD_FAILURE() << "a changed file was reported as copied";
+    } catch (const FunSub::QuillError& e) {
+        EXPECT_EQ(e.what(), std::string(FunSub::kSourceChangedText) + "：" + b);
+    }
+    EXPECT_EQ(Listing(Target()), (std::set<std::string>{"a.txt"}));
+
+    FunSub::TargetName = "proj-02";
+    fs::remove_all(Target());
+    const FunSub::CopySummary s = FunSub::RunFilterCopy(tree, m_progress, {true});
+    EXPECT_EQ(Listing(m_tree.path("out/proj-02")), (std::set<std::string>{"a.txt", "c.txt"}));
+    ASSERT_EQ(s.skipped.size(), 1u);
+    EXPECT_EQ(s.skipped[0].path, "b.txt");
+}
+
+// A copy that goes on past single items still ends when the whole copy is lost: its target
+// moved away or its source renamed while it ran.
+TEST_F(FilterCopyTest, KeepingGoingEndsWhenARootIsGone) {
+    for (int i = 0; i < 20; ++i) m_tree.file("work/proj/d" + std::to_string(i % 4) + "/f" + std::to_string(i), "x");
+    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    FunSub::TreeFileTotal = 20;
+    const std::string source = FunSub::SourceDir;
+    struct Row {
+        std::string moved, to, message;
+    } rows[] = {{"out/proj-01", "out/elsewhere", std::string(FunSub::kTargetGoneText) + m_tree.path("out/proj-01")},
+                {"work/proj", "work/renamed", std::string(FunSub::kSourceGoneText) + source}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.moved);
+        fs::remove_all(m_tree.path("out"));
+        m_tree.dir("out");
+        m_progress.files = 0;
+        m_progress.afterFile = [&](int files) {
+            if (files == 5)
+                fs::rename(m_tree.path(row.moved), m_tree.path(row.to));
+        };
+        try {
+            FunSub::RunFilterCopy(tree, m_progress, {true});
+            ADD_FAILURE() << "the copy did not notice";
+        } catch (const FunSub::QuillError& e) {
+            EXPECT_EQ(e.what(), row.message);
+        }
+        fs::rename(m_tree.path(row.to), m_tree.path(row.moved));
+    }
+}
+
+// "Done" means on the disk: when the copy returns, what it wrote has reached the device, as
+// the file system's own count of what it wrote there shows.
+TEST_F(FilterCopyTest, EverythingIsOnTheDiskWhenTheCopyReturns) {
+    ScratchDisk disk = ScratchDisk::Ext4(128 << 20, 4096);
+    if (disk.unavailable())
+        GTEST_SKIP() << disk.reason();
+    ASSERT_TRUE(disk.mounted()) << disk.reason();
+    for (int i = 0; i < 64; ++i) m_tree.file("work/proj/f" + std::to_string(i), std::string(64 << 10, 'x'));
+    m_tree.file("work/proj/large.bin", std::string(8 << 20, 'y'));
+    FunSub::OutputDir = disk.path();
+    struct stat st {};
+    ASSERT_EQ(stat(disk.path().c_str(), &st), 0);
+    const std::string written = "/sys/fs/ext4/" + fs::path(fs::canonical("/sys/dev/block/" +
+                                std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)))).filename().string() +
+                                "/lifetime_write_kbytes";
+    auto kbytes = [&] { return std::stoll(ReadFile(written)); };
+    sync();
+    const long long before = kbytes();
+    Copy();
+    EXPECT_GE(kbytes() - before, (4 << 10) + (8 << 10)) << "written data still in memory";
+    EXPECT_EQ(m_progress.calls.back(), "syncing");
+    EXPECT_FALSE(FunSub::TargetIncomplete(Target()));
+}
+
+// The check looks at many directories at once: what it finds is what one walk would find.
+TEST_F(FilterCopyTest, TheCheckOfManyDirectoriesIsTheSumOfItsParts) {
+    for (int d = 0; d < 100; ++d) {
+        for (int f = 0; f <= d % 3; ++f)
+            m_tree.file("work/proj/d" + std::to_string(d) + "/f" + std::to_string(f) + (f ? ".c" : ".o"), std::string(d, 'x'));
+    }
+    Filter(FunSub::FilterKind::Exclude, {".o"});
+    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    const FunSub::CopyPlan plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
+    std::int64_t files = 0, bytes = 0, examined = 0;
+    for (int d = 0; d < 100; ++d) {
+        examined += d % 3 + 1;
+        files += d % 3;
+        bytes += static_cast<std::int64_t>(d) * (d % 3);
+    }
+    EXPECT_EQ(plan.directories, 101);
+    EXPECT_EQ(plan.examined, examined);
+    EXPECT_EQ(plan.files, files);
+    EXPECT_EQ(plan.bytes, bytes);
+    EXPECT_TRUE(plan.problems.empty());
 }
 
 TEST_F(FilterCopyTest, EmptyTargetNameIsRefused) {

@@ -3,6 +3,7 @@
 
 #include <grp.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,18 +30,32 @@ bool Run(const std::string& command, std::string* output = nullptr) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Open to every user, so that tests can run commands on the disk as an ordinary user.
 std::string FreshDirectory() {
     std::string pattern = (fs::temp_directory_path() / "quillmere-disk-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? pattern : std::string();
+    if (!mkdtemp(pattern.data()))
+        return {};
+    chmod(pattern.c_str(), 0755);
+    return pattern;
 }
 
 }  // namespace
 
-ScratchDisk ScratchDisk::Exfat(std::int64_t bytes) {
+namespace {
+
+bool CanMountImages() {
+    return geteuid() == 0 && access("/dev/loop-control", R_OK | W_OK) == 0;
+}
+
+}  // namespace
+
+// An image of `bytes` made by `mkfs` on a loop device, mounted by `mountCommand` (which gets
+// the device and the mount point).
+ScratchDisk ScratchDisk::Image(std::int64_t bytes, const std::string& mkfs,
+                               const std::string& mountCommand, bool fuse) {
     ScratchDisk disk;
-    if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0 ||
-        access("/dev/loop-control", R_OK | W_OK) != 0) {
-        disk.m_reason = "needs root, /dev/fuse and loop devices to mount an exFAT";
+    if (!CanMountImages() || (fuse && access("/dev/fuse", R_OK | W_OK) != 0)) {
+        disk.m_reason = "needs root, loop devices and (for FUSE) /dev/fuse to mount a disk image";
         disk.m_unavailable = true;
         return disk;
     }
@@ -48,26 +63,40 @@ ScratchDisk ScratchDisk::Exfat(std::int64_t bytes) {
     const std::string image = disk.m_dir + "/disk.img";
     const std::string mountPoint = disk.m_dir + "/mnt";
     fs::create_directory(mountPoint);
-    if (!Run("truncate -s " + std::to_string(bytes) + " " + image + " && mkfs.exfat " + image +
+    if (!Run("truncate -s " + std::to_string(bytes) + " " + image + " && " + mkfs + " " + image +
              " >/dev/null")) {
-        disk.m_reason = "mkfs.exfat failed (package exfatprogs)";
+        disk.m_reason = mkfs + " failed";
     } else if (!Run("losetup -f --show " + image, &disk.m_loop)) {
         disk.m_reason = "no free loop device";
         disk.m_loop.clear();
-    } else if (!Run("mount.exfat-fuse " + disk.m_loop + " " + mountPoint)) {
-        disk.m_reason = "mount.exfat-fuse failed (package exfat-fuse)";
+    } else if (!Run(mountCommand + " " + disk.m_loop + " " + mountPoint)) {
+        disk.m_reason = mountCommand + " failed";
     } else {
         disk.m_mountPoint = mountPoint;
     }
     return disk;
 }
 
-ScratchDisk ScratchDisk::Tmpfs(std::int64_t bytes) {
+ScratchDisk ScratchDisk::Exfat(std::int64_t bytes) {
+    return Image(bytes, "mkfs.exfat", "mount.exfat-fuse", true);
+}
+
+ScratchDisk ScratchDisk::Fat(std::int64_t bytes) {
+    return Image(bytes, "mkfs.vfat -F 32", "fusefat -o rw+", true);
+}
+
+ScratchDisk ScratchDisk::Ext4(std::int64_t bytes, int blockSize) {
+    return Image(bytes, "mkfs.ext4 -q -b " + std::to_string(blockSize), "mount", false);
+}
+
+ScratchDisk ScratchDisk::Tmpfs(std::int64_t bytes, int inodes) {
     ScratchDisk disk;
     disk.m_dir = FreshDirectory();
     const std::string mountPoint = disk.m_dir + "/mnt";
     fs::create_directory(mountPoint);
-    const std::string options = "size=" + std::to_string(bytes);
+    std::string options = "size=" + std::to_string(bytes);
+    if (inodes > 0)
+        options += ",nr_inodes=" + std::to_string(inodes);
     if (mount("quillmere-test", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0) {
         disk.m_reason = "needs root to mount a tmpfs";
         disk.m_unavailable = geteuid() != 0;

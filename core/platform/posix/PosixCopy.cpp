@@ -9,10 +9,16 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/FileCopyPlatform.h"
 
 namespace Platform {
+
+struct Directory::Impl {
+    int fd = -1;
+};
+
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
@@ -190,32 +196,34 @@ bool CopySparse(RangeCopier& copier, int in, int out, off_t size) {
     return true;
 }
 
-// The file a copy writes to. Small files are made under their name at once; large ones are
-// written invisibly (an unnamed file in the destination directory, or else a hidden
-// temporary name there) and named only when whole. Nothing that exists is ever replaced.
+// The file a copy writes to, in the directory `dir`. Small files are made under their name
+// at once; large ones are written invisibly (an unnamed file in the destination directory,
+// or else a hidden temporary name in the directory for temporaries) and named only when
+// whole. Nothing that exists is ever replaced.
 class Destination {
 public:
+    Destination(int dir, std::string name, int temporaries)
+        : m_dir(dir), m_name(std::move(name)), m_tempDir(temporaries) {}
     ~Destination() { Discard(); }
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
 
     // False, with errno set, when the file cannot be made.
-    bool Open(const std::string& path, mode_t mode, bool invisible) {
-        m_path = path;
+    bool Open(mode_t mode, bool invisible) {
         if (invisible) {
-            const auto cut = path.find_last_of('/');
-            const std::string dir = cut == std::string::npos ? "." : path.substr(0, cut + 1);
-            m_fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+            m_fd = openat(m_dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
             if (m_fd >= 0) {
                 m_state = State::Unnamed;
                 return true;
             }
-            // Not every file system has unnamed files: a hidden name beside it instead.
+            // Not every file system has unnamed files: a hidden name instead.
             static std::atomic<unsigned> counter{0};
-            m_temp = dir + ".quillmere-" + std::to_string(getpid()) + "-" +
-                     std::to_string(counter++) + ".part";
-            m_fd = CreateNew(m_temp, mode);
+            m_temp = ".quillmere-" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
+                     ".part";
+            m_fd = CreateNew(m_tempDir, m_temp, mode);
             m_state = State::Temporary;
         } else {
-            m_fd = CreateNew(path, mode);
+            m_fd = CreateNew(m_dir, m_name, mode);
             m_state = State::Named;
         }
         if (m_fd < 0)
@@ -224,6 +232,7 @@ public:
     }
 
     int fd() const { return m_fd; }
+    bool invisible() const { return m_state == State::Unnamed || m_state == State::Temporary; }
 
     // Closes the file and gives it its name. 0, or the error number (EEXIST when something
     // has that name already); after a failure nothing is left.
@@ -235,7 +244,7 @@ public:
             err = errno;
         m_fd = -1;
         if (err == 0 && m_state == State::Temporary)
-            err = RenameNoReplace(m_temp, m_path);
+            err = RenameNoReplace();
         if (err != 0) {
             Discard();
             return err;
@@ -250,24 +259,23 @@ public:
             close(m_fd);
         m_fd = -1;
         if (m_state == State::Named || m_state == State::Linked)
-            unlink(m_path.c_str());
+            unlinkat(m_dir, m_name.c_str(), 0);
         if (m_state == State::Temporary)
-            unlink(m_temp.c_str());
+            unlinkat(m_tempDir, m_temp.c_str(), 0);
         m_state = State::None;
     }
 
 private:
     enum class State { None, Named, Unnamed, Linked, Temporary };
 
-    static int CreateNew(const std::string& path, mode_t mode) {
-        return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    static int CreateNew(int dir, const std::string& name, mode_t mode) {
+        return openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     }
 
     int LinkUnnamed() {
         const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
-        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
-            (errno != ENOENT ||
-             linkat(m_fd, "", AT_FDCWD, m_path.c_str(), AT_EMPTY_PATH) != 0)) {
+        if (linkat(AT_FDCWD, self.c_str(), m_dir, m_name.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+            (errno != ENOENT || linkat(m_fd, "", m_dir, m_name.c_str(), AT_EMPTY_PATH) != 0)) {
             return errno;
         }
         m_state = State::Linked;
@@ -277,66 +285,152 @@ private:
     // A rename that refuses to replace; where the file system cannot promise that, a link
     // does, and where it has no links either, the name is looked at first (this copy is the
     // only writer in its brand-new target).
-    static int RenameNoReplace(const std::string& from, const std::string& to) {
-        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    int RenameNoReplace() {
+        const char* from = m_temp.c_str();
+        const char* to = m_name.c_str();
+        if (renameat2(m_tempDir, from, m_dir, to, RENAME_NOREPLACE) == 0)
             return 0;
         if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
             return errno;
-        if (link(from.c_str(), to.c_str()) == 0) {
-            unlink(from.c_str());
+        if (linkat(m_tempDir, from, m_dir, to, 0) == 0) {
+            unlinkat(m_tempDir, from, 0);
             return 0;
         }
         if (errno == EEXIST)
             return errno;
         struct stat st {};
-        if (lstat(to.c_str(), &st) == 0)
+        if (fstatat(m_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
             return EEXIST;
-        return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+        return renameat(m_tempDir, from, m_dir, to) == 0 ? 0 : errno;
     }
 
-    std::string m_path;
+    int m_dir;
+    std::string m_name;
+    int m_tempDir;
     std::string m_temp;
     int m_fd = -1;
     State m_state = State::None;
 };
 
-// A file-size limit must end a copy with its write error, not kill the program.
-void IgnoreFileSizeSignal() {
-    static const bool ignored = [] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        return true;
-    }();
-    (void)ignored;
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the file is still what it was: a writer leaves its size or times changed.
+bool Unchanged(const struct stat& before, const struct stat& after) {
+    return before.st_size == after.st_size && SameTime(before.st_mtim, after.st_mtim) &&
+           SameTime(before.st_ctim, after.st_ctim);
+}
+
+int FdOf(const Directory* dir) {
+    return dir ? dir->impl().fd : AT_FDCWD;
 }
 
 }  // namespace
 
-CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
-                            CopyListener* listener) {
+Directory::Directory() : m_impl(std::make_unique<Impl>()) {}
+
+Directory::~Directory() {
+    if (m_impl->fd >= 0)
+        close(m_impl->fd);
+}
+
+namespace {
+
+int Adopt(int fd, std::unique_ptr<Directory>& out) {
+    if (fd < 0)
+        return errno;
+    out = std::make_unique<Directory>();
+    out->impl().fd = fd;
+    return 0;
+}
+
+}  // namespace
+
+int Directory::Open(const std::string& path, std::unique_ptr<Directory>& out) {
+    return Adopt(open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), out);
+}
+
+int Directory::OpenChild(const std::string& name, std::unique_ptr<Directory>& out) const {
+    return Adopt(openat(m_impl->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
+                 out);
+}
+
+int Directory::MakeChild(const std::string& name, unsigned mode,
+                         std::unique_ptr<Directory>& out) const {
+    if (mkdirat(m_impl->fd, name.c_str(), (mode & 0777) | S_IRWXU) != 0)
+        return errno == EEXIST ? kAlreadyExists : errno;
+    return OpenChild(name, out);
+}
+
+unsigned Directory::Mode() const {
+    struct stat st {};
+    return fstat(m_impl->fd, &st) == 0 ? st.st_mode & 0777 : 0777;
+}
+
+unsigned Directory::ChildMode(const std::string& name) const {
+    struct stat st {};
+    if (fstatat(m_impl->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return 0777;
+    return st.st_mode & 0777;
+}
+
+int Directory::RemoveChild(const std::string& name) const {
+    return unlinkat(m_impl->fd, name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+int Directory::Identity(FileId& out) const {
+    struct stat st {};
+    if (fstat(m_impl->fd, &st) != 0)
+        return errno;
+    out = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 0;
+}
+
+int Directory::SyncEntries() const {
+    return fsync(m_impl->fd) == 0 ? 0 : errno;
+}
+
+int Directory::SyncFileSystem() const {
+    return syncfs(m_impl->fd) == 0 ? 0 : errno;
+}
+
+CopyOutcome CopyFileContent(const CopyRequest& r) {
     IgnoreFileSizeSignal();
-    // Non-blocking, so that a named pipe given here is refused instead of waited on.
-    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // Non-blocking, so that a named pipe put here meanwhile is refused instead of waited on;
+    // a link put here meanwhile is refused, never followed.
+    Fd in(openat(FdOf(r.from), r.name.c_str(),
+                 O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (in.get() < 0)
         return CopyOutcome{CopyFailure::OpenSource, errno, 0};
-    struct stat st {};
-    if (fstat(in.get(), &st) != 0)
+    struct stat before {};
+    if (fstat(in.get(), &before) != 0)
         return CopyOutcome{CopyFailure::OpenSource, errno, 0};
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(before.st_mode))
         return CopyOutcome{CopyFailure::OpenSource, EINVAL, 0};
 
-    Destination out;
-    const mode_t mode = (st.st_mode & 0777) | S_IWUSR;
-    if (!out.Open(destination, mode, st.st_size >= kInvisibleFrom))
+    Destination out(FdOf(r.to), r.toName, r.temporaries ? FdOf(r.temporaries) : FdOf(r.to));
+    const mode_t mode = (before.st_mode & 0777) | S_IRUSR | S_IWUSR;
+    if (!out.Open(mode, before.st_size >= kInvisibleFrom))
         return CopyOutcome{CopyFailure::CreateDestination, errno, 0};
 
-    RangeCopier copier(in.get(), out.fd(), st.st_size, listener);
-    const bool sparse = static_cast<off_t>(st.st_blocks) * 512 < st.st_size;
-    const bool ok = sparse ? CopySparse(copier, in.get(), out.fd(), st.st_size) : copier.Copy(0, -1);
+    RangeCopier copier(in.get(), out.fd(), before.st_size, r.listener);
+    const bool sparse = static_cast<off_t>(before.st_blocks) * 512 < before.st_size;
+    const bool ok =
+        sparse ? CopySparse(copier, in.get(), out.fd(), before.st_size) : copier.Copy(0, -1);
     CopyOutcome outcome = copier.outcome();
     if (!ok)
         return outcome;  // `out` removes what was made
     if (sparse)
-        outcome.bytes = st.st_size;
+        outcome.bytes = before.st_size;
+    struct stat after {};
+    if (fstat(in.get(), &after) != 0 || !Unchanged(before, after) ||
+        (!sparse && outcome.bytes != before.st_size)) {
+        return CopyOutcome{CopyFailure::SourceChanged, 0, outcome.bytes};
+    }
+    // A file that gets its name only when whole is on the disk before it gets it.
+    if (out.invisible() && fdatasync(out.fd()) != 0)
+        return CopyOutcome{CopyFailure::Write, errno, outcome.bytes};
     if (const int err = out.Finish(); err != 0) {
         const CopyFailure failure = err == EEXIST ? CopyFailure::CreateDestination : CopyFailure::Write;
         return CopyOutcome{failure, err, outcome.bytes};
@@ -344,10 +438,34 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
     return outcome;
 }
 
-CopyOutcome CopyLink(const std::string& source, const std::string& destination) {
+namespace {
+
+// The directory part and the name of a path.
+std::pair<std::string, std::string> Split(const std::string& path) {
+    const auto cut = path.find_last_of('/');
+    if (cut == std::string::npos)
+        return {".", path};
+    return {cut == 0 ? "/" : path.substr(0, cut), path.substr(cut + 1)};
+}
+
+}  // namespace
+
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
+                            CopyListener* listener) {
+    const auto [fromDir, fromName] = Split(source);
+    const auto [toDir, toName] = Split(destination);
+    std::unique_ptr<Directory> from, to;
+    if (const int err = Directory::Open(fromDir, from))
+        return CopyOutcome{CopyFailure::OpenSource, err, 0};
+    if (const int err = Directory::Open(toDir, to))
+        return CopyOutcome{CopyFailure::CreateDestination, err, 0};
+    return CopyFileContent(CopyRequest{from.get(), fromName, to.get(), toName, nullptr, listener});
+}
+
+CopyOutcome CopyLink(const CopyRequest& r) {
     std::string target(256, '\0');
     for (;;) {
-        const ssize_t n = readlink(source.c_str(), target.data(), target.size());
+        const ssize_t n = readlinkat(FdOf(r.from), r.name.c_str(), target.data(), target.size());
         if (n < 0)
             return CopyOutcome{CopyFailure::OpenSource, errno, 0};
         if (static_cast<std::size_t>(n) < target.size()) {
@@ -356,7 +474,7 @@ CopyOutcome CopyLink(const std::string& source, const std::string& destination) 
         }
         target.resize(target.size() * 2);
     }
-    if (symlink(target.c_str(), destination.c_str()) != 0)
+    if (symlinkat(target.c_str(), FdOf(r.to), r.toName.c_str()) != 0)
         return CopyOutcome{CopyFailure::CreateDestination, errno, 0};
     return CopyOutcome{};
 }

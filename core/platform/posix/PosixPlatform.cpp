@@ -2,12 +2,13 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <climits>
 #include <cstring>
@@ -92,20 +93,28 @@ private:
 };
 
 FileKind KindOf(mode_t mode) {
-    return S_ISREG(mode) ? FileKind::Regular : FileKind::Special;
+    if (S_ISREG(mode))
+        return FileKind::Regular;
+    return S_ISLNK(mode) ? FileKind::Link : FileKind::Special;
 }
 
 // Fills in what the entry is, with a stat only where the listing does not tell or the size
-// and time are wanted (a directory's own are never shown). Links are followed; one whose
-// target cannot be reached is reported as the link itself. False when the entry vanished
-// since it was listed.
-bool Describe(int dirFd, const dirent* d, Detail detail, Identity& who, Entry& e) {
+// and time are wanted (a directory's own are never shown). A link is kept as a link, or, for
+// the picker, followed where its target can be reached. False when the entry vanished since
+// it was listed.
+bool Describe(int dirFd, const dirent* d, Detail detail, Links links, Identity& who, Entry& e) {
     switch (d->d_type) {
         case DT_DIR:
             e.isDirectory = true;
             return true;
         case DT_REG:
             if (detail == Detail::Kinds) return true;
+            break;
+        case DT_LNK:
+            if (links == Links::Keep) {
+                e.kind = FileKind::Link;
+                if (detail == Detail::Kinds) return true;
+            }
             break;
         case DT_FIFO:
         case DT_SOCK:
@@ -118,25 +127,26 @@ bool Describe(int dirFd, const dirent* d, Detail detail, Identity& who, Entry& e
             break;
     }
     struct stat st {};
-    if (fstatat(dirFd, d->d_name, &st, 0) == 0) {
-        e.isDirectory = S_ISDIR(st.st_mode);
-        e.kind = KindOf(st.st_mode);
-        if (e.kind == FileKind::Regular) e.readable = who.MayRead(dirFd, d->d_name, st);
-    } else if (fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        e.isDirectory = false;
-        e.kind = S_ISLNK(st.st_mode) ? FileKind::DanglingLink : KindOf(st.st_mode);
-    } else {
+    const int follow = links == Links::Follow ? 0 : AT_SYMLINK_NOFOLLOW;
+    if (fstatat(dirFd, d->d_name, &st, follow) != 0 &&
+        (follow == AT_SYMLINK_NOFOLLOW || fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)) {
         return false;
     }
+    e.isDirectory = S_ISDIR(st.st_mode);
+    e.kind = KindOf(st.st_mode);
+    if (e.kind == FileKind::Regular) e.readable = who.MayRead(dirFd, d->d_name, st);
     e.size = static_cast<std::int64_t>(st.st_size);
+    e.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
     e.mtime = static_cast<std::int64_t>(st.st_mtime);
     return true;
 }
 
 }  // namespace
 
-int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id) {
+int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id,
+                  Links links) {
     out.clear();
+    RunListingHook(dir);
     DirHandle handle(dir);
     if (!handle.get()) return errno;
     const int fd = dirfd(handle.get());
@@ -152,7 +162,7 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
         Entry e;
         e.name = d->d_name;
         e.hidden = d->d_name[0] == '.';
-        if (Describe(fd, d, detail, who, e)) out.push_back(std::move(e));
+        if (Describe(fd, d, detail, links, who, e)) out.push_back(std::move(e));
         errno = 0;
     }
     const int err = errno;
@@ -166,6 +176,13 @@ int CheckEnterable(const std::string& dir) {
     if (stat(p, &st) != 0) return errno;
     if (!S_ISDIR(st.st_mode)) return ENOTDIR;
     if (access(p, X_OK) != 0) return errno;
+    return 0;
+}
+
+int PathIdentity(const std::string& path, FileId& out) {
+    struct stat st {};
+    if (stat(path.empty() ? "/" : path.c_str(), &st) != 0) return errno;
+    out = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return 0;
 }
 
@@ -199,34 +216,107 @@ int CreateDirectories(const std::string& dir) {
 
 int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
     struct statvfs vfs {};
-    struct statfs fs {};
-    if (statvfs(dir.c_str(), &vfs) != 0 || statfs(dir.c_str(), &fs) != 0) return errno;
-    out.freeBytes = static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+    if (statvfs(dir.c_str(), &vfs) != 0) return errno;
+    // A file system that counts no blocks at all (some FUSE ones) cannot tell its free space.
+    out.freeBytes = vfs.f_blocks == 0 ? -1
+                                      : static_cast<std::int64_t>(vfs.f_bavail) *
+                                            static_cast<std::int64_t>(vfs.f_frsize);
     out.blockSize = std::max<std::int64_t>(static_cast<std::int64_t>(vfs.f_frsize), 1);
-    constexpr long kFat = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
-    out.maxFileSize = fs.f_type == kFat ? (std::int64_t{4} << 30) - 1 : -1;
     return 0;
 }
 
-TargetTraits ProbeTarget(const std::string& dir) {
-    TargetTraits traits;
-    const std::string probe = dir + "/.quillmere-probe-" + std::to_string(getpid());
-    const int fd = open((probe + "-Ab").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return traits;
-    close(fd);
-    struct stat st {};
-    traits.caseInsensitive = lstat((probe + "-aB").c_str(), &st) == 0;
-    unlink((probe + "-Ab").c_str());
+namespace {
 
-    const int colon = open((probe + ":").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    traits.windowsNames = colon < 0;
-    if (colon >= 0) {
-        close(colon);
-        unlink((probe + ":").c_str());
+constexpr std::int64_t kFatLimit = (std::int64_t{4} << 30) - 1;
+constexpr off_t kHoleProbe = off_t{1} << 20;
+constexpr time_t kOddSecond = 1000000001;
+
+std::string ProbeName(const std::string& dir, const char* what) {
+    static std::atomic<unsigned> counter{0};
+    return dir + "/.quillmere-probe-" + std::to_string(getpid()) + "-" +
+           std::to_string(counter++) + what;
+}
+
+// Whether `fd` can be made `size` bytes long, as the file system says and then shows.
+bool Holds(int fd, off_t size) {
+    struct stat st {};
+    return ftruncate(fd, size) == 0 && fstat(fd, &st) == 0 && st.st_size == size;
+}
+
+}  // namespace
+
+void IgnoreFileSizeSignal() {
+    static const bool ignored = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        return true;
+    }();
+    (void)ignored;
+}
+
+TargetTraits ProbeTarget(const std::string& dir) {
+    IgnoreFileSizeSignal();
+    TargetTraits traits;
+    const std::string probe = ProbeName(dir, "-Ab");
+    const int fd = open(probe.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        traits.writeError = errno;
+        return traits;
     }
-    traits.links = symlink("probe", (probe + "-link").c_str()) == 0;
-    if (traits.links) unlink((probe + "-link").c_str());
+    struct stat st {};
+    std::string other = probe;
+    other.replace(other.size() - 2, 2, "aB");
+    traits.caseInsensitive = lstat(other.c_str(), &st) == 0;
+    // A file system that allocates what a file is made long by has no holes: FAT and exFAT.
+    if (Holds(fd, kHoleProbe) && fstat(fd, &st) == 0)
+        traits.holes = static_cast<off_t>(st.st_blocks) * 512 < kHoleProbe;
+    (void)!ftruncate(fd, 0);
+    const timespec odd[2] = {{kOddSecond, 0}, {kOddSecond, 0}};
+    traits.fatTimes = futimens(fd, odd) == 0 && fstat(fd, &st) == 0 && st.st_mtime != kOddSecond;
+    close(fd);
+    unlink(probe.c_str());
+
+    const std::string colon = ProbeName(dir, ":");
+    const int named = open(colon.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    traits.windowsNames = named < 0;
+    if (named >= 0) {
+        close(named);
+        unlink(colon.c_str());
+    }
+    const std::string link = ProbeName(dir, "-link");
+    traits.links = symlink("probe", link.c_str()) == 0;
+    if (traits.links) unlink(link.c_str());
+    const std::string sub = ProbeName(dir, "-dir");
+    if (mkdir(sub.c_str(), 0700) == 0) {
+        if (stat(sub.c_str(), &st) == 0) traits.directoryBytes = static_cast<std::int64_t>(st.st_blocks) * 512;
+        rmdir(sub.c_str());
+    }
     return traits;
+}
+
+std::int64_t FileSizeLimitBelow(const std::string& dir, std::int64_t size, const TargetTraits& traits) {
+    // Where a file made longer is filled with zeros (no holes), only FAT refuses a file of
+    // 4 GiB at once; asking anything else would write the whole length.
+    if (!traits.holes && !(traits.fatTimes && size > kFatLimit)) return -1;
+    const std::string probe = ProbeName(dir, "-size");
+    const int fd = open(probe.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    std::int64_t limit = -1;
+    if (!Holds(fd, static_cast<off_t>(size))) {
+        limit = kFatLimit;
+        if (traits.holes) {
+            // Lengths cost nothing here: the largest that holds.
+            std::int64_t low = 0, high = size;
+            while (high - low > 1) {
+                const std::int64_t mid = low + (high - low) / 2;
+                (Holds(fd, static_cast<off_t>(mid)) ? low : high) = mid;
+            }
+            limit = low;
+        }
+    }
+    (void)!ftruncate(fd, 0);
+    close(fd);
+    unlink(probe.c_str());
+    return limit;
 }
 
 bool IsTargetWideError(int e) {
@@ -350,7 +440,9 @@ int ReplaceSmallFile(const std::string& path, const std::string& content) {
     const std::string temp = dest + ".tmp-" + std::to_string(getpid());
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) {
-        // A directory that cannot be written may still hold a writable work.ini.
+        // A directory that takes no new files may still hold a writable work.ini. Any other
+        // failure (a full disk) is reported: writing in place would leave half a file.
+        if (errno != EACCES && errno != EPERM && errno != EROFS) return errno;
         return OverwriteInPlace(dest, content);
     }
     if (exists) {
