@@ -9,6 +9,7 @@
 
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
+#include "core/Reasons.h"
 #include "core/TreeStats.h"
 
 namespace FunSub {
@@ -122,7 +123,7 @@ private:
         if (err == 0)
             err = Platform::ListDirectory(path, Platform::Detail::Full, s.entries);
         if (err != 0)
-            return Problem(ProblemKind::UnreadableDirectory, path, IoErrorText(err), r);
+            return Problem(ProblemKind::UnreadableDirectory, path, ReasonText(err), r, err);
         Files(path, s, r);
     }
 
@@ -192,8 +193,8 @@ private:
     }
 
     void Problem(ProblemKind kind, const std::string& path, std::string detail,
-                 DirectoryResult& r) const {
-        r.problems.push_back(CopyProblem{kind, Relative(path), std::move(detail), false});
+                 DirectoryResult& r, int error = 0) const {
+        r.problems.push_back(CopyProblem{kind, Relative(path), std::move(detail), false, error});
     }
 
     std::string Relative(const std::string& path) const {

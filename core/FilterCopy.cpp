@@ -85,7 +85,7 @@ void CreateTargetRoot(const std::string& targetRoot) {
     if (err == Platform::kAlreadyExists)
         throw TargetExistsError();
     if (err != 0)
-        RaiseCannotCreate(targetRoot);
+        RaiseCannotCreate(targetRoot, err);
 }
 
 // The message a failed copy of one file reports.
@@ -142,6 +142,7 @@ public:
                 CopyFilesOf(m_sources[i], m_destinations[i]);
             }
         }
+        Stopped();  // asked during the last file: stopped all the same, once it is whole
     }
 
 private:
@@ -155,8 +156,8 @@ private:
     // items; then it is listed. One that concerns the whole target always ends it.
     void ItemFailed(const std::string& sourcePath, const std::string& message, int error) {
         if (!m_options.keepGoing || Platform::IsTargetWideError(error))
-            throw QuillError(message);
-        m_summary.skipped.push_back(SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())), message});
+            throw QuillError(message, error);
+        m_summary.skipped.push_back(SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())), message, error});
     }
 
     // The target is brand new, so anything already at a directory's place was made by this

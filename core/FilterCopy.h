@@ -41,6 +41,7 @@ struct CopyOptions {
 struct SkippedItem {
     std::string path;  // relative to the source
     std::string reason;
+    int error = 0;  // the platform error number behind it, when there is one
 };
 
 struct CopySummary {

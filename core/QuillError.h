@@ -10,6 +10,13 @@ namespace FunSub {
 class QuillError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // `error`: the platform error number behind the failure, when there is one.
+    QuillError(const std::string& message, int error) : std::runtime_error(message), m_error(error) {}
+
+    int error() const { return m_error; }
+
+private:
+    int m_error = 0;
 };
 
 // The input/output error text for a platform error number: the described texts for
@@ -18,6 +25,6 @@ public:
 std::string IoErrorText(int platformError);
 
 [[noreturn]] void RaiseIoError(int platformError);
-[[noreturn]] void RaiseCannotCreate(const std::string& path);
+[[noreturn]] void RaiseCannotCreate(const std::string& path, int platformError = 0);
 
 }  // namespace FunSub
