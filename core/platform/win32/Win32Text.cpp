@@ -149,12 +149,10 @@ std::wstring ApiPath(const std::string& utf8Path) {
     // directory.
     if (path.size() == 2 && path[1] == L':')
         return path + L'\\';
-    // CreateDirectoryW already stops at MAX_PATH - 12 characters.
-    constexpr std::size_t kShortEnough = MAX_PATH - 12;
-    if (path.size() < kShortEnough || StartsWith(path, L"\\\\?\\") ||
-        StartsWith(path, L"\\\\.\\")) {
+    // Every other path takes the extended form, whatever its length, so that no operation is
+    // cut off at MAX_PATH (CreateDirectoryW already at MAX_PATH - 12).
+    if (path.empty() || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\"))
         return path;
-    }
     // The prefix turns off the normalisation the API would otherwise do, so do it first.
     const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (need == 0)
