@@ -231,6 +231,14 @@ void RequireEnterable(const std::string& dir) {
 void SetJsonOutput(bool json) { g_json = json; }
 bool JsonOutput() { return g_json; }
 
+std::string FailureMessage(const std::exception& e) {
+    std::string message = e.what();
+    const auto* quill = dynamic_cast<const FunSub::QuillError*>(&e);
+    if (quill && !quill->path().empty() && message.find(quill->path()) == std::string::npos)
+        message += ": " + quill->path();
+    return message;
+}
+
 std::string FailureCode(const std::exception& e) {
     if (const auto* cli = dynamic_cast<const CliError*>(&e))
         return cli->code();
@@ -253,7 +261,7 @@ int Fail(const std::string& message, const std::string& code) {
     return kFailed;
 }
 
-int Fail(const std::exception& e) { return Fail(e.what(), FailureCode(e)); }
+int Fail(const std::exception& e) { return Fail(FailureMessage(e), FailureCode(e)); }
 
 int BadArguments(const std::string& reason) {
     if (g_json)

@@ -67,6 +67,9 @@ void RequireEnterable(const std::string& dir);
 void SetJsonOutput(bool json);
 bool JsonOutput();
 
+// The message of a failure, naming what it concerns: the described text, and the path after
+// it when the text does not hold it ("Stream write error: /src/big.bin").
+std::string FailureMessage(const std::exception& e);
 // The stable code word of a failure: "not-found", "output-inside-source", ...
 std::string FailureCode(const std::exception& e);
 // Prints "quillmere-cli: <message>" to stderr and, with --json, {"error":..,"code":..} to

@@ -354,7 +354,7 @@ int RunCopy(const Args& args) {
     } catch (const CliError& e) {
         return Fail(e);  // about the arguments: nothing was looked at yet
     } catch (const FunSub::QuillError& e) {
-        return CopyFailed(args, e.what(), FailureCode(e), summary);
+        return CopyFailed(args, FailureMessage(e), FailureCode(e), summary);
     }
 }
 

@@ -156,7 +156,7 @@ private:
     // items; then it is listed. One that concerns the whole target always ends it.
     void ItemFailed(const std::string& sourcePath, const std::string& message, int error) {
         if (!m_options.keepGoing || Platform::IsTargetWideError(error))
-            throw QuillError(message, error);
+            throw QuillError(message, error, sourcePath);
         m_summary.skipped.push_back(SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())), message, error});
     }
 

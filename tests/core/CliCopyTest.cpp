@@ -306,7 +306,7 @@ TEST_F(CliCopyTest, TooLittleSpaceIsFoundBeforeAnythingIsWritten) {
 
     r = Cli({"copy", src, disk.path(), "--force", "--keep-going", "--json"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.rfind("{\"error\":\"Stream write error\",\"code\":\"no-space\",\"target\":\"src-01\",\"examined\":1,"
+    EXPECT_EQ(r.out.rfind("{\"error\":\"Stream write error: " + src + "/big.bin\",\"code\":\"no-space\",\"target\":\"src-01\",\"examined\":1,"
                           "\"copied\":0,", 0), 0u) << r.out;
     EXPECT_EQ(Actual(disk.path()), (std::map<std::string, std::string>{{"src-01", "/"}}));
 }
@@ -423,7 +423,10 @@ TEST_F(CliCopyTest, OneJsonObjectForEveryCommandAndFailure) {
     m_tree.file("work/src/a.txt", "a");
     const std::string src = m_tree.path("work/src"), out = m_tree.dir("out");
     const std::string missing = m_tree.path("none"), shut = m_tree.dir("shut");
+    m_tree.file("work/locked/a.txt", "a");
+    const std::string locked = m_tree.path("work/locked"), inner = m_tree.dir("work/locked/in");
     chmod(shut.c_str(), 0);
+    chmod(inner.c_str(), 0);
     chmod(m_tree.root().c_str(), 0755);
     chmod(out.c_str(), 0777);
     const std::string user = AsOrdinaryUserPrefix();
@@ -453,6 +456,7 @@ TEST_F(CliCopyTest, OneJsonObjectForEveryCommandAndFailure) {
         {{"copy", missing, out}, 1, "not-found", missing},
         {{"copy", src, missing}, 1, "not-found", missing},
         {{"copy", src, "/"}, 1, "root-directory", "根目录不能设置为输出目录！请重新选择"},
+        {{"copy", locked, out}, 1, "access-denied", "File access denied: " + inner, user},
         {{"copy", src, out, "--exclude", ".c", "--keep-only", ".o"}, 2, "bad-arguments", ""},
         {{"files", src, out}, 2, "bad-arguments", ""},
     };
