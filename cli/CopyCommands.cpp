@@ -32,8 +32,9 @@ std::string ParentOf(const std::string& path) {
     return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
 }
 
-// Prints the from- and to-texts when asked (to stderr when stdout holds the JSON), and keeps a progress line on a terminal's stderr
-// current about ten times a second: the bar, then the same line the copy dialog shows.
+// Prints the from- and to-texts when asked (to stderr when stdout holds the JSON), and keeps a
+// progress line on a terminal's stderr current about ten times a second: the bar, then the
+// same line the copy dialog shows.
 class CliProgress : public FunSub::CopyProgress {
 public:
     CliProgress(bool verbose, bool json, const FunSub::CopyPlan& plan)

@@ -157,7 +157,8 @@ private:
     void ItemFailed(const std::string& sourcePath, const std::string& message, int error) {
         if (!m_options.keepGoing || Platform::IsTargetWideError(error))
             throw QuillError(message, error, sourcePath);
-        m_summary.skipped.push_back(SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())), message, error});
+        m_summary.skipped.push_back(SkippedItem{
+            sourcePath.substr(std::min(m_sourceCut, sourcePath.size())), message, error});
     }
 
     // The target is brand new, so anything already at a directory's place was made by this
