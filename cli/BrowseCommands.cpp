@@ -24,8 +24,11 @@ void PrintRows(const std::vector<FunSub::ListRow>& rows) {
 }  // namespace
 
 int RunTree(const Args& args) {
-    const FunSub::DirTree tree =
-        FunSub::BuildDirTree(FullPath(args.positional[0]), FunSub::RootLabel::ShortenDriveRoot);
+    const std::string dir = FullPath(args.positional[0]);
+    RequireEnterable(dir);
+    const FunSub::DirTree tree = FunSub::BuildDirTree(dir, FunSub::RootLabel::ShortenDriveRoot);
+    if (StopRequested())
+        return Stopped();
     const std::vector<std::string> paths = FunSub::AllNodePaths(tree);
     if (!args.json) {
         for (const auto& node : tree.nodes) {
@@ -48,8 +51,10 @@ int RunTree(const Args& args) {
 
 int RunFiles(const Args& args) {
     const std::string dir = FullPath(args.positional[0]);
-    FunSub::CheckEnterable(dir);
+    RequireEnterable(dir);
     const FunSub::FileListing listing = FunSub::ListDirFiles(dir);
+    if (StopRequested())
+        return Stopped();
     if (!args.json) {
         PrintRows(FunSub::FileListRows(listing));
         return kOk;
@@ -70,8 +75,11 @@ int RunFiles(const Args& args) {
 
 int RunStats(const Args& args) {
     const std::string dir = FullPath(args.positional[0]);
+    RequireEnterable(dir);
     const FunSub::DirTree tree = FunSub::BuildDirTree(dir, FunSub::RootLabel::ShortenDriveRoot);
     const FunSub::TreeStats stats = FunSub::CollectTreeStats(tree);
+    if (StopRequested())
+        return Stopped();
     const bool incomplete = FunSub::TargetIncomplete(dir);
     if (!args.json) {
         PrintRows(FunSub::TypeListRows(stats));

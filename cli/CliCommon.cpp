@@ -1,10 +1,15 @@
 #include "cli/CliCommon.h"
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 
+#include "core/FilterCopy.h"
+#include "core/FunSub.h"
 #include "core/Platform.h"
+#include "core/Reasons.h"
+#include "core/TreeStats.h"
 
 namespace Cli {
 
@@ -15,11 +20,26 @@ const char* const kUsage =
     "  quillmere-cli tree  DIR [--json]\n"
     "  quillmere-cli files DIR [--json]\n"
     "  quillmere-cli stats DIR [--json]\n"
-    "  quillmere-cli name  SOURCE OUTPUTDIR\n"
+    "  quillmere-cli name  SOURCE OUTPUTDIR [--json]\n"
     "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]... [--json]\n"
     "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
     "                      [--work WORKDIR] [--keep-going] [--force] [--verbose] [--json]\n"
-    "  quillmere-cli --help | --version\n";
+    "  quillmere-cli --help | --version\n"
+    "TYPE: \".txt\", \"txt\" and \"TXT\" alike; 无扩展名 for names without \".\".\n"
+    "--json: one JSON object on stdout, also on failure ({\"error\":..,\"code\":..}) and when\n"
+    "  stopped ({\"stopped\":true}); progress and --verbose lines then go to stderr.\n"
+    "exit: 0 done, 1 failed (the message names its path), 2 bad arguments, 3 copied but\n"
+    "  items skipped (--keep-going), 130/143 stopped by SIGINT/SIGTERM.\n";
+
+bool g_json = false;
+
+std::atomic<bool> g_stop{false};
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void AskToStop(int signal) {
+    g_signal = signal;
+    g_stop = true;
+}
 
 bool IsOption(const std::string& arg) {
     return arg.size() >= 3 && arg.compare(0, 2, "--") == 0;
@@ -66,8 +86,14 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
                 return false;
             }
             const std::string value = argv[++i];
-            if (name == "exclude") out.exclude.push_back(value);
-            if (name == "keep-only") out.keepOnly.push_back(value);
+            if (name == "exclude" || name == "keep-only") {
+                const std::string type = TypeArgument(value);
+                if (type.empty()) {
+                    error = "option " + arg + " needs a type, such as .txt";
+                    return false;
+                }
+                (name == "exclude" ? out.exclude : out.keepOnly).push_back(type);
+            }
             if (name == "work") {
                 out.work = value;
                 out.workGiven = true;
@@ -164,20 +190,114 @@ std::string FullPath(const std::string& arg) {
     std::string p(full.begin(), full.end());
     while (p.size() > 3 && p.back() == Platform::kSeparator) p.pop_back();
 #else
-    std::string p = std::filesystem::absolute(arg).lexically_normal().string();
-    while (p.size() > 1 && p.back() == Platform::kSeparator) p.pop_back();
+    // ".." leaves the directory a link leads to, as the system takes it ("lnk/.." is the
+    // parent of the link's target), while the last component and the names before a ".."
+    // stay as given: a source keeps its own name.
+    const std::string given = std::filesystem::absolute(arg).string();
+    std::string p = "/";
+    std::size_t start = 0;
+    while (start <= given.size()) {
+        std::size_t end = given.find('/', start);
+        if (end == std::string::npos)
+            end = given.size();
+        const std::string part = given.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part != "..") {
+            p = FunSub::PathBelow(p, part);
+            continue;
+        }
+        if (const std::string real = Platform::CanonicalPath(p); !real.empty())
+            p = real;
+        const auto cut = p.find_last_of('/');
+        p.erase(cut == 0 ? 1 : cut);
+    }
 #endif
     return p;
 }
 
-int Fail(const std::string& message) {
+std::string TypeArgument(const std::string& arg) {
+    if (arg.empty() || arg == FunSub::kNoExtension)
+        return arg;
+    return FunSub::LowerAscii(arg[0] == '.' ? arg : "." + arg);
+}
+
+void RequireEnterable(const std::string& dir) {
+    if (const int err = Platform::CheckEnterable(dir))
+        throw FunSub::QuillError(FunSub::IoErrorText(err) + ": " + dir, err);
+}
+
+void SetJsonOutput(bool json) { g_json = json; }
+bool JsonOutput() { return g_json; }
+
+std::string FailureMessage(const std::exception& e) {
+    std::string message = e.what();
+    const auto* quill = dynamic_cast<const FunSub::QuillError*>(&e);
+    if (quill && !quill->path().empty() && message.find(quill->path()) == std::string::npos)
+        message += ": " + quill->path();
+    return message;
+}
+
+std::string FailureCode(const std::exception& e) {
+    if (const auto* cli = dynamic_cast<const CliError*>(&e))
+        return cli->code();
+    if (dynamic_cast<const FunSub::TargetExistsError*>(&e))
+        return "target-exists";
+    if (dynamic_cast<const FunSub::OutputInsideSourceError*>(&e))
+        return "output-inside-source";
+    const auto* quill = dynamic_cast<const FunSub::QuillError*>(&e);
+    if (quill && quill->error() != 0)
+        return FunSub::ReasonWord(FunSub::ReasonOf(quill->error(), quill->what()));
+    return "failed";
+}
+
+int Fail(const std::string& message, const std::string& code) {
+    if (g_json) {
+        std::cout << "{\"error\":" << JsonString(message) << ",\"code\":" << JsonString(code)
+                  << "}\n";
+    }
     std::cerr << "quillmere-cli: " << ValidUtf8(message) << '\n';
     return kFailed;
 }
 
+int Fail(const std::exception& e) { return Fail(FailureMessage(e), FailureCode(e)); }
+
 int BadArguments(const std::string& reason) {
+    if (g_json)
+        std::cout << "{\"error\":" << JsonString(reason) << ",\"code\":\"bad-arguments\"}\n";
     std::cerr << "quillmere-cli: " << reason << '\n' << kUsage;
     return kBadArguments;
+}
+
+void CatchStopSignals() {
+#ifdef _WIN32
+    std::signal(SIGINT, AskToStop);
+    std::signal(SIGTERM, AskToStop);
+#else
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction inherited {};
+        if (sigaction(signal, nullptr, &inherited) != 0 || inherited.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction ask {};
+        ask.sa_handler = AskToStop;
+        ask.sa_flags = SA_RESTART;  // a read or write in progress finishes its work
+        sigemptyset(&ask.sa_mask);
+        sigaction(signal, &ask, nullptr);
+    }
+#endif
+}
+
+const std::atomic<bool>& StopFlag() { return g_stop; }
+bool StopRequested() { return g_stop.load(); }
+int StoppedStatus() { return 128 + static_cast<int>(g_signal); }
+
+int Stopped() {
+    if (g_json)
+        std::cout << "{\"stopped\":true}\n";
+    else
+        std::cerr << "quillmere-cli: stopped\n";
+    return StoppedStatus();
 }
 
 int Help() {

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "core/QuillError.h"
 
 namespace Cli {
 
@@ -26,6 +31,17 @@ struct Args {
     bool help = false;  // --help, which every command takes
 };
 
+// A failure the command line itself finds in what it was given, with its stable code word.
+class CliError : public FunSub::QuillError {
+public:
+    CliError(const std::string& message, std::string code, int error = 0)
+        : QuillError(message, error), m_code(std::move(code)) {}
+    const std::string& code() const { return m_code; }
+
+private:
+    std::string m_code;
+};
+
 // Parses `argv` from index `first`. Options that the command does not accept are errors;
 // `allowed` names the options (without "--") the command takes. Returns false and writes the
 // reason to `error` on bad arguments.
@@ -39,11 +55,41 @@ std::string ValidUtf8(const std::string& s);
 std::string FullPath(const std::string& arg);
 // A JSON string literal, quotes included.
 std::string JsonString(const std::string& s);
+// A type as the program makes them (".txt", "无扩展名") from "TXT", ".TXT" or "txt"; empty
+// when `arg` is empty.
+std::string TypeArgument(const std::string& arg);
 
-// Prints "quillmere-cli: <message>" to stderr and returns kFailed.
-int Fail(const std::string& message);
-// Prints the reason and the usage to stderr and returns kBadArguments.
+// Raises the input/output error, naming `dir`, when `dir` cannot be made current.
+void RequireEnterable(const std::string& dir);
+
+// Whether output is JSON: decided once from the whole command line, so that even bad
+// arguments answer with an object.
+void SetJsonOutput(bool json);
+bool JsonOutput();
+
+// The message of a failure, naming what it concerns: the described text, and the path after
+// it when the text does not hold it ("Stream write error: /src/big.bin").
+std::string FailureMessage(const std::exception& e);
+// The stable code word of a failure: "not-found", "output-inside-source", ...
+std::string FailureCode(const std::exception& e);
+// Prints "quillmere-cli: <message>" to stderr and, with --json, {"error":..,"code":..} to
+// stdout; returns kFailed.
+int Fail(const std::string& message, const std::string& code);
+int Fail(const std::exception& e);
+// Prints the reason and the usage to stderr (with --json also the failure object) and returns
+// kBadArguments.
 int BadArguments(const std::string& reason);
+
+// SIGINT and SIGTERM ask the run to stop, from the start of main; a signal the process
+// inherited as ignored stays ignored for the whole run.
+void CatchStopSignals();
+const std::atomic<bool>& StopFlag();
+bool StopRequested();
+// The exit status of a stopped run: 128 + the signal.
+int StoppedStatus();
+// Reports a run stopped before it had anything to show: {"stopped":true} with --json,
+// "stopped" on stderr otherwise; returns StoppedStatus().
+int Stopped();
 // Prints the usage to stdout and returns kOk.
 int Help();
 

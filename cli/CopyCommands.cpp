@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -19,6 +17,7 @@
 #include "core/DirTree.h"
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
+#include "core/Reasons.h"
 #include "core/TargetNaming.h"
 #include "core/TreeStats.h"
 
@@ -33,12 +32,13 @@ std::string ParentOf(const std::string& path) {
     return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
 }
 
-// Prints the from- and to-texts when asked, and keeps a progress line on a terminal's stderr
-// current about ten times a second: the bar, then the same line the copy dialog shows.
+// Prints the from- and to-texts when asked (to stderr when stdout holds the JSON), and keeps a
+// progress line on a terminal's stderr current about ten times a second: the bar, then the
+// same line the copy dialog shows.
 class CliProgress : public FunSub::CopyProgress {
 public:
-    CliProgress(bool verbose, const FunSub::CopyPlan& plan)
-        : m_verbose(verbose), m_bar(isatty(STDERR_FILENO) == 1), m_plan(plan) {}
+    CliProgress(bool verbose, bool json, const FunSub::CopyPlan& plan)
+        : m_verbose(verbose), m_json(json), m_bar(isatty(STDERR_FILENO) == 1), m_plan(plan) {}
 
     void SetMax(std::int64_t max) override { m_max = max; }
     void SetStep(std::int64_t step) override { m_step = step; }
@@ -76,9 +76,10 @@ private:
             return;
         if (m_drawn)
             std::fputs("\r\033[K", stderr);  // the bar would tear the line apart
-        std::cout << ValidUtf8(text) << '\n';
+        std::ostream& lines = m_json ? std::cerr : std::cout;
+        lines << ValidUtf8(text) << '\n';
         if (m_drawn) {
-            std::cout.flush();
+            lines.flush();
             Draw();
         }
     }
@@ -99,6 +100,7 @@ private:
     }
 
     bool m_verbose;
+    bool m_json;
     bool m_bar;
     const FunSub::CopyPlan& m_plan;
     bool m_drawn = false;
@@ -112,19 +114,11 @@ private:
     Clock::time_point m_nextDraw{};
 };
 
-// SIGINT and SIGTERM ask the copy to stop after the file in progress.
-std::atomic<bool> g_stop{false};
-volatile std::sig_atomic_t g_signal = 0;
+// How often a copy takes the next free number when another process took the chosen name
+// between the choice and the making of the target.
+constexpr int kNameAttempts = 100;
 
-extern "C" void AskToStop(int signal) {
-    g_signal = signal;
-    g_stop = true;
-}
-
-void StopOnSignals() {
-    std::signal(SIGINT, AskToStop);
-    std::signal(SIGTERM, AskToStop);
-}
+constexpr const char* kRootOutputText = "根目录不能设置为输出目录！请重新选择";
 
 // The program-wide state as the main window leaves it after a source was chosen and the
 // filter dialog confirmed: no type option copies everything.
@@ -138,6 +132,15 @@ void SetUpSource(const Args& args, const std::string& source, const std::string&
     FunSub::SelectedTypes = args.keepOnly.empty() ? args.exclude : args.keepOnly;
 }
 
+// The source and the output directory must be there; a disk's root is no output directory,
+// as in the windows.
+void RequireDirectories(const std::string& source, const std::string& output) {
+    RequireEnterable(source);
+    if (FunSub::IsDriveRoot(output))
+        throw CliError(kRootOutputText, "root-directory");
+    RequireEnterable(output);
+}
+
 // SOURCE and OUTPUTDIR of check and copy, with the refusals both share.
 int SetUpCopy(const Args& args, std::string& source) {
     if (!args.exclude.empty() && !args.keepOnly.empty())
@@ -149,6 +152,7 @@ int SetUpCopy(const Args& args, std::string& source) {
     // Said before anything else, also when the output directory is still to be made.
     if (FunSub::OutputLiesInSource(FunSub::OutputDir, source))
         throw FunSub::OutputInsideSourceError();
+    RequireDirectories(source, FunSub::OutputDir);
     return kOk;
 }
 
@@ -161,7 +165,7 @@ std::string Summary(const FunSub::CopySummary& s) {
     if (s.stopped)
         text += ", stopped";
     for (const FunSub::SkippedItem& item : s.skipped) {
-        text += "\n  skipped " + item.path + ": " + item.reason;
+        text += "\n  skipped " + item.path + "：" + FunSub::ReasonText(item);
     }
     return text;
 }
@@ -173,8 +177,12 @@ std::string JsonFields(const FunSub::CopySummary& s) {
                        ",\"copied\":" + std::to_string(s.copied) +
                        ",\"bytes\":" + std::to_string(s.bytes) + ",\"skipped\":[";
     for (std::size_t i = 0; i < s.skipped.size(); ++i) {
-        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(s.skipped[i].path) +
-                ",\"reason\":" + JsonString(s.skipped[i].reason) + "}";
+        const FunSub::SkippedItem& item = s.skipped[i];
+        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(item.path) +
+                ",\"reason\":\"" + FunSub::ReasonWord(FunSub::ReasonOf(item)) +
+                "\",\"error\":" + std::to_string(item.error) +
+                ",\"text\":" + JsonString(FunSub::ReasonText(item)) +
+                ",\"message\":" + JsonString(item.reason) + "}";
     }
     return json + "],\"stopped\":" + (s.stopped ? "true" : "false");
 }
@@ -186,9 +194,23 @@ std::string JsonProblems(const FunSub::CopyPlan& plan) {
         json += std::string(i > 0 ? "," : "") + "{\"kind\":\"" + FunSub::ProblemKindName(p.kind) +
                 "\",\"path\":" + JsonString(p.path) + ",\"detail\":" + JsonString(p.detail) +
                 ",\"blocking\":" + (p.blocking ? "true" : "false") + ",\"text\":" +
-                JsonString(FunSub::ProblemText(p)) + "}";
+                JsonString(FunSub::ProblemText(p));
+        if (p.error != 0) {
+            json += ",\"reason\":\"" + std::string(FunSub::ReasonWord(FunSub::ReasonOf(p.error))) +
+                    "\",\"error\":" + std::to_string(p.error);
+        }
+        json += "}";
     }
     return json + "]";
+}
+
+// A check or copy that found problems fails with the first of them.
+std::string FailureFields(const FunSub::CopyPlan& plan) {
+    if (plan.problems.empty())
+        return {};
+    const FunSub::CopyProblem& first = plan.problems.front();
+    return ",\"error\":" + JsonString(FunSub::ProblemText(first)) + ",\"code\":\"" +
+           FunSub::ProblemKindName(first.kind) + "\"";
 }
 
 std::string JsonPlan(const FunSub::CopyPlan& plan) {
@@ -197,7 +219,7 @@ std::string JsonPlan(const FunSub::CopyPlan& plan) {
            ",\"needed\":" + std::to_string(plan.bytesNeeded) +
            ",\"free\":" + std::to_string(plan.volume.freeBytes) +
            ",\"problems\":" + JsonProblems(plan) +
-           ",\"incomplete\":" + (plan.sourceIncomplete ? "true" : "false") + "}";
+           ",\"incomplete\":" + (plan.sourceIncomplete ? "true" : "false") + FailureFields(plan) + "}";
 }
 
 void PrintProblems(const FunSub::CopyPlan& plan) {
@@ -208,13 +230,25 @@ void PrintProblems(const FunSub::CopyPlan& plan) {
 }
 
 // A copy that ends in a failure still says, with --json, how far it got.
-int CopyFailed(const Args& args, const std::string& message, const FunSub::CopySummary& summary,
-               const FunSub::CopyPlan* plan = nullptr) {
+int CopyFailed(const Args& args, const std::string& message, const std::string& code,
+               const FunSub::CopySummary& summary, const FunSub::CopyPlan* plan = nullptr) {
     if (args.json) {
-        std::cout << "{\"error\":" << JsonString(message) << "," << JsonFields(summary)
+        std::cout << "{\"error\":" << JsonString(message) << ",\"code\":" << JsonString(code)
+                  << "," << JsonFields(summary)
                   << (plan ? ",\"problems\":" + JsonProblems(*plan) : std::string()) << "}\n";
     }
-    return Fail(message);
+    std::cerr << "quillmere-cli: " << ValidUtf8(message) << '\n';
+    return kFailed;
+}
+
+// A copy stopped before its walk began: nothing was written.
+int CopyStoppedEarly(const Args& args, FunSub::CopySummary& summary) {
+    if (!args.json)
+        return Stopped();
+    FunSub::TargetName.clear();
+    summary.stopped = true;
+    std::cout << "{" << JsonFields(summary) << "}\n";
+    return StoppedStatus();
 }
 
 // Checks, then copies unless the check found what stops it; `summary` follows the copy.
@@ -225,6 +259,8 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
     if (const int status = SetUpCopy(args, source); status != kOk)
         return status;
     const FunSub::DirTree tree = FunSub::BuildDirTree(source, FunSub::RootLabel::ShortenDriveRoot);
+    if (StopRequested())
+        return CopyStoppedEarly(args, summary);
     FunSub::TargetName = FunSub::ChooseTargetName(source);
     FunSub::CopyPlan plan;
     if (args.force) {
@@ -234,30 +270,44 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
         plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
         FunSub::TreeFileTotal = plan.examined;
     }
+    if (StopRequested())
+        return CopyStoppedEarly(args, summary);
     if (plan.Blocked()) {
         if (!args.json) {
             std::cout << "nothing copied:\n";
             PrintProblems(plan);
         }
-        return CopyFailed(args, FunSub::ProblemText(plan.problems.front()), summary, &plan);
+        return CopyFailed(args, FunSub::ProblemText(plan.problems.front()),
+                          FunSub::ProblemKindName(plan.problems.front().kind), summary, &plan);
     }
 
-    StopOnSignals();
-    CliProgress progress(args.verbose, plan);
+    CliProgress progress(args.verbose, args.json, plan);
     FunSub::CopyOptions options;
     options.keepGoing = args.keepGoing;
-    options.stop = &g_stop;
-    try {
-        FunSub::RunFilterCopy(tree, progress, options, summary);
-    } catch (...) {
-        progress.Finish();
-        std::cout.flush();
-        throw;
+    options.stop = &StopFlag();
+    // Another copy may take the chosen name before this one makes its target: the target is
+    // made in one step, before anything is written, so the next free number does then.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            FunSub::RunFilterCopy(tree, progress, options, summary);
+            break;
+        } catch (const FunSub::TargetExistsError&) {
+            if (attempt == kNameAttempts) {
+                progress.Finish();
+                throw;
+            }
+            FunSub::TargetName = FunSub::ChooseTargetName(source);
+        } catch (...) {
+            progress.Finish();
+            std::cout.flush();
+            throw;
+        }
     }
     progress.Finish();
+    summary.stopped = summary.stopped || StopRequested();
     std::cout << (args.json ? "{" + JsonFields(summary) + "}" : ValidUtf8(Summary(summary))) << '\n';
     if (summary.stopped)
-        return 128 + static_cast<int>(g_signal);
+        return StoppedStatus();
     return summary.skipped.empty() ? kOk : kSkipped;
 }
 
@@ -268,8 +318,11 @@ int RunName(const Args& args) {
     if (FunSub::IsDriveRoot(source))
         return BadArguments("the source must not be a root directory");
     SetUpSource(args, source, FullPath(args.positional[1]));
-    FunSub::CheckEnterable(source);
-    std::cout << ValidUtf8(FunSub::ChooseTargetName(source)) << '\n';
+    RequireDirectories(source, FunSub::OutputDir);
+    const std::string name = FunSub::ChooseTargetName(source);
+    if (StopRequested())
+        return Stopped();
+    std::cout << (args.json ? "{\"target\":" + JsonString(name) + "}" : ValidUtf8(name)) << '\n';
     return kOk;
 }
 
@@ -277,9 +330,12 @@ int RunCheck(const Args& args) {
     std::string source;
     if (const int status = SetUpCopy(args, source); status != kOk)
         return status;
-    FunSub::CheckEnterable(FunSub::OutputDir);
     const FunSub::DirTree tree = FunSub::BuildDirTree(source, FunSub::RootLabel::ShortenDriveRoot);
+    if (StopRequested())
+        return Stopped();
     const FunSub::CopyPlan plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
+    if (StopRequested())
+        return Stopped();
     if (args.json) {
         std::cout << JsonPlan(plan) << '\n';
     } else {
@@ -297,8 +353,10 @@ int RunCopy(const Args& args) {
     FunSub::CopySummary summary;
     try {
         return Copy(args, summary);
+    } catch (const CliError& e) {
+        return Fail(e);  // about the arguments: nothing was looked at yet
     } catch (const FunSub::QuillError& e) {
-        return CopyFailed(args, e.what(), summary);
+        return CopyFailed(args, FailureMessage(e), FailureCode(e), summary);
     }
 }
 

@@ -22,6 +22,8 @@ struct Command {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything else: a stop asked for at the very start must not be lost.
+    Cli::CatchStopSignals();
     // Dates and the order of list rows follow the user's locale, as in the windows.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
@@ -42,11 +44,14 @@ int main(int argc, char** argv) {
         {"tree", 1, {"json"}, Cli::RunTree},
         {"files", 1, {"json"}, Cli::RunFiles},
         {"stats", 1, {"json"}, Cli::RunStats},
-        {"name", 2, {}, Cli::RunName},
+        {"name", 2, {"json"}, Cli::RunName},
         {"check", 2, {"exclude", "keep-only", "json"}, Cli::RunCheck},
         {"copy", 2, {"exclude", "keep-only", "work", "keep-going", "force", "verbose", "json"},
          Cli::RunCopy},
     };
+    for (int i = 2; i < argc; ++i) {
+        if (std::string(argv[i]) == "--json") Cli::SetJsonOutput(true);
+    }
     if (argc < 2) return Cli::BadArguments("no command given");
     const std::string name = argv[1];
     if (argc == 2 && name == "--help") return Cli::Help();
@@ -66,10 +71,8 @@ int main(int argc, char** argv) {
         }
         try {
             return c.run(args);
-        } catch (const FunSub::QuillError& e) {
-            return Cli::Fail(e.what());
         } catch (const std::exception& e) {
-            return Cli::Fail(e.what());
+            return Cli::Fail(e);
         }
     }
     return Cli::BadArguments("unknown command " + name);

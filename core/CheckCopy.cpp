@@ -9,6 +9,7 @@
 
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
+#include "core/Reasons.h"
 #include "core/TreeStats.h"
 
 namespace FunSub {
@@ -185,7 +186,7 @@ private:
         if (err != 0) {
             entries.clear();
             plan.listErrors[i] = err;
-            return Problem(ProblemKind::UnreadableDirectory, path, IoErrorText(err), r);
+            return Problem(ProblemKind::UnreadableDirectory, path, ReasonText(err), r, err);
         }
         Files(path, s, entries, r);
     }
@@ -286,8 +287,8 @@ private:
     }
 
     void Problem(ProblemKind kind, const std::string& path, std::string detail,
-                 DirectoryResult& r) const {
-        r.problems.push_back(CopyProblem{kind, Relative(path), std::move(detail), false});
+                 DirectoryResult& r, int error = 0) const {
+        r.problems.push_back(CopyProblem{kind, Relative(path), std::move(detail), false, error});
     }
 
     std::string Relative(const std::string& path) const {

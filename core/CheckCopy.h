@@ -32,6 +32,7 @@ struct CopyProblem {
     std::string path;    // relative to the source; empty for the copy as a whole
     std::string detail;  // what more there is to say: sizes, the other name of a clash
     bool blocking = false;
+    int error = 0;       // the platform error number behind it, when there is one
 };
 
 struct CopyPlan {

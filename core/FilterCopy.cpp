@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -208,8 +209,8 @@ public:
             m_copiers = nullptr;
         }
         Publish();
-        if (!m_failure.empty())
-            throw QuillError(m_failure);
+        if (m_failure)
+            throw *m_failure;
         Stopped();  // a stop that came during the last file counts too
         if (!m_summary.stopped)
             Finish();
@@ -225,19 +226,19 @@ private:
             throw QuillError("No output directory has been set");
         auto root = std::make_shared<Place>();
         if (const int err = Platform::Directory::Open(m_sources.front(), root->from))
-            RaiseIoError(err);
+            throw QuillError(IoErrorText(err), err, m_sources.front());
         root->from->Identity(m_sourceId);
         if (Platform::PathExists(m_targetRoot))
             throw TargetExistsError();
         Platform::CreateDirectories(OutputDir);  // a failure shows as the next step's
         std::unique_ptr<Platform::Directory> output;
-        if (Platform::Directory::Open(OutputDir, output) != 0)
-            RaiseCannotCreate(m_targetRoot);
+        if (const int err = Platform::Directory::Open(OutputDir, output))
+            RaiseCannotCreate(m_targetRoot, err);
         const int err = output->MakeChild(TargetName, root->from->Mode(), root->to);
         if (err == Platform::kAlreadyExists)
             throw TargetExistsError();
         if (err != 0)
-            RaiseCannotCreate(m_targetRoot);
+            RaiseCannotCreate(m_targetRoot, err);
         root->to->Identity(m_targetId);
         // The marker is on the disk before anything else is written.
         if (root->to->MakeChild(kIncompleteMarker, 0700, m_temporaries) != 0)
@@ -369,15 +370,15 @@ private:
                     std::string message, int error) {
         if (m_options.keepGoing) {
             if (side == Side::Target && Platform::IsTargetWideError(error)) {
-                return Failed(number, std::move(message));
+                return Failed(number, QuillError(message, error, sourcePath));
             }
             if (TargetGone())
-                return Failed(number, kTargetGoneText + m_targetRoot);
+                return Failed(number, QuillError(kTargetGoneText + m_targetRoot, 0, m_targetRoot));
             if (SourceGone())
-                return Failed(number, kSourceGoneText + m_sources.front());
+                return Failed(number, QuillError(kSourceGoneText + m_sources.front(), 0, m_sources.front()));
             return Skipped(number, sourcePath, std::move(message), error);
         }
-        Failed(number, std::move(message));
+        Failed(number, QuillError(message, error, sourcePath));
     }
 
     // A root that is no longer where it was (moved away, removed) or, for the target, can no
@@ -395,10 +396,10 @@ private:
     bool TargetGone() const { return RootGone(m_targetRoot, m_targetId, true); }
     bool SourceGone() const { return RootGone(m_sources.front(), m_sourceId, false); }
 
-    void Failed(std::int64_t number, std::string message) {
+    void Failed(std::int64_t number, QuillError failure) {
         const std::lock_guard lock(m_resultMutex);
-        if (m_failure.empty() || number < m_failureNumber) {
-            m_failure = std::move(message);
+        if (!m_failure || number < m_failureNumber) {
+            m_failure = std::move(failure);
             m_failureNumber = number;
         }
         m_ended = true;
@@ -439,7 +440,7 @@ private:
     void Finish() {
         m_progress.Syncing();
         if (const int err = m_target->to->SyncFileSystem(); err != 0)
-            throw QuillError("Stream write error");
+            throw QuillError("Stream write error", err, m_targetRoot);
         if (TargetGone())
             throw QuillError(kTargetGoneText + m_targetRoot);
         if (SourceGone())
@@ -473,7 +474,7 @@ private:
     std::atomic<std::int64_t> m_copied{0};
     std::atomic<std::int64_t> m_bytes{0};
     std::mutex m_resultMutex;
-    std::string m_failure;
+    std::optional<QuillError> m_failure;
     std::int64_t m_failureNumber = 0;
     std::vector<std::pair<std::int64_t, SkippedItem>> m_skipped;
 

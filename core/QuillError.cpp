@@ -19,8 +19,12 @@ std::string IoErrorText(int platformError) {
     }
 }
 
-void RaiseIoError(int platformError) { throw QuillError(IoErrorText(platformError)); }
+void RaiseIoError(int platformError) {
+    throw QuillError(IoErrorText(platformError), platformError);
+}
 
-void RaiseCannotCreate(const std::string& path) { throw QuillError("Cannot create file " + path); }
+void RaiseCannotCreate(const std::string& path, int platformError) {
+    throw QuillError("Cannot create file " + path, platformError);
+}
 
 }  // namespace FunSub

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace FunSub {
 
@@ -10,6 +11,17 @@ namespace FunSub {
 class QuillError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // `error`: the platform error number behind the failure, when there is one; `path`: what
+    // it concerns, when the message does not say.
+    QuillError(const std::string& message, int error, std::string path = {})
+        : std::runtime_error(message), m_error(error), m_path(std::move(path)) {}
+
+    int error() const { return m_error; }
+    const std::string& path() const { return m_path; }
+
+private:
+    int m_error = 0;
+    std::string m_path;
 };
 
 // The input/output error text for a platform error number: the described texts for
@@ -18,6 +30,6 @@ public:
 std::string IoErrorText(int platformError);
 
 [[noreturn]] void RaiseIoError(int platformError);
-[[noreturn]] void RaiseCannotCreate(const std::string& path);
+[[noreturn]] void RaiseCannotCreate(const std::string& path, int platformError = 0);
 
 }  // namespace FunSub

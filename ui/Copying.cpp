@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "core/FunSub.h"
+#include "core/Reasons.h"
 #include "ui/Main.h"
 #include "ui/Messages.h"
 
@@ -297,7 +298,7 @@ void TForm7::ShowSkipped() {
         return;
     QStringList lines;
     for (const FunSub::SkippedItem& item : m_summary.skipped) {
-        lines << ToQ(item.path) + QStringLiteral("：") + ToQ(item.reason);
+        lines << ToQ(item.path) + QStringLiteral("：") + ToQ(FunSub::ReasonText(item));
     }
     Messages().ShowList(DoneCaption(),
                         QStringLiteral("以下 %1 个项目没有复制：").arg(lines.size()), lines);

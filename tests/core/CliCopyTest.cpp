@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -62,8 +63,47 @@ protected:
         return child;
     }
 
+    // The same, with SIGINT ignored as a script's background job inherits it.
+    pid_t StartIgnoringSigint(const std::vector<std::string>& args) {
+        std::signal(SIGINT, SIG_IGN);
+        const pid_t child = Start(args);
+        std::signal(SIGINT, SIG_DFL);
+        return child;
+    }
+
     TempTree m_tree;
 };
+
+// True once the process `pid` has its own handler for `signal`.
+bool Catches(pid_t pid, int signal) {
+    const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+    const auto at = status.find("SigCgt:");
+    return at != std::string::npos &&
+           (std::stoull(status.substr(at + 7, 24), nullptr, 16) >> (signal - 1) & 1) != 0;
+}
+
+// True while `pid` holds a file below `dir` open.
+bool HoldsOpenBelow(pid_t pid, const std::string& dir) {
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* d = opendir(fds.c_str());
+    bool found = false;
+    while (dirent* e = d && !found ? readdir(d) : nullptr) {
+        char link[4096];
+        const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), link, sizeof link);
+        const std::string path(link, n > 0 ? static_cast<std::size_t>(n) : 0);
+        // The marker of an unfinished copy is open from the start; a file is what counts.
+        found = path.rfind(dir, 0) == 0 && !path.ends_with("/.quillmere-incomplete");
+    }
+    if (d)
+        closedir(d);
+    return found;
+}
+
+// One JSON object on one line, as a script reads it.
+bool OneJsonLine(const std::string& out) {
+    return out.size() > 2 && out.front() == '{' && out.ends_with("}\n") &&
+           out.find('\n') == out.size() - 1;
+}
 
 // How tests run the command line as an ordinary user, for whom permissions count.
 std::string AsOrdinaryUserPrefix() {
@@ -219,21 +259,9 @@ TEST_F(CliCopyTest, KilledCopyCannotPassForAWholeOne) {
             target = out + "/src-01";
             const pid_t child = Start({"copy", m_tree.path("work/src"), out});
             ASSERT_GT(child, 0);
-            const std::string fds = "/proc/" + std::to_string(child) + "/fd";
             while (!killed && waitpid(child, nullptr, WNOHANG) == 0) {
-                DIR* d = opendir(fds.c_str());
-                while (dirent* e = d ? readdir(d) : nullptr) {
-                    char link[4096];
-                    const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), link, sizeof link);
-                    const std::string name(link, n > 0 ? static_cast<std::size_t>(n) : 0);
-                    // A file in the target, not the target or its marker of an unfinished copy.
-                    if (name.rfind(target + "/", 0) == 0 && name != target + "/.quillmere-incomplete") {
-                        killed = kill(child, SIGKILL) == 0;
-                        break;
-                    }
-                }
-                if (d)
-                    closedir(d);
+                if (HoldsOpenBelow(child, target + "/"))
+                    killed = kill(child, SIGKILL) == 0;
             }
             waitpid(child, nullptr, 0);
         }
@@ -316,7 +344,7 @@ TEST_F(CliCopyTest, TooLittleSpaceIsFoundBeforeAnythingIsWritten) {
 
     r = Cli({"copy", src, disk.path(), "--force", "--keep-going", "--json"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.rfind("{\"error\":\"Stream write error\",\"target\":\"src-01\",\"examined\":1,"
+    EXPECT_EQ(r.out.rfind("{\"error\":\"Stream write error: " + src + "/big.bin\",\"code\":\"no-space\",\"target\":\"src-01\",\"examined\":1,"
                           "\"copied\":0,", 0), 0u) << r.out;
     EXPECT_EQ(Actual(disk.path()), (std::map<std::string, std::string>{
                                        {"src-01", "/"}, {"src-01/.quillmere-incomplete", "/"}}));
@@ -345,8 +373,11 @@ TEST_F(CliCopyTest, WhatAFatTargetCannotHoldIsFoundFirstAndPassedOverOnRequest) 
 
     r = Cli({"copy", src, disk.path(), "--keep-going", "--json"});
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"a:b.txt\",\"reason\":\"Cannot create file "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"path\":\"readme\",\"reason\":\"Cannot create file "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"a:b.txt\",\"reason\":\"invalid-name\","), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"path\":\"readme\",\"reason\":\"name-clash\",\"error\":17,"), std::string::npos) << r.out;
+    r = Cli({"copy", src, disk.path(), "--keep-going"});
+    EXPECT_NE(r.out.find("\n  skipped a:b.txt：名称不能用于目标磁盘\n  skipped readme：与另一名称只差大小写\n"),
+              std::string::npos) << r.out;
     EXPECT_EQ(Actual(disk.path() + "/src-01"),
               (std::map<std::string, std::string>{
                   {"README", "upper"}, {"plain.txt", "plain"}, {"sub", "/"}, {"sub/keep.c", "keep"}}));
@@ -371,8 +402,10 @@ TEST_F(CliCopyTest, UnreadableFilesAndDirectoriesOfAnOrdinaryUser) {
     CliRun r = Cli({"check", src, out, "--json"}, user);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.out.find("{\"kind\":\"unreadable-file\",\"path\":\"locked.txt\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"kind\":\"unreadable-directory\",\"path\":\"shut\",\"detail\":\"File access denied\""),
+    EXPECT_NE(r.out.find("{\"kind\":\"unreadable-directory\",\"path\":\"shut\",\"detail\":\"拒绝访问\""),
               std::string::npos) << r.out;
+    r = Cli({"check", src, out}, user);
+    EXPECT_NE(r.out.find("无法读取的目录：shut（拒绝访问）"), std::string::npos) << r.out;
 
     r = Cli({"copy", src, out}, user);
     EXPECT_EQ(r.status, 1);
@@ -380,9 +413,13 @@ TEST_F(CliCopyTest, UnreadableFilesAndDirectoriesOfAnOrdinaryUser) {
 
     r = Cli({"copy", src, out, "--keep-going", "--json"}, user);
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"locked.txt\",\"reason\":\"Cannot open file "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"path\":\"shut\",\"reason\":\"File access denied\"}"), std::string::npos) << r.out;
-    EXPECT_EQ(Actual(out + "/src-02"),
+    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"locked.txt\",\"reason\":\"access-denied\",\"error\":13,"
+                         "\"text\":\"拒绝访问\",\"message\":\"Cannot open file "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"path\":\"shut\",\"reason\":\"access-denied\",\"error\":13,\"text\":\"拒绝访问\","
+                         "\"message\":\"File access denied\"}"), std::string::npos) << r.out;
+    r = Cli({"copy", src, out, "--keep-going"}, user);
+    EXPECT_NE(r.out.find("\n  skipped locked.txt：拒绝访问\n  skipped shut：拒绝访问"), std::string::npos) << r.out;
+    EXPECT_EQ(Actual(out + "/src-03"),
               (std::map<std::string, std::string>{{"a.txt", "a"}, {"shut", "/"}, {"z.txt", "z"}}));
 }
 
@@ -573,7 +610,7 @@ TEST_F(CliCopyTest, HelpVersionAndOptionsThatLackTheirValue) {
         r = Cli(args);
         EXPECT_EQ(r.status, 2) << args.back();
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.out.empty() || r.out.find("\"code\":\"bad-arguments\"}") != std::string::npos) << r.out;
     }
     EXPECT_TRUE(fs::is_empty(out));
 }
@@ -585,6 +622,188 @@ TEST_F(CliCopyTest, FileSizeLimitEndsWithTheWriteError) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Stream write error"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(out + "/src-01/big.bin"));
+}
+
+// Every command answers a script the same way: with --json exactly one object on stdout, also
+// on failure, where it carries the message (naming its path) and a stable code word.
+TEST_F(CliCopyTest, OneJsonObjectForEveryCommandAndFailure) {
+    m_tree.file("work/src/a.txt", "a");
+    const std::string src = m_tree.path("work/src"), out = m_tree.dir("out");
+    const std::string missing = m_tree.path("none"), shut = m_tree.dir("shut");
+    m_tree.file("work/locked/a.txt", "a");
+    const std::string locked = m_tree.path("work/locked"), inner = m_tree.dir("work/locked/in");
+    chmod(shut.c_str(), 0);
+    chmod(inner.c_str(), 0);
+    chmod(m_tree.root().c_str(), 0755);
+    chmod(out.c_str(), 0777);
+    const std::string user = AsOrdinaryUserPrefix();
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string code;  // empty for success
+        std::string named;  // what the message must name
+        std::string prefix = "";
+    };
+    const std::vector<Case> cases = {
+        {{"tree", src}, 0, "", ""},
+        {{"files", src}, 0, "", ""},
+        {{"stats", src}, 0, "", ""},
+        {{"name", src, out}, 0, "", ""},
+        {{"check", src, out}, 0, "", ""},
+        {{"copy", src, out, "--verbose"}, 0, "", ""},
+        {{"tree", missing}, 1, "not-found", missing},
+        {{"files", missing}, 1, "not-found", missing},
+        {{"stats", missing}, 1, "not-found", missing},
+        {{"stats", shut}, 1, "access-denied", shut, user},
+        {{"name", missing, out}, 1, "not-found", missing},
+        {{"name", src, missing}, 1, "not-found", missing},
+        {{"check", src, missing}, 1, "not-found", missing},
+        {{"check", src, src}, 1, "output-inside-source", "输出目录位于源目录之内，不能复制"},
+        {{"check", src, "/"}, 1, "root-directory", "根目录不能设置为输出目录！请重新选择"},
+        {{"copy", missing, out}, 1, "not-found", missing},
+        {{"copy", src, missing}, 1, "not-found", missing},
+        {{"copy", src, "/"}, 1, "root-directory", "根目录不能设置为输出目录！请重新选择"},
+        {{"copy", locked, out}, 1, "access-denied", "File access denied: " + inner, user},
+        {{"copy", src, out, "--exclude", ".c", "--keep-only", ".o"}, 2, "bad-arguments", ""},
+        {{"files", src, out}, 2, "bad-arguments", ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("--json");
+        const std::string what = c.args[0] + " " + c.args.back();
+        CliRun r = Cli(args, c.prefix);
+        EXPECT_EQ(r.status, c.status) << what << r.err;
+        EXPECT_TRUE(OneJsonLine(r.out)) << what << ": " << r.out;
+        if (c.code.empty()) {
+            EXPECT_EQ(r.out.find("\"error\""), std::string::npos) << what << ": " << r.out;
+            continue;
+        }
+        EXPECT_NE(r.out.find("\"code\":\"" + c.code + "\""), std::string::npos) << what << ": " << r.out;
+        EXPECT_NE(r.out.find("{\"error\":\"" ), std::string::npos) << what << ": " << r.out;
+        EXPECT_NE(r.out.find(c.named), std::string::npos) << what << ": " << r.out;
+        r = Cli(c.args, c.prefix);  // the same failure, said to a person
+        EXPECT_EQ(r.status, c.status) << what;
+        EXPECT_EQ(r.out, "") << what;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << what << ": " << r.err;
+    }
+    // With --json the from/to lines go to stderr, beside the object.
+    const CliRun verbose = Cli({"copy", src, out, "--verbose", "--json"});
+    EXPECT_TRUE(OneJsonLine(verbose.out)) << verbose.out;
+    EXPECT_NE(verbose.err.find("from: src/a.txt\nto: src-02/a.txt\n"), std::string::npos) << verbose.err;
+}
+
+// A type is matched in any of the forms people write it; an empty one is a mistake.
+TEST_F(CliCopyTest, TypesInTheFormsPeopleWriteThem) {
+    for (const char* n : {"a.txt", "B.TXT", "c.c", "README"}) m_tree.file(std::string("work/src/") + n, n);
+    const std::string src = m_tree.path("work/src"), out = m_tree.dir("out");
+    const std::map<std::string, std::string> noText = {{"README", "README"}, {"c.c", "c.c"}};
+    const std::map<std::string, std::string> text = {{"B.TXT", "B.TXT"}, {"a.txt", "a.txt"}};
+    const std::vector<std::pair<std::vector<std::string>, std::map<std::string, std::string>>> cases = {
+        {{"--exclude", "txt"}, noText},        {{"--exclude", ".TXT"}, noText},
+        {{"--exclude", "TXT"}, noText},        {{"--keep-only", ".TXT"}, text},
+        {{"--keep-only", "txt"}, text},        {{"--keep-only", "无扩展名"}, {{"README", "README"}}},
+    };
+    int n = 0;
+    for (const auto& [options, expected] : cases) {
+        std::vector<std::string> args = {"copy", src, out};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 0) << options[1] << r.err;
+        EXPECT_EQ(Actual(out + "/src-0" + std::to_string(++n)), expected) << options[1];
+    }
+    const CliRun check = Cli({"check", src, out, "--keep-only", "TXT", "--json"});
+    EXPECT_EQ(check.out.rfind("{\"files\":2,", 0), 0u) << check.out;
+    EXPECT_EQ(Cli({"copy", src, out, "--keep-only", ""}).status, 2);
+    EXPECT_EQ(Cli({"check", src, out, "--exclude", ""}).status, 2);
+}
+
+// ".." after a link leaves the directory the link leads to, as the system resolves it; a
+// source reached through a link keeps its own name.
+TEST_F(CliCopyTest, PathsAreResolvedAsTheSystemResolvesThem) {
+    m_tree.file("w/src/a.txt", "a");
+    m_tree.dir("x/deep");
+    ASSERT_EQ(symlink("../x/deep", m_tree.path("w/lnk").c_str()), 0);
+    ASSERT_EQ(symlink("src", m_tree.path("w/alias").c_str()), 0);
+    const std::string in = "cd " + Quote(m_tree.path("w")) + " && exec ";
+    CliRun r = Cli({"copy", "src", "lnk/..", "--json"}, in);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(m_tree.path("x/src-01/a.txt")), "a");
+    EXPECT_FALSE(fs::exists(m_tree.path("w/src-01")));
+    r = Cli({"copy", "alias", "lnk/..", "--json"}, in);
+    EXPECT_EQ(r.out.rfind("{\"target\":\"alias-01\"", 0), 0u) << r.out;
+}
+
+// Two copies of one source started together: the second takes the next free number when the
+// first takes its name between the choice and the making of the target.
+TEST_F(CliCopyTest, ANameTakenMeanwhileGoesToTheNextNumber) {
+    for (int i = 0; i < 600; ++i) m_tree.file("work/src/d" + std::to_string(i / 20) + "/f" + std::to_string(i));
+    const std::string out = m_tree.dir("out");
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
+    const pid_t child = Start({"copy", m_tree.path("work/src"), out, "--json"});
+    ASSERT_GT(child, 0);
+    // The check's probe file shows that the name was chosen; the other copy takes it now.
+    alignas(inotify_event) char events[4096];
+    ASSERT_GT(read(watch, events, sizeof events), 0);
+    ASSERT_EQ(mkdir((out + "/src-01").c_str(), 0755), 0);
+    close(watch);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(m_tree.path("cli.err"));
+    EXPECT_EQ(ReadFile(m_tree.path("cli.out")).rfind("{\"target\":\"src-02\",\"examined\":600,", 0), 0u)
+        << ReadFile(m_tree.path("cli.out"));
+    EXPECT_EQ(Actual(out + "/src-02"), Actual(m_tree.path("work/src")));
+    EXPECT_TRUE(fs::is_empty(out + "/src-01"));
+}
+
+// SIGTERM and SIGINT stop a run in every phase, from the start: a stop during the scan copies
+// nothing and still answers with its object. A SIGINT that a background job inherits as
+// ignored stays ignored. A SIGINT during the last file stops once that file is whole.
+TEST_F(CliCopyTest, StopSignalsCountFromTheStartUnlessInheritedAsIgnored) {
+    for (int i = 0; i < 200; ++i) m_tree.dir("work/src/d" + std::to_string(i / 20) + "/e" + std::to_string(i));
+    const std::string scanned = m_tree.dir("out-scan");
+    pid_t child = Start({"copy", m_tree.path("work/src"), scanned, "--json"});
+    ASSERT_GT(child, 0);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0 && !Catches(child, SIGTERM)) {
+    }
+    kill(child, SIGTERM);
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 143) << status;
+    EXPECT_NE(ReadFile(m_tree.path("cli.out")).find("\"stopped\":true"), std::string::npos)
+        << ReadFile(m_tree.path("cli.out"));
+    EXPECT_TRUE(fs::is_empty(scanned));
+
+    for (int i = 0; i < 1000; ++i) m_tree.file("work/many/f" + std::to_string(i), "m");
+    const std::string ignored = m_tree.dir("out-ignored");
+    child = StartIgnoringSigint({"copy", m_tree.path("work/many"), ignored, "--json"});
+    while (waitpid(child, &status, WNOHANG) == 0 && !fs::exists(ignored + "/many-01/f1")) {
+    }
+    kill(child, SIGINT);
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Actual(ignored + "/many-01"), Actual(m_tree.path("work/many")));
+
+    const std::string content(std::size_t{8} << 20, 'L');
+    m_tree.file("work/one/last.bin", content);
+    bool interrupted = false;
+    for (int attempt = 0; attempt < 5 && !interrupted; ++attempt) {
+        const std::string last = m_tree.dir("out-last" + std::to_string(attempt));
+        child = Start({"copy", m_tree.path("work/one"), last, "--json"});
+        while (!interrupted && waitpid(child, &status, WNOHANG) == 0) {
+            if (HoldsOpenBelow(child, last + "/one-01/"))
+                interrupted = kill(child, SIGINT) == 0;
+        }
+        if (!interrupted)
+            continue;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+        EXPECT_NE(ReadFile(m_tree.path("cli.out")).find("\"copied\":1,\"bytes\":8388608,\"skipped\":[],\"stopped\":true"),
+                  std::string::npos) << ReadFile(m_tree.path("cli.out"));
+        EXPECT_EQ(fs::file_size(last + "/one-01/last.bin"), content.size());
+    }
+    EXPECT_TRUE(interrupted) << "every copy ended before it could be interrupted";
 }
 
 }  // namespace

@@ -433,7 +433,7 @@ TEST_F(CopyRoadTest, KeepGoingListsWhatItPassedOverAtTheEnd) {
     Form7->Button2->click();
     SetMessages(&m_messages);
 
-    EXPECT_EQ(listed, ToQ(Rel({"sub", "deep"})) + QStringLiteral("：File not found"));
+    EXPECT_EQ(listed, ToQ(Rel({"sub", "deep"})) + QStringLiteral("：找不到文件或目录"));
     EXPECT_EQ(Form7->windowTitle(), kDone);
     EXPECT_TRUE(Form7->Label4->text().startsWith(QStringLiteral("5 / 6 个文件，31 / 38 B")))
         << Form7->Label4->text().toStdString();

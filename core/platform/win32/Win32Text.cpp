@@ -143,19 +143,48 @@ std::string Narrow(const std::wstring& wide) {
     return Narrow(wide.data(), wide.size());
 }
 
+namespace {
+
+// A full path ("C:\\..." or "\\\\server\\share\\...") with nothing in it that the API's
+// normalisation would change: backslashes only, no empty, "." or ".." component.
+bool IsPlainFullPath(const std::wstring& path) {
+    std::size_t start = 0;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+        start = 3;
+    else if (StartsWith(path, L"\\\\") && path.size() > 2)
+        start = 2;
+    else
+        return false;
+    while (start < path.size()) {
+        std::size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = path.size();
+        const std::wstring part = path.substr(start, end - start);
+        if (part.empty() || part == L"." || part == L".." || part.find(L'/') != std::wstring::npos)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::wstring ApiPath(const std::string& utf8Path) {
     std::wstring path = Widen(utf8Path);
     // The main trees name a drive's root "C:"; to the API that would be the drive's current
     // directory.
     if (path.size() == 2 && path[1] == L':')
         return path + L'\\';
-    // CreateDirectoryW already stops at MAX_PATH - 12 characters.
-    constexpr std::size_t kShortEnough = MAX_PATH - 12;
-    if (path.size() < kShortEnough || StartsWith(path, L"\\\\?\\") ||
-        StartsWith(path, L"\\\\.\\")) {
+    // Every other path takes the extended form, whatever its length, so that no operation is
+    // cut off at MAX_PATH (CreateDirectoryW already at MAX_PATH - 12).
+    if (path.empty() || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\"))
         return path;
+    // The prefix turns off the normalisation the API would otherwise do. A full path that
+    // needs none takes the prefix as it stands, so that a name the normalisation would cut
+    // (a trailing dot or blank, which NTFS holds and listings return) stays whole.
+    if (IsPlainFullPath(path)) {
+        return StartsWith(path, L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
     }
-    // The prefix turns off the normalisation the API would otherwise do, so do it first.
     const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (need == 0)
         return path;

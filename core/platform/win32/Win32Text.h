@@ -14,8 +14,9 @@ std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 std::string Narrow(const wchar_t* wide, std::size_t length);
 
-// A path as the wide API takes it: a bare drive ("C:") is its root, and long absolute paths
-// get the "\\?\" prefix, so that deep trees are not cut off at MAX_PATH.
+// A path as the wide API takes it: a bare drive ("C:") is its root, and every other path is
+// made full and given the extended form ("\\?\C:\...", "\\?\UNC\server\share\..."), so
+// that deep trees are not cut off at MAX_PATH. Texts for people keep the ordinary form.
 std::wstring ApiPath(const std::string& utf8Path);
 
 // Text in the system's ANSI code page to UTF-8 and back. `exact` (optional) is set to false
