@@ -390,7 +390,7 @@ private:
 #ifndef _WIN32
         return written && !Platform::MayWrite(path);
 #else
-        return false;
+        return written && false;  // the rights of a folder are not told so simply
 #endif
     }
     bool TargetGone() const { return RootGone(m_targetRoot, m_targetId, true); }

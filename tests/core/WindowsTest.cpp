@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <psapi.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 #include "core/DirTree.h"
@@ -206,7 +209,7 @@ TEST(WindowsSharingTest, SourceOpenForWritingCannotBeOpened) {
 }
 
 // Nothing that exists is replaced; a large file is written under a hidden name and appears
-// under its own only when whole.
+// under its own only when whole: while its content is being copied, no file has its name.
 TEST(WindowsCopyTest, NeverReplacesAndLargeFilesAppearWhole) {
     TempTree t;
     const std::string big = t.file("src/big.bin", std::string(5 << 20, 'b'));
@@ -218,12 +221,50 @@ TEST(WindowsCopyTest, NeverReplacesAndLargeFilesAppearWhole) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file " + kept);
     }
     EXPECT_EQ(ReadFile(kept), "older");
-    EXPECT_EQ(CopyFileWhole(big, t.path("out/big.bin")), 5 << 20);
+
+    struct Watch : Platform::CopyListener {
+        std::string name;
+        int calls = 0, seen = 0;
+        void Copied(std::int64_t) override {
+            ++calls;
+            seen += Platform::PathExists(name);
+        }
+    } watch;
+    watch.name = t.path("out/big.bin");
+    EXPECT_EQ(Platform::CopyFileContent(big, watch.name, &watch).bytes, 5 << 20);
+    EXPECT_GT(watch.calls, 1);
+    EXPECT_EQ(watch.seen, 0) << "the name was there before the file was whole";
     EXPECT_EQ(ReadFile(t.path("out/big.bin")), ReadFile(big));
     EXPECT_EQ(AttributesOf(t.path("out/big.bin")) & FILE_ATTRIBUTE_HIDDEN, 0u);
     std::vector<Platform::Entry> entries;
     ASSERT_EQ(Platform::ListDirectory(t.path("out"), Platform::Detail::Kinds, entries), 0);
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"big.bin", "kept.bin"}));
+}
+
+// A process with no fiber-local slot left still copies with one buffer per file, freed with
+// it. Run in a process of its own, where no copy has taken the slot yet.
+TEST(WindowsCopyTest, WithoutASlotForTheBufferNothingLeaks) {
+    if (!std::getenv("QUILLMERE_NO_FLS_SLOTS")) {
+        _putenv("QUILLMERE_NO_FLS_SLOTS=1");
+        const std::string self = Platform::ExecutablePath();
+        const int status = std::system(
+            ("\"\"" + self + "\" --gtest_filter=WindowsCopyTest.WithoutASlotForTheBufferNothingLeaks >NUL\"").c_str());
+        _putenv("QUILLMERE_NO_FLS_SLOTS=");
+        EXPECT_EQ(status, 0);
+        return;
+    }
+    while (FlsAlloc(nullptr) != FLS_OUT_OF_INDEXES) {
+    }
+    TempTree t;
+    const std::string source = t.file("a.txt", "a");
+    auto privateBytes = [] {  // committed memory (Wine leaves PrivateUsage at 0)
+        PROCESS_MEMORY_COUNTERS counters{};
+        K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+        return static_cast<std::int64_t>(counters.PagefileUsage);
+    };
+    const std::int64_t before = privateBytes();
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(CopyFileWhole(source, t.path("c" + std::to_string(i))), 1);
+    EXPECT_LT(privateBytes() - before, std::int64_t{16} << 20) << "a buffer a file was kept";
 }
 
 // The window copies on a new thread each time; the end of each must leave the heap sound.

@@ -1,6 +1,7 @@
 #include "core/platform/win32/WinApi.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "core/FileCopyPlatform.h"
@@ -8,6 +9,11 @@
 #include "core/platform/win32/Win32Text.h"
 
 namespace Platform {
+
+struct Directory::Impl {
+    std::string path;
+};
+
 namespace {
 
 constexpr DWORD kBufferSize = DWORD{1} << 20;
@@ -19,9 +25,11 @@ void WINAPI FreeBuffer(void* buffer) {
 // One buffer per thread, made on first need and reused for every later file, and freed when
 // the thread ends. Not a thread_local with a destructor: MinGW runs such destructors after
 // the thread's copy of the variable is freed, so the end of every copying thread freed a
-// stale pointer and corrupted the heap.
+// stale pointer and corrupted the heap. Null when the process has no slot left for it.
 char* ReusedBuffer() {
     static const DWORD slot = FlsAlloc(FreeBuffer);
+    if (slot == FLS_OUT_OF_INDEXES)
+        return nullptr;
     auto* buffer = static_cast<char*>(FlsGetValue(slot));
     if (!buffer) {
         buffer = new char[kBufferSize];
@@ -36,7 +44,13 @@ CopyOutcome Failed(CopyFailure failure, DWORD error, std::int64_t bytes = 0) {
 
 // Streams the rest of `in` into `out`.
 CopyOutcome Stream(HANDLE in, HANDLE out, CopyListener* listener) {
-    char* const buffer = ReusedBuffer();
+    // Without a slot for the thread's buffer, one for this file alone, freed with it.
+    std::unique_ptr<char[]> own;
+    char* buffer = ReusedBuffer();
+    if (!buffer) {
+        own = std::make_unique<char[]>(kBufferSize);
+        buffer = own.get();
+    }
     std::int64_t bytes = 0;
     for (;;) {
         DWORD got = 0;
@@ -57,10 +71,87 @@ CopyOutcome Stream(HANDLE in, HANDLE out, CopyListener* listener) {
     }
 }
 
+std::string Inside(const std::string& dir, const std::string& name) {
+    const bool ends = !dir.empty() && (dir.back() == '\\' || dir.back() == '/');
+    return ends ? dir + name : dir + '\\' + name;
+}
+
+DWORD Attributes(const std::string& path) {
+    return GetFileAttributesW(Win32::ApiPath(path).c_str());
+}
+
+// Whether the file is still what it was: a writer leaves its size or last-write time changed.
+bool Unchanged(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+           a.ftLastWriteTime.dwHighDateTime == b.ftLastWriteTime.dwHighDateTime &&
+           a.ftLastWriteTime.dwLowDateTime == b.ftLastWriteTime.dwLowDateTime;
+}
+
+int Adopt(const std::string& path, std::unique_ptr<Directory>& out) {
+    const DWORD a = Attributes(path);
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return static_cast<int>(GetLastError());
+    if (!(a & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_DIRECTORY;
+    out = std::make_unique<Directory>();
+    out->impl().path = path;
+    return 0;
+}
+
 }  // namespace
 
-CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
-                            CopyListener* listener) {
+Directory::Directory() : m_impl(std::make_unique<Impl>()) {}
+
+Directory::~Directory() = default;
+
+int Directory::Open(const std::string& path, std::unique_ptr<Directory>& out) {
+    return Adopt(path, out);
+}
+
+int Directory::OpenChild(const std::string& name, std::unique_ptr<Directory>& out) const {
+    return Adopt(Inside(m_impl->path, name), out);
+}
+
+int Directory::MakeChild(const std::string& name, unsigned, std::unique_ptr<Directory>& out) const {
+    const std::string path = Inside(m_impl->path, name);
+    if (!CreateDirectoryW(Win32::ApiPath(path).c_str(), nullptr)) {
+        const DWORD err = GetLastError();
+        return err == ERROR_ALREADY_EXISTS ? kAlreadyExists : static_cast<int>(err);
+    }
+    return Adopt(path, out);
+}
+
+unsigned Directory::Mode() const {
+    return 0777;
+}
+
+unsigned Directory::ChildMode(const std::string&) const {
+    return 0777;
+}
+
+int Directory::RemoveChild(const std::string& name) const {
+    return RemoveDirectoryW(Win32::ApiPath(Inside(m_impl->path, name)).c_str())
+               ? 0
+               : static_cast<int>(GetLastError());
+}
+
+int Directory::Identity(FileId& out) const {
+    return PathIdentity(m_impl->path, out);
+}
+
+// Every file is flushed to the disk as it is closed: Windows has no call that writes out a
+// whole file system for an ordinary user.
+int Directory::SyncEntries() const {
+    return 0;
+}
+
+int Directory::SyncFileSystem() const {
+    return 0;
+}
+
+CopyOutcome CopyFileContent(const CopyRequest& r) {
+    const std::string source = Inside(r.from->impl().path, r.name);
+    const std::string destination = Inside(r.to->impl().path, r.toName);
     // Others may go on reading the source, but not writing it while it is copied: a file
     // that someone holds open for writing cannot be opened at all.
     const Win32::Handle in(CreateFileW(Win32::ApiPath(source).c_str(), GENERIC_READ,
@@ -71,23 +162,25 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
     if (GetFileType(in.get()) != FILE_TYPE_DISK) {
         return Failed(CopyFailure::OpenSource, ERROR_INVALID_FUNCTION);
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(in.get(), &size))
+    BY_HANDLE_FILE_INFORMATION before{};
+    if (!GetFileInformationByHandle(in.get(), &before))
         return Failed(CopyFailure::OpenSource, GetLastError());
+    const std::int64_t size =
+        static_cast<std::int64_t>((std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow);
 
     // A large file is written under a hidden temporary name and moved to its own only when
     // whole; a small one is made under its name at once. Either way nothing that exists is
     // replaced, and the copy is plain whatever the source's attributes are, with current
     // times.
     const std::wstring wideDestination = Win32::ApiPath(destination);
-    const bool invisible = size.QuadPart >= kInvisibleFrom;
+    const bool invisible = size >= kInvisibleFrom;
     std::wstring written = wideDestination;
     if (invisible) {
         static std::atomic<unsigned> counter{0};
-        const auto cut = destination.find_last_of("\\/");
-        const std::string dir = cut == std::string::npos ? std::string() : destination.substr(0, cut + 1);
-        written = Win32::ApiPath(dir + ".quillmere-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(counter++) + ".part");
+        const Directory* temporaries = r.temporaries ? r.temporaries : r.to;
+        written = Win32::ApiPath(Inside(temporaries->impl().path,
+                                        ".quillmere-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                            std::to_string(counter++) + ".part"));
     }
     Win32::Handle out(CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   (invisible ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL) |
@@ -96,7 +189,16 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
     if (!out)
         return Failed(CopyFailure::CreateDestination, GetLastError());
 
-    CopyOutcome outcome = Stream(in.get(), out.get(), listener);
+    CopyOutcome outcome = Stream(in.get(), out.get(), r.listener);
+    BY_HANDLE_FILE_INFORMATION after{};
+    if (outcome.failure == CopyFailure::None &&
+        (!GetFileInformationByHandle(in.get(), &after) || !Unchanged(before, after) ||
+         outcome.bytes != size)) {
+        outcome = Failed(CopyFailure::SourceChanged, 0, outcome.bytes);
+    }
+    // On the disk before it is named, and before the copy says it is done.
+    if (outcome.failure == CopyFailure::None && !FlushFileBuffers(out.get()))
+        outcome = Failed(CopyFailure::Write, GetLastError(), outcome.bytes);
     if (!out.reset() && outcome.failure == CopyFailure::None) {
         outcome = Failed(CopyFailure::Write, GetLastError(), outcome.bytes);
     }
@@ -112,8 +214,30 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
     return outcome;
 }
 
-CopyOutcome CopyLink(const std::string&, const std::string&) {
-    // The Windows listing never reports a dangling link: a link is copied by its content.
+namespace {
+
+// The directory part and the name of a path.
+std::pair<std::string, std::string> Split(const std::string& path) {
+    const auto cut = path.find_last_of("\\/");
+    if (cut == std::string::npos)
+        return {".", path};
+    return {path.substr(0, cut), path.substr(cut + 1)};
+}
+
+}  // namespace
+
+CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
+                            CopyListener* listener) {
+    Directory from, to;
+    const auto [fromDir, fromName] = Split(source);
+    const auto [toDir, toName] = Split(destination);
+    from.impl().path = fromDir;
+    to.impl().path = toDir;
+    return CopyFileContent(CopyRequest{&from, fromName, &to, toName, nullptr, listener});
+}
+
+CopyOutcome CopyLink(const CopyRequest&) {
+    // The Windows listing never reports a link: a link is copied by its content.
     return Failed(CopyFailure::OpenSource, ERROR_NOT_SUPPORTED);
 }
 

@@ -110,8 +110,10 @@ bool IsRootSpec(const std::string& path) {
 
 }  // namespace
 
-int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id) {
+int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id,
+                  Links) {
     out.clear();
+    RunListingHook(dir);
     if (id) {
         if (int err = IdentityOf(dir.empty() ? std::string("\\") : dir, *id))
             return err;
@@ -159,6 +161,10 @@ int CheckEnterable(const std::string& dir) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return h ? 0 : static_cast<int>(GetLastError());
+}
+
+int PathIdentity(const std::string& path, FileId& out) {
+    return IdentityOf(path, out);
 }
 
 bool IsDirectory(const std::string& path) {
@@ -225,35 +231,55 @@ int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
     out.freeBytes = static_cast<std::int64_t>(free.QuadPart);
     wchar_t root[MAX_PATH + 1];
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    wchar_t fileSystem[MAX_PATH + 1] = L"";
-    if (GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1)) {
-        if (GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
-            out.blockSize = std::max<std::int64_t>(std::int64_t{sectorsPerCluster} * bytesPerSector, 1);
-        GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH + 1);
+    if (GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1) &&
+        GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        out.blockSize = std::max<std::int64_t>(std::int64_t{sectorsPerCluster} * bytesPerSector, 1);
     }
-    // FAT12, FAT16 and FAT32 hold files below 4 GiB; exFAT and NTFS have no limit to speak of.
-    out.maxFileSize = std::wstring(fileSystem).rfind(L"FAT", 0) == 0 ? (std::int64_t{4} << 30) - 1 : -1;
     return 0;
 }
 
+namespace {
+
+constexpr std::int64_t kFatLimit = (std::int64_t{4} << 30) - 1;
+
+// FAT12, FAT16 and FAT32, as the volume names its file system.
+bool IsFatVolume(const std::string& dir) {
+    wchar_t root[MAX_PATH + 1];
+    wchar_t fileSystem[MAX_PATH + 1] = L"";
+    return GetVolumePathNameW(Win32::ApiPath(dir).c_str(), root, MAX_PATH + 1) &&
+           GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                                 MAX_PATH + 1) &&
+           std::wstring(fileSystem).rfind(L"FAT", 0) == 0;
+}
+
+}  // namespace
+
 TargetTraits ProbeTarget(const std::string& dir) {
     // Windows itself refuses those names and makes no links without a privilege; whether a
-    // folder tells names apart by case (possible on NTFS) is found out by trying.
+    // folder tells names apart by case (possible on NTFS) is found out by trying. A copy is
+    // written whole, holes and all.
     TargetTraits traits;
     traits.windowsNames = true;
     traits.links = false;
     traits.caseInsensitive = true;
+    traits.fatTimes = IsFatVolume(dir);
     const std::string probe = Inside(dir, ".quillmere-probe-" + std::to_string(GetCurrentProcessId()));
     const std::wstring made = Win32::ApiPath(probe + "-Ab");
     {
         const Win32::Handle h(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_HIDDEN, nullptr));
-        if (!h)
+        if (!h) {
+            traits.writeError = static_cast<int>(GetLastError());
             return traits;
+        }
     }
     traits.caseInsensitive = Attributes(probe + "-aB") != INVALID_FILE_ATTRIBUTES;
     DeleteFileW(made.c_str());
     return traits;
+}
+
+std::int64_t FileSizeLimitBelow(const std::string&, std::int64_t size, const TargetTraits& traits) {
+    return traits.fatTimes && size > kFatLimit ? kFatLimit : -1;
 }
 
 bool IsTargetWideError(int e) {
@@ -342,7 +368,11 @@ int ReplaceSmallFile(const std::string& path, const std::string& content) {
         const Win32::Handle h(CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h) {
-            // A folder that cannot be written may still hold a writable work.ini.
+            // A folder that takes no new files may still hold a writable work.ini. Any other
+            // failure (a full disk) is reported: writing in place would leave half a file.
+            const DWORD why = GetLastError();
+            if (why != ERROR_ACCESS_DENIED && why != ERROR_WRITE_PROTECT)
+                return static_cast<int>(why);
             const Win32::Handle in(CreateFileW(widePath.c_str(), GENERIC_WRITE, 0, nullptr,
                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             return static_cast<int>(in ? WriteWhole(in.get(), content) : GetLastError());
