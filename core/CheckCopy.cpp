@@ -70,7 +70,9 @@ public:
           m_paths(AllNodePaths(tree)),
           m_cut(m_paths.front().size() + 1),
           m_probeDir(ExistingDirectoryAtOrAbove(outputDir)),
-          m_stop(stop) {
+          m_stop(stop),
+          m_types(SelectedTypes),
+          m_mode(FilterMode) {
         Platform::ReadVolumeInfo(m_probeDir, m_volume);
         m_traits = Platform::ProbeTarget(m_probeDir);
         m_inside = OutputLiesInSource(outputDir, m_paths.front());
@@ -126,6 +128,8 @@ public:
 
 private:
     bool Stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
+    // The filter as it was when the check began: it may run on while the windows go on.
+    bool Passes(const std::string& name) const { return PassesFilter(TypeKey(name), m_types, m_mode); }
 
     std::int64_t DirectoryBytes() const {
         return m_traits.directoryBytes >= 0 ? m_traits.directoryBytes : m_volume.blockSize;
@@ -137,7 +141,7 @@ private:
             return;
         for (std::size_t i = 0; i < plan.listings.size(); ++i) {
             for (const Platform::Entry& e : plan.listings[i]) {
-                if (e.kind != Platform::FileKind::Regular || e.size <= limit || !PassesFilter(TypeKey(e.name)))
+                if (e.kind != Platform::FileKind::Regular || e.size <= limit || !Passes(e.name))
                     continue;
                 out.push_back(CopyProblem{ProblemKind::FileTooLarge,
                                           Relative(JoinPath(m_paths[i], e.name)),
@@ -202,7 +206,7 @@ private:
                 continue;
             }
             ++r.examined;
-            if (!PassesFilter(TypeKey(e.name)))
+            if (!Passes(e.name))
                 continue;
             if (e.kind == Platform::FileKind::Special) {
                 Problem(ProblemKind::SpecialFile, JoinPath(dir, e.name), "", r);
@@ -300,6 +304,8 @@ private:
     const std::size_t m_cut;
     const std::string m_probeDir;
     const std::atomic<bool>* m_stop;
+    const std::vector<std::string> m_types;
+    const FilterKind m_mode;
     Platform::VolumeInfo m_volume;
     Platform::TargetTraits m_traits;
     bool m_inside = false;

@@ -500,9 +500,12 @@ bool TargetIncomplete(const std::string& dir) {
 }
 
 bool PassesFilter(const std::string& key) {
-    const bool selected =
-        std::find(SelectedTypes.begin(), SelectedTypes.end(), key) != SelectedTypes.end();
-    return FilterMode == FilterKind::Exclude ? !selected : selected;
+    return PassesFilter(key, SelectedTypes, FilterMode);
+}
+
+bool PassesFilter(const std::string& key, const std::vector<std::string>& types, FilterKind mode) {
+    const bool selected = std::find(types.begin(), types.end(), key) != types.end();
+    return mode == FilterKind::Exclude ? !selected : selected;
 }
 
 CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/DirTree.h"
+#include "core/FunSub.h"
 #include "core/QuillError.h"
 
 namespace FunSub {
@@ -105,8 +106,10 @@ public:
 // output directory that does not exist yet is judged by the part of it that does.
 bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceDir);
 
-// Whether a file of type `key` is copied under SelectedTypes and FilterMode.
+// Whether a file of type `key` is copied under SelectedTypes and FilterMode, or under the
+// given types and mode.
 bool PassesFilter(const std::string& key);
+bool PassesFilter(const std::string& key, const std::vector<std::string>& types, FilterKind mode);
 
 // Walks `sourceTree` (the tree of SourceDir) by index and copies. Reads SourceDir, WorkDir,
 // OutputDir, TargetName, SelectedTypes, FilterMode and TreeFileTotal; changes none of them.

@@ -8,7 +8,9 @@
 #include <QSplitterHandle>
 #include <QStyledItemDelegate>
 
+#include "core/FilterCopy.h"
 #include "core/FunSub.h"
+#include "core/Reasons.h"
 #include "core/Subdirectories.h"
 #include "core/TargetNaming.h"
 #include "core/TreeStats.h"
@@ -139,6 +141,15 @@ QLabel* NewLabel(const char* text, QColor colour, QWidget* parent) {
     return label;
 }
 
+// What a side's reading found that the user must know: hidden while there is nothing.
+QLabel* NewNotice(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    SetColour(label, QPalette::WindowText, Qt::red);
+    label->setWordWrap(true);
+    label->hide();
+    return label;
+}
+
 QLineEdit* NewReadOnlyEdit(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setReadOnly(true);
@@ -254,7 +265,8 @@ const char* DirectoryWarning() {
 }
 
 // Fills a tree view from the model in one insertion: the items are linked up before the
-// view sees them, which keeps big trees quick.
+// view sees them, which keeps big trees quick. A directory that could not be read is shown
+// in red, with the reason as its tip.
 void ShowDirTree(QTreeWidget* view, const FunSub::DirTree& tree) {
     view->clear();
     if (tree.empty())
@@ -269,6 +281,10 @@ void ShowDirTree(QTreeWidget* view, const FunSub::DirTree& tree) {
         item->setText(0, ToQ(node.label));
         item->setIcon(0, icon);
         item->setData(0, TForm1::kNodeIndexRole, static_cast<int>(i));
+        if (node.error != 0) {
+            item->setForeground(0, Qt::red);
+            item->setToolTip(0, QStringLiteral("无法读取：") + ToQ(FunSub::ReasonText(node.error)));
+        }
         items[i] = item;
     }
     view->addTopLevelItem(items[0]);
@@ -364,11 +380,12 @@ QWidget* TForm1::createSourceSide() {
     ListBox1 = NewLevelList(side);
     PageControl1 = NewPageControl(ListView1, ListView3, ListBox1, side);
     Label2 = new QLabel(QStringLiteral("源目录树结构："), side);
+    Label8 = NewNotice(side);
     TreeView1 = new DirTreeView(side);
 
     Splitter2 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
     Splitter2->addWidget(Stack({Panel5, PageControl1}, 1, 60));
-    Splitter2->addWidget(Stack({Label2, TreeView1}, 1, 50));
+    Splitter2->addWidget(Stack({Label2, Label8, TreeView1}, 1, 50));
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Splitter2);
@@ -398,11 +415,12 @@ QWidget* TForm1::createTargetSide() {
     ListBox2 = NewLevelList(side);
     PageControl2 = NewPageControl(ListView2, ListView4, ListBox2, side);
     Label3 = new QLabel(QStringLiteral("目标目录树结构："), side);
+    Label9 = NewNotice(side);
     TreeView2 = new DirTreeView(side);
 
     Splitter3 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
     Splitter3->addWidget(Stack({Panel8, PageControl2}, 1, 60));
-    Splitter3->addWidget(Stack({Label3, TreeView2}, 1, 50));
+    Splitter3->addWidget(Stack({Label3, Label9, TreeView2}, 1, 50));
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Splitter3);
@@ -537,6 +555,7 @@ void TForm1::RefreshTargetSide() {
         ListBox2->clear();
         ListView2->clear();
         ListView4->clear();
+        Label9->hide();
         return;
     }
     ComboBoxEx1->setCurrentIndex(0);
@@ -601,8 +620,22 @@ void TForm1::CollectTreeStats(const FunSub::DirTree& tree, QTreeWidget* typeList
     QStringList lines;
     for (const std::string& line : FunSub::LevelLines(stats)) lines << ToQ(line);
     levelList->addItems(lines);
-    if (&tree == &m_sourceTree)
+    const bool source = &tree == &m_sourceTree;
+    if (source)
         FunSub::TreeFileTotal = stats.fileTotal;
+    ShowNotice(source ? Label8 : Label9, tree, stats);
+}
+
+// Under the tree: the directories the statistics could not read, and a tree that is the
+// target of a copy that never finished.
+void TForm1::ShowNotice(QLabel* notice, const FunSub::DirTree& tree, const FunSub::TreeStats& stats) {
+    QStringList lines;
+    if (stats.unreadable > 0)
+        lines << ToQ(FunSub::UnreadableText(stats.unreadable));
+    if (!tree.empty() && FunSub::TargetIncomplete(FunSub::NodePath(tree, 0)))
+        lines << QString::fromUtf8(FunSub::kIncompleteTargetText);
+    notice->setText(lines.join(QLatin1Char('\n')));
+    notice->setVisible(!lines.isEmpty());
 }
 
 void TForm1::ListDirFiles(const std::string& dir, QTreeWidget* fileList) {

@@ -86,6 +86,7 @@ public:
     QTreeWidget* ListView3 = nullptr;  // the source's type statistics
     QListWidget* ListBox1 = nullptr;   // the source's directory levels
     QLabel* Label2 = nullptr;
+    QLabel* Label8 = nullptr;  // what the source's reading found: unreadable directories
     QTreeWidget* TreeView1 = nullptr;
 
     QWidget* Panel4 = nullptr;  // the target side
@@ -98,6 +99,7 @@ public:
     QTreeWidget* ListView4 = nullptr;
     QListWidget* ListBox2 = nullptr;
     QLabel* Label3 = nullptr;
+    QLabel* Label9 = nullptr;  // the same for the target, and a target that never finished
     QTreeWidget* TreeView2 = nullptr;
 
     QFrame* Panel2 = nullptr;
@@ -132,6 +134,7 @@ private:
     void ListDirFiles(const std::string& dir, QTreeWidget* fileList);
     void CollectTreeStats(const FunSub::DirTree& tree, QTreeWidget* typeList,
                           QListWidget* levelList);
+    void ShowNotice(QLabel* notice, const FunSub::DirTree& tree, const FunSub::TreeStats& stats);
 
     FunSub::DirTree m_sourceTree;
     FunSub::DirTree m_targetTree;

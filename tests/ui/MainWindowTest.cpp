@@ -3,9 +3,14 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QTreeWidgetItemIterator>
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/FilterCopy.h"
 #include "core/FunSub.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
@@ -555,4 +560,32 @@ TEST_F(MainWindowTest, ArrangementAndScreenshot) {
     const QList<int> left = Form1->Splitter2->sizes();
     EXPECT_GT(left[0], left[1]);
     EXPECT_TRUE(SaveScreenshot(Form1, QStringLiteral("main-window")));
+}
+
+// What a side's reading could not take in is said under its tree: directories that could
+// not be read (shown in red; here one whose path is longer than the system takes) and a target
+// whose copy never finished.
+TEST_F(MainWindowTest, UnreadableDirectoriesAndUnfinishedTargetsAreShown) {
+    MakeDirectories();
+    m_tree.dir("out/old-01/.quillmere-incomplete");
+    int fd = open(m_tree.dir("work/proj/src/deep").c_str(), O_RDONLY | O_DIRECTORY);
+    const std::string name(250, 'd');
+    for (int level = 0; level < 20 && fd >= 0; ++level) {
+        mkdirat(fd, name.c_str(), 0755);
+        const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+    }
+    close(fd);
+    StartAndShowWithSource(m_tree.path("work/proj/src"));
+    EXPECT_EQ(Form1->Label8->text(), QStringLiteral("1 个目录无法读取，其中的文件没有计入"));
+    EXPECT_FALSE(Form1->Label8->isHidden());
+    int red = 0;
+    for (QTreeWidgetItemIterator it(Form1->TreeView1); *it; ++it) red += (*it)->foreground(0).color() == Qt::red;
+    EXPECT_EQ(red, 1);
+    EXPECT_EQ(Form1->Label9->text(), QString::fromUtf8(FunSub::kIncompleteTargetText));
+    EXPECT_FALSE(Form1->Label9->isHidden());
+    SaveScreenshot(Form1, "main-window-notices");
+    // Both deep trees go with the temporary directory only when taken apart from below.
+    std::system(("rm -rf " + m_tree.path("work/proj/src/deep")).c_str());
 }
