@@ -76,8 +76,10 @@ int RunFiles(const Args& args) {
 int RunStats(const Args& args) {
     const std::string dir = FullPath(args.positional[0]);
     RequireEnterable(dir);
-    const FunSub::DirTree tree = FunSub::BuildDirTree(dir, FunSub::RootLabel::ShortenDriveRoot);
-    const FunSub::TreeStats stats = FunSub::CollectTreeStats(tree);
+    FunSub::ScanOptions options;
+    options.stop = &StopFlag();
+    const FunSub::TreeStats stats =
+        FunSub::CollectTreeStats(FunSub::ScanTree(dir, FunSub::RootLabel::ShortenDriveRoot, options));
     if (StopRequested())
         return Stopped();
     const bool incomplete = FunSub::TargetIncomplete(dir);

@@ -28,22 +28,25 @@ FileListing ListDirFiles(const std::string& dir) {
     return listing;
 }
 
-TreeStats CollectTreeStats(const DirTree& tree) {
+namespace {
+
+// Counts the nodes in index order and the files each lists, as `filesOf(i, entries)` gives
+// them; false from it means the node could not be read.
+template <class FilesOf>
+TreeStats Count(const DirTree& tree, FilesOf filesOf) {
     TreeStats stats;
-    const std::vector<std::string> paths = AllNodePaths(tree);
-    std::vector<Platform::Entry> entries;
     for (int i = 0; i < tree.size(); ++i) {
         ++stats.directories;
         const int level = tree.nodes[i].level;
         // Deeper nodes are walked and their files counted, but the histogram stops at 50.
         if (level < kLevelSlots) ++stats.LevelCounts[level];
         if (tree.nodes[i].loop) continue;
-        if (tree.nodes[i].error != 0 ||
-            Platform::ListDirectory(paths[i], Platform::Detail::Full, entries) != 0) {
+        const std::vector<Platform::Entry>* entries = tree.nodes[i].error == 0 ? filesOf(i) : nullptr;
+        if (!entries) {
             ++stats.unreadable;
             continue;
         }
-        for (const Platform::Entry& e : entries) {
+        for (const Platform::Entry& e : *entries) {
             if (e.isDirectory) continue;
             const std::string key = TypeKey(e.name);
             auto it = std::find_if(stats.TypeStats.begin(), stats.TypeStats.end(),
@@ -59,6 +62,20 @@ TreeStats CollectTreeStats(const DirTree& tree) {
         }
     }
     return stats;
+}
+
+}  // namespace
+
+TreeStats CollectTreeStats(const DirTree& tree) {
+    const std::vector<std::string> paths = AllNodePaths(tree);
+    std::vector<Platform::Entry> entries;
+    return Count(tree, [&](int i) -> const std::vector<Platform::Entry>* {
+        return Platform::ListDirectory(paths[i], Platform::Detail::Full, entries) == 0 ? &entries : nullptr;
+    });
+}
+
+TreeStats CollectTreeStats(const ScannedTree& scanned) {
+    return Count(scanned.tree, [&](int i) { return &scanned.files[static_cast<std::size_t>(i)]; });
 }
 
 std::int64_t CountTreeFiles(const DirTree& tree) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/DirTree.h"
+#include "core/TreeScan.h"
 
 namespace FunSub {
 
@@ -51,6 +52,8 @@ struct TreeStats {
 // Walks every node of `tree` in index order and counts its files by type. The caller sets
 // TreeFileTotal from fileTotal when the tree is the source tree.
 TreeStats CollectTreeStats(const DirTree& tree);
+// The same from a tree already read whole, without reading anything again.
+TreeStats CollectTreeStats(const ScannedTree& scanned);
 
 // The number of files CollectTreeStats would count, without the stat of each that only the
 // statistics need: the progress range of a copy that is not checked first.

@@ -143,18 +143,11 @@ bool Describe(int dirFd, const dirent* d, Detail detail, Links links, Identity& 
 
 }  // namespace
 
-int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id,
-                  Links links) {
-    out.clear();
-    RunListingHook(dir);
-    DirHandle handle(dir);
-    if (!handle.get()) return errno;
+namespace {
+
+// Lists what `handle` holds, sorted.
+int ReadEntries(DirHandle& handle, Detail detail, Links links, std::vector<Entry>& out) {
     const int fd = dirfd(handle.get());
-    if (id) {
-        struct stat st {};
-        if (fstat(fd, &st) != 0) return errno;
-        *id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    }
     Identity who;
     errno = 0;
     while (dirent* d = readdir(handle.get())) {
@@ -168,6 +161,44 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
     const int err = errno;
     SortByName(out);
     return err;
+}
+
+FileId IdOf(const struct stat& st) {
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+}  // namespace
+
+int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId* id,
+                  Links links) {
+    out.clear();
+    RunListingHook(dir);
+    DirHandle handle(dir);
+    if (!handle.get()) return errno;
+    if (id) {
+        struct stat st {};
+        if (fstat(dirfd(handle.get()), &st) != 0) return errno;
+        *id = IdOf(st);
+    }
+    return ReadEntries(handle, detail, links, out);
+}
+
+int EnterAndList(const std::string& dir, std::vector<Entry>& out, FileId& id) {
+    out.clear();
+    RunListingHook(dir);
+    DirHandle handle(dir);
+    if (!handle.get()) return errno;
+    struct stat st {};
+    if (fstat(dirfd(handle.get()), &st) != 0) return errno;
+    id = IdOf(st);
+    // Passing through it needs the search right, which the permission bits tell (the system
+    // is asked only where they refuse, as an access list may allow it).
+    const uid_t uid = geteuid();
+    if (uid != 0) {
+        const mode_t bit = st.st_uid == uid ? S_IXUSR : st.st_gid == getegid() ? S_IXGRP : S_IXOTH;
+        if ((st.st_mode & bit) == 0 && access(dir.c_str(), X_OK) != 0) return errno;
+    }
+    return ReadEntries(handle, Detail::Full, Links::Keep, out);
 }
 
 int CheckEnterable(const std::string& dir) {

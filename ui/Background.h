@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Long work of a window (reading a big tree, a check, a comparison) on a thread of its own,
+// while the window goes on painting and answering. The result comes back on the window's
+// thread; a run that is abandoned (another started, the window left) is told to stop and its
+// result is never delivered. Whatever the work reads must be its own copy.
+class Background : public QObject {
+public:
+    // Told to the work: set when its result is no longer wanted.
+    using Stop = const std::atomic<bool>&;
+
+    explicit Background(QObject* parent = nullptr);
+    // Stops every run and waits for it.
+    ~Background() override;
+
+    // Starts `work`, abandoning a run in progress. `done` runs on this object's thread once
+    // `work` has ended, with what it threw (null when nothing).
+    void Start(std::function<void(Stop)> work, std::function<void(std::exception_ptr)> done);
+    // Tells the run in progress to stop; its `done` is never called.
+    void Abandon();
+    bool Running() const { return m_current != nullptr; }
+
+private:
+    struct Run;
+    void Reap();
+
+    std::shared_ptr<Run> m_current;
+    std::vector<std::shared_ptr<Run>> m_abandoned;  // joined once they have ended
+};
