@@ -56,6 +56,10 @@ struct CopyPlan {
     bool Blocked() const { return !problems.empty() && problems.front().blocking; }
 };
 
+// Whether a problem of this kind ends a copy that does not go on past what it cannot copy;
+// pipes, sockets and devices are passed over in any case.
+inline bool StopsCopy(ProblemKind kind) { return kind != ProblemKind::SpecialFile; }
+
 // Looks at the copy of `sourceTree` into `outputDir` under SelectedTypes and FilterMode. It
 // writes nothing; a probe file and a probe directory are made and removed in `outputDir` to
 // learn how its file system behaves (see Platform::ProbeTarget). `stop`, set from another

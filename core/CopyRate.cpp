@@ -20,6 +20,19 @@ std::string TimeLeftText(double seconds) {
     return std::to_string(s / 3600) + " 小时 " + std::to_string(s % 3600 / 60) + " 分";
 }
 
+// What is done, against the totals when they are known, and the rate when there is one.
+std::string DoneText(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
+                     std::int64_t bytesTotal, double bytesPerSecond) {
+    const bool totals = filesTotal >= 0 && bytesTotal >= 0;
+    std::string line = totals ? FormatThousands(filesDone) + " / " + FormatThousands(filesTotal) +
+                                    " 个文件，" + SizeNumber(bytesDone, bytesTotal) + " / " +
+                                    SizeText(bytesTotal)
+                              : FormatThousands(filesDone) + " 个文件，" + SizeText(bytesDone);
+    if (bytesPerSecond > 0)
+        line += "，" + SizeText(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
+    return line;
+}
+
 }  // namespace
 
 void CopyRate::Add(double seconds, std::int64_t files, std::int64_t bytes) {
@@ -45,15 +58,9 @@ double CopyRate::FilesPerSecond() const {
 std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
                          std::int64_t bytesTotal, const CopyRate& rate) {
     const bool totals = filesTotal >= 0 && bytesTotal >= 0;
-    std::string line = totals ? FormatThousands(filesDone) + " / " + FormatThousands(filesTotal) +
-                                    " 个文件，" + SizeNumber(bytesDone, bytesTotal) + " / " +
-                                    SizeText(bytesTotal)
-                              : FormatThousands(filesDone) + " 个文件，" + SizeText(bytesDone);
     const double bytesPerSecond = rate.BytesPerSecond();
-    if (bytesPerSecond <= 0)
-        return line;
-    line += "，" + SizeText(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
-    if (!totals)
+    std::string line = DoneText(filesDone, filesTotal, bytesDone, bytesTotal, bytesPerSecond);
+    if (bytesPerSecond <= 0 || !totals)
         return line;
     // What is left, at the rate that matters more for it: bytes for large files, files for
     // many small ones.
@@ -62,6 +69,31 @@ std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::i
     if (filesPerSecond > 0)
         left = std::max(left, static_cast<double>(filesTotal - filesDone) / filesPerSecond);
     return line + "，约剩 " + TimeLeftText(std::max(left, 0.0));
+}
+
+std::string EndLine(CopyEnd end, std::int64_t filesDone, std::int64_t filesTotal,
+                    std::int64_t bytesDone, std::int64_t bytesTotal, double seconds,
+                    std::int64_t skipped) {
+    const double bytesPerSecond = seconds > 0 ? static_cast<double>(bytesDone) / seconds : 0;
+    std::string line = DoneText(filesDone, filesTotal, bytesDone, bytesTotal, bytesPerSecond);
+    if (end == CopyEnd::Stopped)
+        line = "过滤复制已停止：" + line;
+    else if (end == CopyEnd::Failed)
+        line = "过滤复制失败：已复制 " + line;
+    if (skipped > 0)
+        line += "，" + FormatThousands(skipped) + " 项未复制";
+    return line;
+}
+
+std::string CheckLine(const CopyPlan& plan, bool keepGoing) {
+    std::int64_t stopping = 0;
+    for (const CopyProblem& p : plan.problems) {
+        if (!keepGoing && !p.blocking && StopsCopy(p.kind))
+            ++stopping;
+    }
+    if (stopping == 0)
+        return PlanText(plan);
+    return "有 " + FormatThousands(stopping) + " 个问题会中止复制；" + PlanText(plan);
 }
 
 }  // namespace FunSub

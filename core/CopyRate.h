@@ -1,13 +1,16 @@
 #pragma once
 
-// The live line under a running copy, the same in the window and on a terminal:
-// "3,120 / 8,432 个文件，41.2 / 128.1 MB，55.0 MB/s，约剩 2 秒".
+// The lines under a copy, the same in the window and on a terminal: the live line while it
+// runs, "3,120 / 8,432 个文件，41.2 / 128.1 MB，55.0 MB/s，约剩 2 秒", the line that says how
+// it ended, and the check's line before it.
 
 #include <cstdint>
 #include <deque>
 #include <string>
 
 namespace FunSub {
+
+struct CopyPlan;
 
 // The rate of the last few seconds, so that it follows a copy that speeds up or slows down.
 class CopyRate {
@@ -29,5 +32,19 @@ private:
 // Totals below 0 are not known (a copy that was not checked first): what is done is shown alone.
 std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
                          std::int64_t bytesTotal, const CopyRate& rate);
+
+enum class CopyEnd { Finished, Stopped, Failed };
+
+// The line that stays once the copy is over: what was done, at the average rate over the
+// whole `seconds` it ran, without a time left, led by how it ended and followed by the
+// number of items it passed over: "过滤复制已停止：9,592 / 29,403 个文件，154.1 / 162.7 MB，
+// 142.6 MB/s", "过滤复制失败：已复制 3 / 5 个文件，4 / 8 B", "5 / 6 个文件，31 / 38 B，2 项未复制".
+std::string EndLine(CopyEnd end, std::int64_t filesDone, std::int64_t filesTotal,
+                    std::int64_t bytesDone, std::int64_t bytesTotal, double seconds,
+                    std::int64_t skipped);
+
+// What the check found, for the line above the copy: PlanText, led by the number of problems
+// that will end the copy when it does not go on past what it cannot copy.
+std::string CheckLine(const CopyPlan& plan, bool keepGoing);
 
 }  // namespace FunSub

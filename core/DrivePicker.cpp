@@ -34,6 +34,9 @@ DriveItem MakeDriveItem(const Platform::Volume& volume) {
     const std::string letter = LowerAscii(volume.root.substr(0, volume.root.find(':') + 1));
     return DriveItem{letter + " " + label, letter + "\\"};
 #else
+    // Most Linux file systems have no label; empty brackets would only puzzle.
+    if (volume.label.empty())
+        return DriveItem{volume.root, volume.root};
     return DriveItem{volume.root + " " + label, volume.root};
 #endif
 }

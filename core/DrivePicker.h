@@ -52,7 +52,8 @@ namespace FunSub {
 
 // A top-level node of the picker: its text, and the path it stands for.
 struct DriveItem {
-    std::string text;  // "d: [data]" on Windows, "/data [data]" on Linux
+    // "d: [data]" on Windows ("d: []" without a label), "/data [data]" on Linux ("/data")
+    std::string text;
     std::string root;  // "d:\" on Windows, "/data" on Linux
 };
 

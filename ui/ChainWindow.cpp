@@ -1,11 +1,16 @@
 #include "ui/ChainWindow.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleFactory>
+#include <QStyleOptionFocusRect>
 
 #include "ui/Messages.h"
 
@@ -30,6 +35,26 @@ QString ProgramFontFamily() {
     }();
     return family;
 }
+
+// The style of the lists and trees: the application's own, which also draws the focus mark
+// over the frame of one that has the focus.
+class FrameFocusStyle : public QProxyStyle {
+public:
+    FrameFocusStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {
+        setParent(QCoreApplication::instance());
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        if (element != CE_ShapedFrame || !option->state.testFlag(State_HasFocus))
+            return;
+        // Only the frame's own ring shows of it: the area's viewport covers the rest.
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(*option);
+        proxy()->drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
+    }
+};
 
 }  // namespace
 
@@ -59,6 +84,9 @@ void ChainWindow::ShowAndActivate() {
     show();
     raise();
     activateWindow();
+    // The widget with the focus shows it from the start, not only once Tab has been pressed
+    // in the window (showing a window forgets that).
+    setAttribute(Qt::WA_KeyboardFocusChange);
     Guard([this] { FormActivate(); });
 }
 
@@ -82,6 +110,11 @@ void ChainWindow::keyPressEvent(QKeyEvent* event) {
         if (!event->isAutoRepeat()) button->click();
         return;
     }
+    if (event->key() == Qt::Key_Escape && EscapeCloses()) {
+        event->accept();
+        if (!event->isAutoRepeat()) close();
+        return;
+    }
     QWidget::keyPressEvent(event);
 }
 
@@ -99,6 +132,13 @@ void ReturnTo(ChainWindow* dialog, ChainWindow* owner) {
     dialog->hide();
     owner->setEnabled(true);
     owner->ShowAndActivate();
+}
+
+void ShowFocusOnFrame(QAbstractScrollArea* area) {
+    static QPointer<FrameFocusStyle> style;
+    if (!style)
+        style = new FrameFocusStyle;
+    area->setStyle(style);
 }
 
 void SetTextColour(QWidget* w, const QColor& colour) {

@@ -41,8 +41,10 @@ protected:
 
     void closeEvent(QCloseEvent* event) override;
     // Return and Enter press the push button that has the focus, as Space does. No button
-    // is a default that Enter would press from elsewhere in the window.
+    // is a default that Enter would press from elsewhere in the window. Escape does what the
+    // close box does where the window says so.
     void keyPressEvent(QKeyEvent* event) override;
+    virtual bool EscapeCloses() const { return false; }
 
 private:
     FirstPlacement m_firstPlacement = FirstPlacement::None;
@@ -51,6 +53,11 @@ private:
 
 // Gives a label, a button or a box its text colour.
 void SetTextColour(QWidget* w, const QColor& colour);
+
+class QAbstractScrollArea;
+// A list or a tree shows the focus on its current item, which an empty one lacks: with the
+// focus, its frame carries the style's focus mark as well.
+void ShowFocusOnFrame(QAbstractScrollArea* area);
 
 // Hands control from `owner` to `dialog`: disables the owner, shows and activates the dialog.
 void OpenDialog(ChainWindow* owner, ChainWindow* dialog);

@@ -257,18 +257,19 @@ void TForm7::ShowCheck() {
         SetTextColour(Label3, Qt::red);
         Label3->setText(ToQ(FunSub::ProblemText(m_plan.problems.front())));
     } else {
-        Label3->setText(ToQ(FunSub::PlanText(m_plan)));
+        Label3->setText(ToQ(FunSub::CheckLine(m_plan, FunSub::KeepGoing)));
     }
     Label3->setToolTip(Label3->text());
     Button3->setVisible(!m_plan.problems.empty());
     Button2->setEnabled(!m_plan.Blocked());
+    (Button2->isEnabled() ? Button2 : Button1)->setFocus();
 }
 
 void TForm7::Button3Click() {
     QStringList lines;
     for (const FunSub::CopyProblem& p : m_plan.problems) lines << ToQ(FunSub::ProblemText(p));
     Messages().ShowList(QStringLiteral("复制前检查"),
-                        QStringLiteral("检查发现 %1 个问题：").arg(lines.size()), lines);
+                        QStringLiteral("检查发现 %1 个问题：").arg(lines.size()), lines, this);
 }
 
 void TForm7::Button2Click() {
@@ -286,7 +287,6 @@ void TForm7::Button2Click() {
     Button1->setText(BackText());
     if (m_summary.stopped) {
         setWindowTitle(StoppedCaption());
-        Label4->setText(StoppedCaption() + QStringLiteral("：") + Label4->text());
         return;
     }
     setWindowTitle(DoneCaption());
@@ -301,7 +301,7 @@ void TForm7::ShowSkipped() {
         lines << ToQ(item.path) + QStringLiteral("：") + ToQ(FunSub::ReasonText(item));
     }
     Messages().ShowList(DoneCaption(),
-                        QStringLiteral("以下 %1 个项目没有复制：").arg(lines.size()), lines);
+                        QStringLiteral("以下 %1 个项目没有复制：").arg(lines.size()), lines, this);
 }
 
 void TForm7::RunFilterCopy() {
@@ -327,6 +327,9 @@ void TForm7::RunFilterCopy() {
     m_copying = false;
     // The last texts and steps are shown whatever the timer managed to show.
     ShowProgress();
+    ShowEnd(failure ? FunSub::CopyEnd::Failed
+                    : m_summary.stopped ? FunSub::CopyEnd::Stopped : FunSub::CopyEnd::Finished);
+    Button1->setFocus();  // the one way on: back, or away from a failed copy
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -353,6 +356,18 @@ void TForm7::ShowProgress() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     m_rate.Add(seconds, s.files, s.bytes);
     Label4->setText(ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
+}
+
+void TForm7::ShowEnd(FunSub::CopyEnd end) {
+    const CopyRelay::Snapshot s = m_relay.Take();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    Label4->setText(ToQ(FunSub::EndLine(end, s.files, m_plan.files, s.bytes, m_plan.bytes, seconds,
+                                        static_cast<std::int64_t>(m_summary.skipped.size()))));
+}
+
+bool TForm7::EscapeCloses() const {
+    return !m_copying;
 }
 
 void TForm7::Button1Click() {

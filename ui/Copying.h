@@ -75,15 +75,19 @@ public:
 
     QLabel* Label1 = nullptr;  // the from-text
     QLabel* Label2 = nullptr;  // the to-text
-    QLabel* Label3 = nullptr;  // what the copy will do, or the first problem that stops it
+    // What the copy will do and how many problems will end it, or the first problem that
+    // keeps it from starting.
+    QLabel* Label3 = nullptr;
     QPushButton* Button3 = nullptr;  // lists every problem the check found
     QProgressBar* ProgressBar1 = nullptr;
-    QLabel* Label4 = nullptr;  // files and bytes done, the rate and the time left
+    // Files and bytes done, the rate and the time left; once the copy is over, how it ended.
+    QLabel* Label4 = nullptr;
     QPushButton* Button2 = nullptr;  // "过滤复制开始"
     QPushButton* Button1 = nullptr;  // "放　　弃", after a copy "返　　回"
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool EscapeCloses() const override;
 
 private:
     void createWidgets();
@@ -97,6 +101,8 @@ private:
     void ShowCheck();
     void RunFilterCopy();
     void ShowProgress();
+    // The line under the bar once the copy is over says how it ended.
+    void ShowEnd(FunSub::CopyEnd end);
     void ShowSkipped();
 
     FunSub::CopyPlan m_plan;

@@ -1,7 +1,10 @@
 #include "ui/DirTreeView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
+
+#include "ui/ChainWindow.h"
 
 DirTreeView::DirTreeView(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(1);
@@ -16,6 +19,7 @@ DirTreeView::DirTreeView(QWidget* parent) : QTreeWidget(parent) {
     // Every shown row counts, not a sample around the visible part: a long name further
     // down is not cut either.
     column->setResizeContentsPrecision(-1);
+    ShowFocusOnFrame(this);
 }
 
 void DirTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
@@ -38,6 +42,25 @@ void DirTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     } else if (right > width) {
         bar->setValue(kept + right - width);
     }
+}
+
+void DirTreeView::keyPressEvent(QKeyEvent* event) {
+    QTreeWidgetItem* item = currentItem();
+    if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier || !item) {
+        QTreeWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat())
+        return;
+    setCurrentItem(item);  // selected too, as a click leaves it
+    emit itemClicked(item, 0);
+}
+
+void DirTreeView::focusInEvent(QFocusEvent* event) {
+    QTreeWidget::focusInEvent(event);
+    if (!currentItem() && topLevelItemCount() > 0)
+        setCurrentItem(topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
 }
 
 int DirTreeView::sizeHintForColumn(int column) const {

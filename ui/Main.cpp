@@ -169,6 +169,7 @@ QTreeWidget* NewReportList(std::initializer_list<Column> columns, QColor backgro
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setSortingEnabled(false);
     SetColour(list, QPalette::Base, background);
+    ShowFocusOnFrame(list);
 
     QStringList captions;
     QList<int> right;
@@ -219,6 +220,7 @@ QListWidget* NewLevelList(QWidget* parent) {
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setUniformItemSizes(true);
     SetColour(list, QPalette::Base, kCream);
+    ShowFocusOnFrame(list);
     return list;
 }
 
@@ -469,6 +471,14 @@ void TForm1::createLayout() {
     Splitter1->setSizes({1000, 1000});
     Splitter2->setSizes({600, 400});
     Splitter3->setSizes({600, 400});
+    // Tab goes top to bottom, the source side before the target side beside it, and so
+    // through the road of a copy: "指定源目录" before "过滤复制". A page control takes its
+    // tabs and then the page on show.
+    QWidget* const order[] = {Edit1,        Edit4,     BitBtn1,     Edit3,        Button5,
+                              PageControl1, TreeView1, ComboBoxEx1, PageControl2, TreeView2,
+                              Edit2,        Button1,   Button2,     Button3,      Button4};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void TForm1::connectSignals() {

@@ -1,6 +1,7 @@
 #include "ui/Messages.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -9,11 +10,22 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
+
+// Shows a box until it is closed; then the window that had the input (the box's owner, if it
+// has one) has it again. Not every window system hands it back by itself, and then no key
+// reaches the program until a mouse click.
+void Exec(QDialog& box) {
+    const QPointer<QWidget> back =
+        box.parentWidget() ? box.parentWidget()->window() : QApplication::activeWindow();
+    box.exec();
+    if (back && back->isVisible()) back->activateWindow();
+}
 
 // Escape answers No while the close box answers Yes, so the box's own escape button
 // (which the close box also presses) is Yes and Escape is caught here.
@@ -73,24 +85,25 @@ public:
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(yes);
         box.installEventFilter(new EscapeMeansNo(no, &box));
-        box.exec();
+        Exec(box);
         return box.clickedButton() != no;
     }
 
     void Warn(const QString& text) override {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), DisplayText(text),
                         QMessageBox::Ok);
-        box.exec();
+        Exec(box);
     }
 
     void ShowError(const QString& text) override {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillmere"), DisplayText(text),
                         QMessageBox::Ok);
-        box.exec();
+        Exec(box);
     }
 
-    void ShowList(const QString& title, const QString& intro, const QStringList& lines) override {
-        QDialog dialog;
+    void ShowList(const QString& title, const QString& intro, const QStringList& lines,
+                  QWidget* owner) override {
+        QDialog dialog(owner);
         dialog.setWindowTitle(title);
         auto* text = new QPlainTextEdit(lines.join(QLatin1Char('\n')), &dialog);
         text->setReadOnly(true);
@@ -102,7 +115,7 @@ public:
         layout->addWidget(text, 1);
         layout->addWidget(buttons);
         dialog.resize(560, 320);
-        dialog.exec();
+        Exec(dialog);
     }
 
     void OpenWithDefaultProgram(const QString& target) override {

@@ -11,6 +11,8 @@
 
 #include "core/QuillError.h"
 
+class QWidget;
+
 class MessageSeam {
 public:
     virtual ~MessageSeam() = default;
@@ -23,8 +25,10 @@ public:
     // The stop box titled "Quillmere" reporting an error that ended a handler.
     virtual void ShowError(const QString& text) = 0;
     // A list to read and copy from (items the copy passed over, problems the check found):
-    // `intro` above the lines, which can be selected, and one button to close it.
-    virtual void ShowList(const QString& title, const QString& intro, const QStringList& lines) = 0;
+    // `intro` above the lines, which can be selected, and one button to close it. Closed, it
+    // gives the input back to `owner`, the window that showed it.
+    virtual void ShowList(const QString& title, const QString& intro, const QStringList& lines,
+                          QWidget* owner) = 0;
     // A document, web address or mailto: address, opened with the default program.
     virtual void OpenWithDefaultProgram(const QString& target) = 0;
 };

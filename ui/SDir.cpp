@@ -39,6 +39,7 @@ void TForm4::createWidgets() {
     Label1->setPalette(palette);
     Edit1 = new QLineEdit(this);
     Edit1->setReadOnly(true);
+    Edit1->setFocusPolicy(Qt::ClickFocus);  // Tab goes from the tree to the buttons
     TreeView1 = new DirTreeView(this);
     TreeView1->setIndentation(19);
     TreeView1->setMinimumSize(420, 400);
@@ -73,6 +74,7 @@ void TForm4::FormActivate() {
     Edit1->clear();
     m_clicked.clear();
     PrevSourceDir = FunSub::SourceDir;
+    TreeView1->setFocus();  // so that the keys choose a source too
     BuildWorkTree();
 }
 
@@ -107,7 +109,8 @@ void TForm4::ShowTree() {
     TreeView1->addTopLevelItem(items.front());
     items.front()->setExpanded(true);
     TreeView1->clearSelection();
-    TreeView1->setCurrentItem(nullptr);
+    // The keys start from the root, which is highlighted but not chosen.
+    TreeView1->setCurrentItem(items.front(), 0, QItemSelectionModel::NoUpdate);
 }
 
 void TForm4::TreeView1Click() {

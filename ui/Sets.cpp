@@ -128,6 +128,7 @@ void TForm3::createList() {
                                QAbstractItemView::EditKeyPressed |
                                QAbstractItemView::SelectedClicked);
     ListView1->setItemDelegate(new TypeListDelegate(ListView1));
+    ShowFocusOnFrame(ListView1);
     ListView1->viewport()->installEventFilter(this);
 }
 
@@ -158,6 +159,9 @@ void TForm3::createLayout() {
     layout->addSpacing(6);
     layout->addLayout(buttons);
     setFixedSize(360, 460);
+    // Tab goes down the dialog; the list is made after the widgets below it.
+    setTabOrder(RadioButton2, ListView1);
+    setTabOrder(ListView1, CheckBox1);
 }
 
 void TForm3::connectSignals() {

@@ -41,6 +41,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool EscapeCloses() const override { return true; }
 
 private:
     void createWidgets();

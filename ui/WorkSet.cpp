@@ -100,6 +100,10 @@ void TFormWorkSet::FormActivate() {
     if (!m_driveItems) m_driveItems = FunSub::ReadDriveItems();
     TreeView1->clear();
     AddDriveNodes();
+    // The keys start from the first disk, which is highlighted but neither chosen nor open.
+    if (TreeView1->topLevelItemCount() > 0)
+        TreeView1->setCurrentItem(TreeView1->topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+    TreeView1->setFocus();
     if (PickingWorkDir()) {
         setWindowTitle(QStringLiteral("设置工作目录"));
         ShowChosen(FunSub::WorkDir);

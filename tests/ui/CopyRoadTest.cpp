@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QStyleOptionViewItem>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 
@@ -276,14 +277,25 @@ TEST_F(CopyRoadTest, ACopyInWhichNothingPassesMakesTheDirectoriesAndKeepsTheLabe
     EXPECT_TRUE(Form1->isEnabled());
 }
 
+// The check foresees the failure without making it a reason not to start (the user may want
+// what comes before it), and the line under the bar says that the copy failed once the
+// message is gone; the caption and the button stay as they were, and Escape goes back.
 TEST_F(CopyRoadTest, AFailureHalfWayIsReportedAndKeepsWhatWasCopied) {
     StartWithSource();
     fs::remove_all(m_tree.path("work/proj/sub/deep"));
     OpenFilter();
     ConfirmFilter();
+    EXPECT_TRUE(Form7->Label3->text().startsWith(QStringLiteral("有 1 个问题会中止复制；将复制 5 个文件")))
+        << Form7->Label3->text().toStdString();
+    EXPECT_EQ(Form7->Label3->palette().color(QPalette::WindowText), QColor(Qt::black));
+    EXPECT_TRUE(Form7->Button2->isEnabled());
     Form7->Button2->click();
 
     EXPECT_EQ(m_messages.texts("error"), QStringList{QStringLiteral("File not found.")});
+    EXPECT_TRUE(Form7->Label4->text().startsWith(QStringLiteral("过滤复制失败：已复制 5 / 5 个文件，31 / 31 B")))
+        << Form7->Label4->text().toStdString();
+    EXPECT_FALSE(Form7->Label4->text().contains(QStringLiteral("约剩")));
+    SaveScreenshot(Form7, QStringLiteral("copying-failed"));
     EXPECT_EQ(Form7->windowTitle(), kRunning);
     EXPECT_EQ(Form7->Button1->text(), kCancel);
     EXPECT_TRUE(Form7->isEnabled());
@@ -293,7 +305,7 @@ TEST_F(CopyRoadTest, AFailureHalfWayIsReportedAndKeepsWhatWasCopied) {
     EXPECT_EQ(ReadFile(Target("a.txt")), "alpha");
     EXPECT_EQ(ReadFile(Target("c.jpg")), "charlie");
 
-    Form7->Button1->click();
+    QTest::keyClick(Form7->Button1, Qt::Key_Escape);
     EXPECT_TRUE(Form7->Button2->isEnabled());
     EXPECT_TRUE(Form1->isEnabled());
     EXPECT_FALSE(Form1->Button1->isEnabled());
@@ -408,7 +420,8 @@ TEST_F(CopyRoadTest, TheCheckSaysWhatTheCopyWillDoOrWhatStopsIt) {
 
 // With the filter dialog's check box ticked, what cannot be copied (here a directory removed
 // since the tree was read) is passed over, and the copy ends with the list of what it passed
-// over, in a list the user can select from, instead of a plain success.
+// over, in a list the user can select from, instead of a plain success. Closed with Escape,
+// the list gives the keys back to the copy dialog, where Escape goes back to the main window.
 TEST_F(CopyRoadTest, KeepGoingListsWhatItPassedOverAtTheEnd) {
     StartWithSource();
     OpenFilter();
@@ -426,7 +439,7 @@ TEST_F(CopyRoadTest, KeepGoingListsWhatItPassedOverAtTheEnd) {
         auto* text = list->findChild<QPlainTextEdit*>();
         listed = text ? text->toPlainText() : QStringLiteral("no text");
         EXPECT_TRUE(text && text->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
-        list->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        QTest::keyClick(list->focusWidget() ? list->focusWidget() : list, Qt::Key_Escape);
     });
     poll.start(20);
     SetMessages(nullptr);  // the real list, as the user sees it
@@ -435,35 +448,54 @@ TEST_F(CopyRoadTest, KeepGoingListsWhatItPassedOverAtTheEnd) {
 
     EXPECT_EQ(listed, ToQ(Rel({"sub", "deep"})) + QStringLiteral("：找不到文件或目录"));
     EXPECT_EQ(Form7->windowTitle(), kDone);
-    EXPECT_TRUE(Form7->Label4->text().startsWith(QStringLiteral("5 / 6 个文件，31 / 38 B")))
-        << Form7->Label4->text().toStdString();
+    const QString line = Form7->Label4->text();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("5 / 6 个文件，31 / 38 B")) &&
+                line.endsWith(QStringLiteral("，1 项未复制")) && !line.contains(QStringLiteral("约剩")))
+        << line.toStdString();
+    SaveScreenshot(Form7, QStringLiteral("copying-skipped-end"));
     EXPECT_EQ(ReadFile(Target(Rel({"sub", "d.jpg"}))), "delta-jpg");
     EXPECT_TRUE(Form3->CheckBox1->isChecked());  // remembered for the next copy
+
+    // The next key goes where the focus is once the window system has caught up.
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() == Form7->Button1; }, 1000));
+    QTest::keyClick(Form7->Button1, Qt::Key_Escape);
+    EXPECT_FALSE(Form7->isVisible());
+    EXPECT_TRUE(Form1->isEnabled());
 }
 
 // "放　　弃" and the close box stop a running copy after the file in progress: whole files
-// only, and the target lists in the main window like any other.
+// only, and the target lists in the main window like any other. The line under the bar says
+// that it stopped, with the average rate and no time left.
 TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
     for (int i = 0; i < 2000; ++i) m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", "x");
     StartWithSource();
     OpenFilter();
     ConfirmFilter();
 
+    // Stopped once the copy is well on its way, so that the line has a rate to show.
     bool observed = false;
-    QTimer::singleShot(0, Form7, [&] {
-        if (!Form7->Copying())
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!Form7->Copying() || Form7->ProgressBar1->value() < 100 || observed)
             return;
         observed = true;
         EXPECT_FALSE(Form1->isEnabled());
         EXPECT_FALSE(Form7->Button2->isEnabled());
+        QTest::keyClick(Form7, Qt::Key_Escape);  // Escape does not stop it
+        EXPECT_TRUE(Form7->Copying());
         Form7->close();
         EXPECT_TRUE(Form7->isVisible());
     });
+    poll.start(5);
     Form7->Button2->click();
+    poll.stop();
 
-    ASSERT_TRUE(observed) << "the copy ended before the window's own loop ran";
+    ASSERT_TRUE(observed) << "the copy ended before it was seen running";
     EXPECT_EQ(Form7->windowTitle(), QStringLiteral("过滤复制已停止"));
-    EXPECT_TRUE(Form7->Label4->text().startsWith(QStringLiteral("过滤复制已停止：")));
+    const QString line = Form7->Label4->text();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("过滤复制已停止：")) && line.endsWith(QStringLiteral("B/s")))
+        << line.toStdString();
+    SaveScreenshot(Form7, QStringLiteral("copying-stopped"));
     EXPECT_LT(Form7->ProgressBar1->value(), 2006);
     for (const auto& e : fs::recursive_directory_iterator(Target())) {
         if (e.is_regular_file()) {

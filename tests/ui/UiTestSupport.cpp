@@ -25,7 +25,8 @@ void FakeMessages::ShowError(const QString& text) {
     shown.push_back({QStringLiteral("error"), text, {}});
 }
 
-void FakeMessages::ShowList(const QString& title, const QString& intro, const QStringList& lines) {
+void FakeMessages::ShowList(const QString& title, const QString& intro, const QStringList& lines,
+                            QWidget*) {
     shown.push_back({QStringLiteral("list"), title + "|" + intro + "|" + lines.join("|"), {}});
 }
 

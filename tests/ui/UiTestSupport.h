@@ -32,7 +32,8 @@ public:
     bool Ask(const QString& text, QPoint topLeft) override;
     void Warn(const QString& text) override;
     void ShowError(const QString& text) override;
-    void ShowList(const QString& title, const QString& intro, const QStringList& lines) override;
+    void ShowList(const QString& title, const QString& intro, const QStringList& lines,
+                  QWidget* owner) override;
     void OpenWithDefaultProgram(const QString& target) override;
 
     QStringList texts(const QString& kind) const;
