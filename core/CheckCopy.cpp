@@ -65,14 +65,14 @@ std::string ExistingDirectoryAtOrAbove(std::string path) {
 // comes before every copy, and a stat of each file is most of its time.
 class Check {
 public:
-    Check(const DirTree& tree, const std::string& outputDir, const std::atomic<bool>* stop)
+    Check(const DirTree& tree, const std::string& outputDir, const std::atomic<bool>* stop,
+          TypeFilter filter)
         : m_tree(tree),
           m_paths(AllNodePaths(tree)),
           m_cut(m_paths.front().size() + 1),
           m_probeDir(ExistingDirectoryAtOrAbove(outputDir)),
           m_stop(stop),
-          m_types(SelectedTypes),
-          m_mode(FilterMode) {
+          m_filter(std::move(filter)) {
         Platform::ReadVolumeInfo(m_probeDir, m_volume);
         m_traits = Platform::ProbeTarget(m_probeDir);
         m_inside = OutputLiesInSource(outputDir, m_paths.front());
@@ -128,8 +128,7 @@ public:
 
 private:
     bool Stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
-    // The filter as it was when the check began: it may run on while the windows go on.
-    bool Passes(const std::string& name) const { return PassesFilter(TypeKey(name), m_types, m_mode); }
+    bool Passes(const std::string& name) const { return m_filter.Passes(TypeKey(name)); }
 
     std::int64_t DirectoryBytes() const {
         return m_traits.directoryBytes >= 0 ? m_traits.directoryBytes : m_volume.blockSize;
@@ -304,8 +303,7 @@ private:
     const std::size_t m_cut;
     const std::string m_probeDir;
     const std::atomic<bool>* m_stop;
-    const std::vector<std::string> m_types;
-    const FilterKind m_mode;
+    const TypeFilter m_filter;
     Platform::VolumeInfo m_volume;
     Platform::TargetTraits m_traits;
     bool m_inside = false;
@@ -315,10 +313,10 @@ private:
 }  // namespace
 
 CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
-                   const std::atomic<bool>* stop) {
+                   const std::atomic<bool>* stop, const TypeFilter* filter) {
     if (sourceTree.empty())
         return {};
-    return Check(sourceTree, outputDir, stop).Run();
+    return Check(sourceTree, outputDir, stop, filter ? *filter : TypeFilter::Current()).Run();
 }
 
 std::string ProblemKindName(ProblemKind kind) {

@@ -60,12 +60,14 @@ struct CopyPlan {
 // pipes, sockets and devices are passed over in any case.
 inline bool StopsCopy(ProblemKind kind) { return kind != ProblemKind::SpecialFile; }
 
-// Looks at the copy of `sourceTree` into `outputDir` under SelectedTypes and FilterMode. It
-// writes nothing; a probe file and a probe directory are made and removed in `outputDir` to
-// learn how its file system behaves (see Platform::ProbeTarget). `stop`, set from another
-// thread, ends it early with `stopped` set.
+struct TypeFilter;
+
+// Looks at the copy of `sourceTree` into `outputDir` under `filter` (SelectedTypes and
+// FilterMode when none is given). It writes nothing; a probe file and a probe directory are
+// made and removed in `outputDir` to learn how its file system behaves (see
+// Platform::ProbeTarget). `stop`, set from another thread, ends it early with `stopped` set.
 CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
-                   const std::atomic<bool>* stop = nullptr);
+                   const std::atomic<bool>* stop = nullptr, const TypeFilter* filter = nullptr);
 
 // The kind's name in the command line's JSON ("no-space", "name-clash", ...).
 std::string ProblemKindName(ProblemKind kind);

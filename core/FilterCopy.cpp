@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -324,10 +325,12 @@ private:
         }
     }
 
-    // Copies one file; on a copying thread, or on the walk's when there are none.
+    // Copies one file; on a copying thread, or on the walk's when there are none. After a
+    // stop only the files in progress are finished; after a failure, also every file the
+    // walk met before the failing item.
     void Copy(Job& job) {
-        if (Ended())
-            return;  // not started: the copy ends with the files in progress
+        if (StopAsked() || job.number > m_endAt.load())
+            return;
         const Place& place = *job.place;
         const Platform::Entry& e = *job.entry;
         ShowTexts(job);
@@ -398,11 +401,10 @@ private:
 
     void Failed(std::int64_t number, QuillError failure) {
         const std::lock_guard lock(m_resultMutex);
-        if (!m_failure || number < m_failureNumber) {
+        if (!m_failure || number < m_endAt) {
             m_failure = std::move(failure);
-            m_failureNumber = number;
+            m_endAt = number;
         }
-        m_ended = true;
     }
 
     void Skipped(std::int64_t number, const std::string& sourcePath, std::string reason, int error) {
@@ -411,11 +413,9 @@ private:
                                                    std::move(reason), error});
     }
 
-    bool Ended() {
-        if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
-            m_ended = true;
-        return m_ended;
-    }
+    bool StopAsked() const { return m_options.stop && m_options.stop->load(std::memory_order_relaxed); }
+    // No more files are handed out once a stop is asked for or an item has failed.
+    bool Ended() const { return StopAsked() || m_endAt.load() != kNoEnd; }
 
     void Stopped() {
         if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
@@ -470,12 +470,12 @@ private:
     Copiers* m_copiers = nullptr;
     std::int64_t m_number = 0;
 
-    std::atomic<bool> m_ended{false};
+    static constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::max();
+    std::atomic<std::int64_t> m_endAt{kNoEnd};  // the number of the first failed item
     std::atomic<std::int64_t> m_copied{0};
     std::atomic<std::int64_t> m_bytes{0};
     std::mutex m_resultMutex;
     std::optional<QuillError> m_failure;
-    std::int64_t m_failureNumber = 0;
     std::vector<std::pair<std::int64_t, SkippedItem>> m_skipped;
 
     std::mutex m_textMutex;
@@ -495,17 +495,21 @@ bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceD
     return o == s || IsBelow(o, s);
 }
 
+int DefaultJobs() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
 bool TargetIncomplete(const std::string& dir) {
     return Platform::PathExists(PathBelow(dir, kIncompleteMarker));
 }
 
-bool PassesFilter(const std::string& key) {
-    return PassesFilter(key, SelectedTypes, FilterMode);
-}
-
-bool PassesFilter(const std::string& key, const std::vector<std::string>& types, FilterKind mode) {
+bool TypeFilter::Passes(const std::string& key) const {
     const bool selected = std::find(types.begin(), types.end(), key) != types.end();
     return mode == FilterKind::Exclude ? !selected : selected;
+}
+
+bool PassesFilter(const std::string& key) {
+    return TypeFilter{SelectedTypes, FilterMode}.Passes(key);
 }
 
 CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress,

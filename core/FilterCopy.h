@@ -34,6 +34,10 @@ public:
 
 struct CopyPlan;
 
+// The copying threads a copy uses unless told otherwise: as many as the machine has cores, at
+// most 8.
+int DefaultJobs();
+
 struct CopyOptions {
     // Pass over what concerns one item (a file that cannot be read, a name the target
     // refuses, a clash, a directory that cannot be listed), list it and go on. What concerns
@@ -70,6 +74,7 @@ inline constexpr const char* kTargetExistsText = "目标目录已存在！请重
 inline constexpr const char* kOutputInsideSourceText = "输出目录位于源目录之内，不能复制";
 inline constexpr const char* kSpecialFileText = "Not a regular file (pipe, socket or device)";
 inline constexpr const char* kSourceChangedText = "源文件在复制过程中被修改";
+inline constexpr const char* kSyncingText = "正在写入磁盘…";
 inline constexpr const char* kTargetGoneText = "目标目录已不在原处：";
 inline constexpr const char* kSourceGoneText = "源目录已不在原处：";
 
@@ -106,10 +111,17 @@ public:
 // output directory that does not exist yet is judged by the part of it that does.
 bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceDir);
 
-// Whether a file of type `key` is copied under SelectedTypes and FilterMode, or under the
-// given types and mode.
+// Whether a file of type `key` is copied under SelectedTypes and FilterMode.
 bool PassesFilter(const std::string& key);
-bool PassesFilter(const std::string& key, const std::vector<std::string>& types, FilterKind mode);
+
+// A filter as the filter dialog confirmed it, for work that runs on while the windows go on.
+struct TypeFilter {
+    std::vector<std::string> types;
+    FilterKind mode = FilterKind::Exclude;
+
+    static TypeFilter Current() { return TypeFilter{SelectedTypes, FilterMode}; }
+    bool Passes(const std::string& key) const;
+};
 
 // Walks `sourceTree` (the tree of SourceDir) by index and copies. Reads SourceDir, WorkDir,
 // OutputDir, TargetName, SelectedTypes, FilterMode and TreeFileTotal; changes none of them.

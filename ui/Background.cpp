@@ -9,11 +9,20 @@ struct Background::Run {
     std::thread thread;
 };
 
+namespace {
+std::atomic<int> g_inFlight{0};
+}  // namespace
+
 Background::Background(QObject* parent) : QObject(parent) {}
 
 Background::~Background() {
     Abandon();
     for (const auto& run : m_abandoned) run->thread.join();
+    g_inFlight -= m_inFlight;  // their ends will not come back
+}
+
+int Background::InFlight() {
+    return g_inFlight;
 }
 
 void Background::Start(std::function<void(Stop)> work,
@@ -22,6 +31,8 @@ void Background::Start(std::function<void(Stop)> work,
     Reap();
     auto run = std::make_shared<Run>();
     m_current = run;
+    ++m_inFlight;
+    ++g_inFlight;
     run->thread = std::thread([this, run, work = std::move(work), done = std::move(done)]() mutable {
         std::exception_ptr failure;
         try {
@@ -34,6 +45,8 @@ void Background::Start(std::function<void(Stop)> work,
         QMetaObject::invokeMethod(
             this,
             [this, run, done = std::move(done), failure] {
+                --m_inFlight;
+                --g_inFlight;
                 if (run != m_current)
                     return;
                 m_current.reset();

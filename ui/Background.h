@@ -27,10 +27,15 @@ public:
     void Abandon();
     bool Running() const { return m_current != nullptr; }
 
+    // Runs of every Background whose end has not yet come back to its window's thread
+    // (tests wait for them).
+    static int InFlight();
+
 private:
     struct Run;
     void Reap();
 
     std::shared_ptr<Run> m_current;
+    int m_inFlight = 0;
     std::vector<std::shared_ptr<Run>> m_abandoned;  // joined once they have ended
 };

@@ -55,29 +55,6 @@ void LookEnabledWhenDisabled(QWidget* w) {
     w->setPalette(p);
 }
 
-// No window of the program takes input while the copy runs; afterwards each window is as
-// enabled as it was before.
-class InputBlock {
-public:
-    InputBlock(QWidget* a, QWidget* b)
-        : m_a(a), m_b(b), m_aWas(a->isEnabled()), m_bWas(b->isEnabled()) {
-        m_a->setEnabled(false);
-        m_b->setEnabled(false);
-    }
-    ~InputBlock() {
-        m_b->setEnabled(m_bWas);
-        m_a->setEnabled(m_aWas);
-    }
-    InputBlock(const InputBlock&) = delete;
-    InputBlock& operator=(const InputBlock&) = delete;
-
-private:
-    QWidget* m_a;
-    QWidget* m_b;
-    bool m_aWas;
-    bool m_bWas;
-};
-
 }  // namespace
 
 void CopyRelay::Reset() {
@@ -86,6 +63,7 @@ void CopyRelay::Reset() {
     m_steps = 0;
     m_files = 0;
     m_bytes = 0;
+    m_syncing = false;
     const std::lock_guard lock(m_textMutex);
     m_fromText.clear();
     m_toText.clear();
@@ -98,6 +76,7 @@ CopyRelay::Snapshot CopyRelay::Take() const {
     s.steps = m_steps.load();
     s.files = m_files.load();
     s.bytes = m_bytes.load();
+    s.syncing = m_syncing.load();
     const std::lock_guard lock(m_textMutex);
     s.fromText = m_fromText;
     s.toText = m_toText;
@@ -131,6 +110,10 @@ void CopyRelay::SetToText(const std::string& text) {
 
 void CopyRelay::AddBytes(std::int64_t bytes) {
     m_bytes.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void CopyRelay::Syncing() {
+    m_syncing = true;
 }
 
 void CopyRelay::FileCopied() {
@@ -236,20 +219,30 @@ void TForm7::RunOffThread(const std::function<void()>& work) {
 }
 
 void TForm7::RunCheck() {
-    // Nothing is written until the check has said what the copy will meet; it walks the
-    // whole source, so the window goes on painting meanwhile.
+    // Nothing is written until the check has said what the copy will meet. It walks the
+    // whole source on a thread of its own with its own copy of what it needs, so that the
+    // dialog goes on and "放　　弃" leaves it at once.
     m_plan = {};
     Button2->setEnabled(false);
     Button3->hide();
     SetTextColour(Label3, Qt::black);
     Label3->setText(QStringLiteral("正在检查 …"));
-    const FunSub::DirTree tree = Form1->SourceTree();
-    const std::string outputDir = FunSub::OutputDir;
-    {
-        const InputBlock block(this, Form1);
-        RunOffThread([&] { m_plan = FunSub::CheckCopy(tree, outputDir); });
-    }
-    ShowCheck();
+    Button1->setFocus();
+    auto plan = std::make_shared<FunSub::CopyPlan>();
+    m_checker.Start(
+        [plan, tree = Form1->SourceTree(), outputDir = FunSub::OutputDir,
+         filter = FunSub::TypeFilter::Current()](Background::Stop stop) {
+            *plan = FunSub::CheckCopy(tree, outputDir, &stop, &filter);
+        },
+        [this, plan](std::exception_ptr failure) {
+            if (failure) {
+                Label3->clear();
+                Guard([&] { std::rethrow_exception(failure); });
+                return;
+            }
+            m_plan = std::move(*plan);
+            ShowCheck();
+        });
 }
 
 void TForm7::ShowCheck() {
@@ -314,7 +307,8 @@ void TForm7::RunFilterCopy() {
     m_stop = false;
     m_shownTextVersion = 0;
     m_start = std::chrono::steady_clock::now();
-    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop};
+    // The check's listing is the copy's plan: no directory is read twice.
+    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop, FunSub::DefaultJobs(), &m_plan};
     m_copying = true;
     m_pump.start();
     std::exception_ptr failure;
@@ -352,6 +346,10 @@ void TForm7::ShowProgress() {
         if (!s.toText.empty())
             Label2->setText(ToQ(s.toText));
     }
+    if (s.syncing) {
+        Label4->setText(QString::fromUtf8(FunSub::kSyncingText));
+        return;
+    }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     m_rate.Add(seconds, s.files, s.bytes);
@@ -375,6 +373,7 @@ void TForm7::Button1Click() {
         m_stop = true;  // the copy ends after the file in progress
         return;
     }
+    m_checker.Abandon();  // a check still reading is told to stop and never heard of again
     Button2->setEnabled(true);
     ReturnTo(this, Form1);
 }

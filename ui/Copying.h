@@ -14,6 +14,7 @@
 #include "core/CheckCopy.h"
 #include "core/CopyRate.h"
 #include "core/FilterCopy.h"
+#include "ui/Background.h"
 #include "ui/ChainWindow.h"
 
 // What the copy, running on its worker thread, leaves for the window: the latest from- and
@@ -29,6 +30,7 @@ public:
         std::uint64_t textVersion = 0;
         std::int64_t files = 0;  // copied so far
         std::int64_t bytes = 0;
+        bool syncing = false;    // everything is written and on its way to the disk
     };
 
     void Reset();
@@ -41,6 +43,7 @@ public:
     void SetToText(const std::string& text) override;
     void AddBytes(std::int64_t bytes) override;
     void FileCopied() override;
+    void Syncing() override;
 
 private:
     std::atomic<std::int64_t> m_max{0};
@@ -48,6 +51,7 @@ private:
     std::atomic<std::int64_t> m_steps{0};
     std::atomic<std::int64_t> m_files{0};
     std::atomic<std::int64_t> m_bytes{0};
+    std::atomic<bool> m_syncing{false};
     mutable std::mutex m_textMutex;
     std::string m_fromText;
     std::string m_toText;
@@ -114,6 +118,7 @@ private:
     std::uint64_t m_shownTextVersion = 0;
     std::atomic<bool> m_stop{false};
     bool m_copying = false;
+    Background m_checker;
 };
 
 extern TForm7* Form7;

@@ -5,12 +5,16 @@
 #include <QPlainTextEdit>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 
 #include "core/FilterCopy.h"
+#include "core/Platform.h"
 #include "core/FunSub.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
@@ -144,6 +148,7 @@ protected:
 
     void ConfirmFilter() {
         Form3->Button1->click();
+        WaitForBackground();  // the check before the copy
         ASSERT_FALSE(Form3->isVisible());
         ASSERT_TRUE(Form7->isVisible());
         ASSERT_FALSE(Form1->isEnabled());
@@ -224,6 +229,7 @@ TEST_F(CopyRoadTest, CancellingBeforeTheStartCopiesNothingAndOffersTheSameCopyAg
     StartWithSource();
     OpenFilter();
     Form3->Button1->click();
+    WaitForBackground();
     Form7->Button1->click();
     EXPECT_FALSE(Form7->isVisible());
     EXPECT_TRUE(Form1->isEnabled());
@@ -382,6 +388,7 @@ TEST_F(CopyRoadTest, EnterPressesTheFocusedButtonInEveryWindowAndNothingElse) {
     for (const auto& [button, next] : road) {
         ASSERT_TRUE(TabTo(button)) << button->text().toStdString();
         PressKey(button, key);
+        WaitForBackground();
         EXPECT_TRUE(next->isVisible() && next->isEnabled()) << button->text().toStdString();
         key = key == Qt::Key_Return ? Qt::Key_Enter : Qt::Key_Return;
     }
@@ -481,9 +488,13 @@ TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
         observed = true;
         EXPECT_FALSE(Form1->isEnabled());
         EXPECT_FALSE(Form7->Button2->isEnabled());
+        // The live line: files and bytes done of the total, the rate, the time left.
+        const QRegularExpression live(QStringLiteral(
+            "^[0-9,]+ / 2,006 个文件，[0-9.]+ / [0-9.]+ (B|KB)，[0-9.]+ (B|KB|MB)/s，约剩 [0-9]+ 秒$"));
+        EXPECT_TRUE(live.match(Form7->Label4->text()).hasMatch()) << Form7->Label4->text().toStdString();
         QTest::keyClick(Form7, Qt::Key_Escape);  // Escape does not stop it
         EXPECT_TRUE(Form7->Copying());
-        Form7->close();
+        Click(Form7->Button1);  // "放　　弃" does
         EXPECT_TRUE(Form7->isVisible());
     });
     poll.start(5);
@@ -502,6 +513,7 @@ TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
             EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
         }
     }
+    EXPECT_TRUE(FunSub::TargetIncomplete(Target())) << "a stopped copy is not a whole one";
     EXPECT_EQ(Form7->Button1->text(), kBack);
     Click(Form7->Button1);
     EXPECT_TRUE(Form1->isEnabled());
@@ -578,6 +590,7 @@ TEST_F(CopyRoadTest, ASourceWithoutFilesConfirmsAnEmptyList) {
     ClickBesideRows(Form3->ListView1);
     EXPECT_EQ(Form3->Label4->text(), QStringLiteral("类型：0 文件数：0 总大小：0"));
     Form3->Button1->click();
+    WaitForBackground();
     EXPECT_TRUE(FunSub::SelectedTypes.empty());
     EXPECT_TRUE(Form7->isVisible());
 }
@@ -631,6 +644,7 @@ TEST_F(CopyRoadTest, ACaptionEditedInPlaceIsWhatConfirmationStores) {
     jpg->setCheckState(0, Qt::Checked);
     list->topLevelItem(1)->setCheckState(0, Qt::Checked);
     Form3->Button1->click();
+    WaitForBackground();
     EXPECT_EQ(FunSub::SelectedTypes, (std::vector<std::string>{".jpeg", ".r\xff"}));
 }
 
@@ -652,4 +666,42 @@ TEST(SetsTextTest, ListNumbersReadCommasAndTakeMalformedTextAsZero) {
     EXPECT_EQ(SetsText::ListNumber(QStringLiteral("")), 0);
     EXPECT_EQ(SetsText::ListNumber(QStringLiteral("12x")), 0);
     EXPECT_EQ(SetsText::ListNumber(QStringLiteral("99,999,999,999,999,999,999")), 0);
+}
+
+namespace {
+std::atomic<bool> g_holdListings{false};
+std::atomic<int> g_held{0};
+
+// Holds every listing made off the window's thread while the test says so.
+void HoldOffTheWindowsThread(const std::string&) {
+    if (QThread::currentThread() == QCoreApplication::instance()->thread())
+        return;
+    ++g_held;
+    while (g_holdListings) QThread::msleep(1);
+}
+}  // namespace
+
+// The check before the copy reads the whole source; "放　　弃" leaves it at once, with the
+// main window taking input again while the check is still held in its reading.
+TEST_F(CopyRoadTest, TheCheckIsLeftAtOnce) {
+    StartWithSource();
+    OpenFilter();
+    g_holdListings = true;
+    g_held = 0;
+    Platform::SetListingHook(HoldOffTheWindowsThread);
+    QTimer::singleShot(5000, [] { g_holdListings = false; });  // a window that waited for it
+    Form3->Button1->click();
+    ASSERT_TRUE(QTest::qWaitFor([] { return g_held > 0; }, 5000));
+    EXPECT_EQ(Form7->Label3->text(), QStringLiteral("正在检查 …"));
+    EXPECT_FALSE(Form7->Button2->isEnabled());
+    Click(Form7->Button1);
+    EXPECT_FALSE(Form7->isVisible());
+    EXPECT_TRUE(Form1->isEnabled());
+    EXPECT_TRUE(Form1->Button1->isEnabled()) << "nothing was copied: the copy can be offered again";
+    g_holdListings = false;
+    WaitForBackground();
+    Platform::SetListingHook(nullptr);
+    EXPECT_FALSE(Form7->isVisible());
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+    EXPECT_FALSE(fs::exists(Target()));
 }

@@ -82,6 +82,7 @@ TEST_F(GuiCopyBench, ThroughTheWindows) {
     ASSERT_TRUE(Form1->Button1->isEnabled());
     Form1->Button1->click();
     Form3->Button1->click();
+    WaitForBackground();
     const Clock::time_point copyStart = Clock::now();
     const double windowCpuStart = CpuMilliseconds(RUSAGE_THREAD);
     const double processCpuStart = CpuMilliseconds(RUSAGE_SELF);

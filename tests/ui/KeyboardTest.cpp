@@ -75,6 +75,7 @@ TEST_F(KeyboardTest, TabGoesDownEachWindowAndTheFocusShows) {
                  Form3->Button2, Form3->RadioButton1});
     ASSERT_TRUE(TabTo(Form3->Button1));
     Key(Qt::Key_Return);
+    WaitForBackground();  // the check before the copy
     ExpectStops({Form7->Button2, Form7->Button1, Form7->Button2});
 }
 
@@ -117,6 +118,7 @@ TEST_F(KeyboardTest, ACopyWithKeysAlone) {
     }
     while (Form3->ListView1->currentItem()->text(0) != QStringLiteral(".jpg")) Key(Qt::Key_Down);
     for (int key : {Qt::Key_Space, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}) Key(key, Form3);
+    WaitForBackground();  // the check before the copy
     Key(Qt::Key_Return, Form7);
     Key(Qt::Key_Escape, Form7);
     EXPECT_FALSE(Form7->isVisible());

@@ -293,6 +293,7 @@ TEST_F(MainWindowTest, TheSourceFieldAndTheCopyDialogNameTheSourceAlike) {
         EXPECT_EQ(Form1->Edit3->text(), expected);
         Form1->Button1->click();
         Form3->Button1->click();
+        WaitForBackground();
         ASSERT_TRUE(Form7->isVisible());
         EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: ") + expected);
         Form7->Button1->click();

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTest>
 #include <QWidget>
 
 #include "core/FunSub.h"
+#include "ui/Background.h"
 #include "ui/Main.h"
 #include "ui/Startup.h"
 
@@ -107,4 +109,12 @@ bool CurrentLabelInView(QTreeWidget* tree) {
     const QRect cell = tree->visualRect(current);
     return cell.left() >= 0 &&
            cell.left() + tree->sizeHintForIndex(current).width() <= tree->viewport()->width();
+}
+
+void WaitForBackground() {
+    QElapsedTimer waited;
+    waited.start();
+    while (Background::InFlight() > 0 && waited.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
 }

@@ -60,6 +60,9 @@ protected:
     FakeMessages m_messages;
 };
 
+// Lets the windows' work on other threads end and come back, as the event loop would.
+void WaitForBackground();
+
 // Saves `widget`'s picture as <name>.png in the screenshot directory (the build tree's
 // screenshots/ under ctest), and returns false when nothing could be drawn.
 bool SaveScreenshot(QWidget* widget, const QString& name);
