@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -23,11 +24,12 @@ const char* const kUsage =
     "  quillmere-cli name  SOURCE OUTPUTDIR [--json]\n"
     "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]... [--json]\n"
     "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
-    "                      [--work WORKDIR] [--keep-going] [--force] [--verbose] [--json]\n"
+    "                      [--work WORKDIR] [--keep-going] [--force] [--jobs N] [--verbose] [--json]\n"
     "  quillmere-cli --help | --version\n"
     "TYPE: \".txt\", \"txt\" and \"TXT\" alike; 无扩展名 for names without \".\".\n"
     "--json: one JSON object on stdout, also on failure ({\"error\":..,\"code\":..}) and when\n"
     "  stopped ({\"stopped\":true}); progress and --verbose lines then go to stderr.\n"
+    "--jobs N: copy on N threads (default: one per core, at most 8; 1 copies one by one).\n"
     "exit: 0 done, 1 failed (the message names its path), 2 bad arguments, 3 copied but\n"
     "  items skipped (--keep-going), 130/143 stopped by SIGINT/SIGTERM.\n";
 
@@ -97,6 +99,15 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
             if (name == "work") {
                 out.work = value;
                 out.workGiven = true;
+            }
+            if (name == "jobs") {
+                char* end = nullptr;
+                const long jobs = std::strtol(value.c_str(), &end, 10);
+                if (*end != '\0' || jobs < 1 || jobs > 64) {
+                    error = "option " + arg + " needs a number of threads from 1 to 64";
+                    return false;
+                }
+                out.jobs = static_cast<int>(jobs);
             }
         }
     }

@@ -28,6 +28,7 @@ struct Args {
     std::vector<std::string> keepOnly;
     std::string work;
     bool workGiven = false;
+    int jobs = 0;       // --jobs: copying threads; 0 when not given
     bool help = false;  // --help, which every command takes
 };
 

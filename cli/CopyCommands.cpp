@@ -19,6 +19,7 @@
 #include "core/FunSub.h"
 #include "core/Reasons.h"
 #include "core/TargetNaming.h"
+#include "core/TreeScan.h"
 #include "core/TreeStats.h"
 
 namespace Cli {
@@ -229,6 +230,13 @@ void PrintProblems(const FunSub::CopyPlan& plan) {
     }
 }
 
+// The whole source, read once, ended early by a stop signal.
+FunSub::ScannedTree Scan(const std::string& source) {
+    FunSub::ScanOptions options;
+    options.stop = &StopFlag();
+    return FunSub::ScanTree(source, FunSub::RootLabel::ShortenDriveRoot, options);
+}
+
 // A copy that ends in a failure still says, with --json, how far it got.
 int CopyFailed(const Args& args, const std::string& message, const std::string& code,
                const FunSub::CopySummary& summary, const FunSub::CopyPlan* plan = nullptr) {
@@ -258,16 +266,18 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
     std::string source;
     if (const int status = SetUpCopy(args, source); status != kOk)
         return status;
-    const FunSub::DirTree tree = FunSub::BuildDirTree(source, FunSub::RootLabel::ShortenDriveRoot);
+    // Each directory is read once: that reading is the check's and the copy's.
+    FunSub::ScannedTree scanned = Scan(source);
     if (StopRequested())
         return CopyStoppedEarly(args, summary);
+    const FunSub::DirTree& tree = scanned.tree;
     FunSub::TargetName = FunSub::ChooseTargetName(source);
     FunSub::CopyPlan plan;
     if (args.force) {
-        plan.files = plan.bytes = -1;
-        FunSub::TreeFileTotal = FunSub::CountTreeFiles(tree);
+        plan = FunSub::PlanWithoutCheck(std::move(scanned.files));
+        FunSub::TreeFileTotal = scanned.fileCount;
     } else {
-        plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
+        plan = FunSub::CheckCopy(tree, std::move(scanned.files), FunSub::OutputDir, &StopFlag());
         FunSub::TreeFileTotal = plan.examined;
     }
     if (StopRequested())
@@ -285,6 +295,8 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
     FunSub::CopyOptions options;
     options.keepGoing = args.keepGoing;
     options.stop = &StopFlag();
+    options.jobs = args.jobs > 0 ? args.jobs : FunSub::DefaultJobs();
+    options.plan = &plan;
     // Another copy may take the chosen name before this one makes its target: the target is
     // made in one step, before anything is written, so the next free number does then.
     for (int attempt = 1;; ++attempt) {
@@ -330,10 +342,11 @@ int RunCheck(const Args& args) {
     std::string source;
     if (const int status = SetUpCopy(args, source); status != kOk)
         return status;
-    const FunSub::DirTree tree = FunSub::BuildDirTree(source, FunSub::RootLabel::ShortenDriveRoot);
+    FunSub::ScannedTree scanned = Scan(source);
     if (StopRequested())
         return Stopped();
-    const FunSub::CopyPlan plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
+    const FunSub::CopyPlan plan =
+        FunSub::CheckCopy(scanned.tree, std::move(scanned.files), FunSub::OutputDir, &StopFlag());
     if (StopRequested())
         return Stopped();
     if (args.json) {

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         {"stats", 1, {"json"}, Cli::RunStats},
         {"name", 2, {"json"}, Cli::RunName},
         {"check", 2, {"exclude", "keep-only", "json"}, Cli::RunCheck},
-        {"copy", 2, {"exclude", "keep-only", "work", "keep-going", "force", "verbose", "json"},
+        {"copy", 2, {"exclude", "keep-only", "work", "keep-going", "force", "jobs", "verbose", "json"},
          Cli::RunCopy},
     };
     for (int i = 2; i < argc; ++i) {

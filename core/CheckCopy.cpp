@@ -66,8 +66,9 @@ std::string ExistingDirectoryAtOrAbove(std::string path) {
 class Check {
 public:
     Check(const DirTree& tree, const std::string& outputDir, const std::atomic<bool>* stop,
-          TypeFilter filter)
+          TypeFilter filter, std::vector<std::vector<Platform::Entry>>* listed = nullptr)
         : m_tree(tree),
+          m_listed(listed),
           m_paths(AllNodePaths(tree)),
           m_cut(m_paths.front().size() + 1),
           m_probeDir(ExistingDirectoryAtOrAbove(outputDir)),
@@ -84,6 +85,8 @@ public:
     CopyPlan Run() const {
         CopyPlan plan;
         const std::size_t count = m_paths.size();
+        if (m_listed)
+            plan.listings = std::move(*m_listed);
         plan.listings.resize(count);
         plan.listErrors.resize(count);
         std::vector<DirectoryResult> results(count);
@@ -184,26 +187,25 @@ private:
             return;
         std::vector<Platform::Entry>& entries = plan.listings[i];
         int err = node.error;
-        if (err == 0)
+        if (err == 0 && !m_listed) {
             err = Platform::ListDirectory(path, Platform::Detail::Full, entries);
+            std::erase_if(entries, [](const Platform::Entry& e) { return e.isDirectory; });
+        }
         if (err != 0) {
             entries.clear();
             plan.listErrors[i] = err;
             return Problem(ProblemKind::UnreadableDirectory, path, ReasonText(err), r, err);
         }
+        s.names.clear();
+        for (const int child : m_children[i]) s.names.push_back(m_tree.nodes[static_cast<std::size_t>(child)].label);
         Files(path, s, entries, r);
     }
 
-    // Looks at the entries of `dir` and keeps those that are not directories.
-    void Files(const std::string& dir, Scratch& s, std::vector<Platform::Entry>& entries,
+    // Looks at the entries of `dir` that are not directories; `s.names` holds its
+    // subdirectories' names.
+    void Files(const std::string& dir, Scratch& s, const std::vector<Platform::Entry>& entries,
                DirectoryResult& r) const {
-        s.names.clear();
         for (const Platform::Entry& e : entries) {
-            if (e.isDirectory) {
-                if (e.name[0] != '.')
-                    s.names.push_back(e.name);
-                continue;
-            }
             ++r.examined;
             if (!Passes(e.name))
                 continue;
@@ -225,7 +227,6 @@ private:
             r.bytes += e.size;
             r.largest = std::max(r.largest, e.size);
         }
-        std::erase_if(entries, [](const Platform::Entry& e) { return e.isDirectory; });
         if (m_traits.caseInsensitive)
             Clashes(dir, s.names, r);
     }
@@ -298,7 +299,16 @@ private:
         return path.size() > m_cut ? path.substr(m_cut) : std::string();
     }
 
+    // The subdirectories of each node, by index.
+    static std::vector<std::vector<int>> ChildrenOf(const DirTree& tree) {
+        std::vector<std::vector<int>> children(tree.nodes.size());
+        for (int i = 1; i < tree.size(); ++i) children[static_cast<std::size_t>(tree.nodes[i].parent)].push_back(i);
+        return children;
+    }
+
     const DirTree& m_tree;
+    std::vector<std::vector<Platform::Entry>>* const m_listed;
+    const std::vector<std::vector<int>> m_children = ChildrenOf(m_tree);
     const std::vector<std::string> m_paths;
     const std::size_t m_cut;
     const std::string m_probeDir;
@@ -317,6 +327,21 @@ CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
     if (sourceTree.empty())
         return {};
     return Check(sourceTree, outputDir, stop, filter ? *filter : TypeFilter::Current()).Run();
+}
+
+CopyPlan CheckCopy(const DirTree& sourceTree, std::vector<std::vector<Platform::Entry>>&& listings,
+                   const std::string& outputDir, const std::atomic<bool>* stop) {
+    if (sourceTree.empty())
+        return {};
+    return Check(sourceTree, outputDir, stop, TypeFilter::Current(), &listings).Run();
+}
+
+CopyPlan PlanWithoutCheck(std::vector<std::vector<Platform::Entry>>&& listings) {
+    CopyPlan plan;
+    plan.examined = plan.files = plan.bytes = -1;
+    plan.listings = std::move(listings);
+    plan.listErrors.resize(plan.listings.size());
+    return plan;
 }
 
 std::string ProblemKindName(ProblemKind kind) {

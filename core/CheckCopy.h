@@ -68,6 +68,12 @@ struct TypeFilter;
 // Platform::ProbeTarget). `stop`, set from another thread, ends it early with `stopped` set.
 CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
                    const std::atomic<bool>* stop = nullptr, const TypeFilter* filter = nullptr);
+// The same for a tree already read whole (ScanTree): its listings become the plan's, and no
+// directory is read again.
+CopyPlan CheckCopy(const DirTree& sourceTree, std::vector<std::vector<Platform::Entry>>&& listings,
+                   const std::string& outputDir, const std::atomic<bool>* stop = nullptr);
+// A plan that only holds such listings, for a copy without the check before it.
+CopyPlan PlanWithoutCheck(std::vector<std::vector<Platform::Entry>>&& listings);
 
 // The kind's name in the command line's JSON ("no-space", "name-clash", ...).
 std::string ProblemKindName(ProblemKind kind);

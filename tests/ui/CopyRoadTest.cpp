@@ -483,7 +483,7 @@ TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
     bool observed = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!Form7->Copying() || Form7->ProgressBar1->value() < 100 || observed)
+        if (!Form7->Copying() || !Form7->Label4->text().contains(QStringLiteral("/s")) || observed)
             return;
         observed = true;
         EXPECT_FALSE(Form1->isEnabled());
