@@ -295,7 +295,7 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
     FunSub::CopyOptions options;
     options.keepGoing = args.keepGoing;
     options.stop = &StopFlag();
-    options.jobs = args.jobs > 0 ? args.jobs : FunSub::DefaultJobs();
+    options.jobs = args.jobs;
     options.plan = &plan;
     // Another copy may take the chosen name before this one makes its target: the target is
     // made in one step, before anything is written, so the next free number does then.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -112,17 +114,24 @@ struct Place {
 };
 
 // One file (or link) to copy, numbered in the order of the walk.
-struct Job {
+struct Item {
     std::int64_t number = 0;
-    std::shared_ptr<const Place> place;
     const Platform::Entry* entry = nullptr;
+};
+
+// Files of one directory that one copying thread copies one after the other: threads that
+// create files in the same directory wait for each other there.
+struct Job {
+    std::shared_ptr<const Place> place;
+    std::vector<Item> items;
+    std::int64_t bytes = 0;
 };
 
 // The threads that copy: the walk hands them files in order, a few at a time, and waits when
 // they are behind. Without threads the walk copies each file itself.
 class Copiers {
 public:
-    Copiers(int threads, std::function<void(Job&)> run) : m_run(std::move(run)) {
+    Copiers(int threads, std::function<void(const Job&)> run) : m_run(std::move(run)) {
         for (int t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
     }
     ~Copiers() { Finish(); }
@@ -151,7 +160,7 @@ public:
 
 private:
     // Enough to keep every thread busy, few enough that few directories stay open.
-    static constexpr std::size_t kQueued = 32;
+    static constexpr std::size_t kQueued = 8;
 
     void Work() {
         for (;;) {
@@ -169,13 +178,50 @@ private:
         }
     }
 
-    std::function<void(Job&)> m_run;
+    std::function<void(const Job&)> m_run;
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_work;
     std::condition_variable m_room;
     std::deque<Job> m_queue;
     bool m_closed = false;
+};
+
+// Sends what the copy has written to the disk while it goes on, a few dozen megabytes at a
+// time, so that the disk is busy while the copy is, and little is left for the end.
+class Flusher {
+public:
+    Flusher(const Platform::Directory& target, const std::atomic<std::int64_t>& written)
+        : m_thread([this, &target, &written] {
+              std::int64_t flushed = 0;
+              std::unique_lock lock(m_mutex);
+              while (!m_done) {
+                  m_wake.wait_for(lock, std::chrono::milliseconds(50));
+                  if (!m_done && written - flushed >= kEvery) {
+                      flushed = written;
+                      lock.unlock();
+                      target.SyncFileSystem();
+                      lock.lock();
+                  }
+              }
+          }) {}
+    ~Flusher() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    Flusher(const Flusher&) = delete;
+    Flusher& operator=(const Flusher&) = delete;
+
+private:
+    static constexpr std::int64_t kEvery = std::int64_t{64} << 20;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::thread m_thread;
 };
 
 class Walk : private Platform::CopyListener {
@@ -191,7 +237,9 @@ public:
           m_destinations(DestinationDirs(tree, m_targetRoot)),
           m_fromCut(FromTextCut(m_sources.front())),
           m_sourceCut(CutBelow(m_sources.front())),
-          m_toCut(m_targetRoot.size() - TargetName.size()) {}
+          m_toCut(m_targetRoot.size() - TargetName.size()),
+          m_jobs(options.jobs > 0 ? options.jobs : DefaultJobs()),
+          m_batchFiles(m_jobs > 1 ? 64 : 1) {}
 
     ~Walk() { Publish(); }
 
@@ -202,8 +250,9 @@ public:
         m_progress.SetMax(TreeFileTotal);
         m_progress.SetStep(1);
         {
-            Copiers copiers(m_options.jobs > 1 ? m_options.jobs : 0,
-                            [this](Job& job) { Copy(job); });
+            const Flusher flusher(*m_target->to, m_bytes);
+            Copiers copiers(m_jobs > 1 ? m_jobs : 0,
+                            [this](const Job& job) { Copy(job); });
             m_copiers = &copiers;
             WalkNodes(std::move(root));
             copiers.Finish();
@@ -308,11 +357,12 @@ private:
             place->listing = listed;
             entries = listed.get();
         }
+        Job job;
         for (const Platform::Entry& e : *entries) {
             if (e.isDirectory)
                 continue;
             if (Ended())
-                return;
+                break;
             ++m_summary.examined;
             m_progress.StepIt();
             if (!PassesFilter(TypeKey(e.name)))
@@ -321,19 +371,34 @@ private:
                 Skipped(Number(), JoinPath(m_sources[i], e.name), kSpecialFileText, 0);
                 continue;
             }
-            m_copiers->Add(Job{Number(), place, &e});
+            job.items.push_back(Item{Number(), &e});
+            job.bytes += e.size;
+            if (static_cast<int>(job.items.size()) >= m_batchFiles || job.bytes >= kBatchBytes)
+                HandOver(job, place);
         }
+        HandOver(job, place);
     }
 
-    // Copies one file; on a copying thread, or on the walk's when there are none. After a
-    // stop only the files in progress are finished; after a failure, also every file the
-    // walk met before the failing item.
-    void Copy(Job& job) {
-        if (StopAsked() || job.number > m_endAt.load())
+    void HandOver(Job& job, const std::shared_ptr<Place>& place) {
+        if (job.items.empty())
             return;
-        const Place& place = *job.place;
-        const Platform::Entry& e = *job.entry;
-        ShowTexts(job);
+        job.place = place;
+        m_copiers->Add(std::move(job));
+        job = Job{};
+    }
+
+    // Copies the files of a job; on a copying thread, or on the walk's when there are none.
+    void Copy(const Job& job) {
+        for (const Item& item : job.items) Copy(*job.place, item);
+    }
+
+    // After a stop only the files in progress are finished; after a failure, also every file
+    // the walk met before the failing item.
+    void Copy(const Place& place, const Item& item) {
+        if (StopAsked() || item.number > m_endAt.load())
+            return;
+        const Platform::Entry& e = *item.entry;
+        ShowTexts(place, item);
         const Platform::CopyRequest request{place.from.get(), e.name, place.to.get(), e.name,
                                             m_temporaries.get(), this};
         const Platform::CopyOutcome outcome = e.kind == Platform::FileKind::Link
@@ -342,7 +407,7 @@ private:
         if (outcome.failure != Platform::CopyFailure::None) {
             const std::string source = JoinPath(m_sources[place.node], e.name);
             const std::string destination = JoinPath(m_destinations[place.node], e.name);
-            ItemFailed(job.number, Platform::IsSourceSide(outcome.failure) ? Side::Source : Side::Target,
+            ItemFailed(item.number, Platform::IsSourceSide(outcome.failure) ? Side::Source : Side::Target,
                        source, FailureText(outcome, source, destination), outcome.error);
             return;
         }
@@ -353,15 +418,15 @@ private:
 
     // The texts of the file about to be copied, in the order of the walk: with several
     // threads a file may start a moment before the one ahead of it.
-    void ShowTexts(const Job& job) {
+    void ShowTexts(const Place& place, const Item& item) {
         const std::lock_guard lock(m_textMutex);
-        if (job.number < m_shownNumber)
+        if (item.number < m_shownNumber)
             return;
-        m_shownNumber = job.number;
-        const std::size_t node = job.place->node;
-        m_text.assign("from: ").append(m_sources[node], m_fromCut).append(1, kSeparator).append(job.entry->name);
+        m_shownNumber = item.number;
+        const std::size_t node = place.node;
+        m_text.assign("from: ").append(m_sources[node], m_fromCut).append(1, kSeparator).append(item.entry->name);
         m_progress.SetFromText(m_text);
-        m_text.assign("to: ").append(m_destinations[node], m_toCut).append(1, kSeparator).append(job.entry->name);
+        m_text.assign("to: ").append(m_destinations[node], m_toCut).append(1, kSeparator).append(item.entry->name);
         m_progress.SetToText(m_text);
     }
 
@@ -469,6 +534,11 @@ private:
     std::unique_ptr<Platform::Directory> m_temporaries;
     Copiers* m_copiers = nullptr;
     std::int64_t m_number = 0;
+    const int m_jobs;
+    // Files handed to a copying thread at once: one by one without threads, so that each is
+    // copied as the walk meets it; a few dozen small ones, or one large one, with them.
+    const int m_batchFiles;
+    static constexpr std::int64_t kBatchBytes = std::int64_t{8} << 20;
 
     static constexpr std::int64_t kNoEnd = std::numeric_limits<std::int64_t>::max();
     std::atomic<std::int64_t> m_endAt{kNoEnd};  // the number of the first failed item
@@ -496,6 +566,11 @@ bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceD
 }
 
 int DefaultJobs() {
+    if (const char* jobs = std::getenv("QUILLMERE_JOBS")) {
+        const int n = std::atoi(jobs);
+        if (n >= 1 && n <= 64)
+            return n;
+    }
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
 }
 

@@ -34,8 +34,8 @@ public:
 
 struct CopyPlan;
 
-// The copying threads a copy uses unless told otherwise: as many as the machine has cores, at
-// most 8.
+// The copying threads a copy uses unless told otherwise: QUILLMERE_JOBS when it is set (1 to
+// 64), else as many as the machine has cores, at most 8.
 int DefaultJobs();
 
 struct CopyOptions {
@@ -46,8 +46,8 @@ struct CopyOptions {
     // Set from another thread to stop the copy after the files in progress.
     const std::atomic<bool>* stop = nullptr;
     // Threads that copy files while one walks the tree and decides; 1 copies one file after
-    // the other on the calling thread.
-    int jobs = 1;
+    // the other on the calling thread; 0 takes DefaultJobs().
+    int jobs = 0;
     // The check's listing of the same tree, from which the copy works instead of reading
     // every directory again; null to read them as it goes.
     const CopyPlan* plan = nullptr;

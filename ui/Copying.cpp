@@ -308,7 +308,7 @@ void TForm7::RunFilterCopy() {
     m_shownTextVersion = 0;
     m_start = std::chrono::steady_clock::now();
     // The check's listing is the copy's plan: no directory is read twice.
-    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop, FunSub::DefaultJobs(), &m_plan};
+    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop, 0, &m_plan};
     m_copying = true;
     m_pump.start();
     std::exception_ptr failure;
