@@ -1,16 +1,24 @@
 #include "ui/Background.h"
 
 #include <QMetaObject>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 struct Background::Run {
     std::atomic<bool> stop{false};
-    std::atomic<bool> ended{false};
+    std::function<void(std::exception_ptr)> done;
+    std::exception_ptr failure;
+    bool delivered = false;
+    std::mutex mutex;
+    std::condition_variable endedSignal;
+    bool ended = false;  // under `mutex`
     std::thread thread;
 };
 
 namespace {
 std::atomic<int> g_inFlight{0};
+std::atomic<std::chrono::milliseconds::rep> g_moment{150};
 }  // namespace
 
 Background::Background(QObject* parent) : QObject(parent) {}
@@ -19,6 +27,10 @@ Background::~Background() {
     Abandon();
     for (const auto& run : m_abandoned) run->thread.join();
     g_inFlight -= m_inFlight;  // their ends will not come back
+}
+
+void Background::SetMoment(std::chrono::milliseconds moment) {
+    g_moment = moment.count();
 }
 
 int Background::InFlight() {
@@ -30,31 +42,43 @@ void Background::Start(std::function<void(Stop)> work,
     Abandon();
     Reap();
     auto run = std::make_shared<Run>();
+    run->done = std::move(done);
     m_current = run;
     ++m_inFlight;
     ++g_inFlight;
-    run->thread = std::thread([this, run, work = std::move(work), done = std::move(done)]() mutable {
-        std::exception_ptr failure;
+    run->thread = std::thread([this, run, work = std::move(work)] {
         try {
             work(run->stop);
         } catch (...) {
-            failure = std::current_exception();
+            run->failure = std::current_exception();
         }
-        run->ended = true;
-        // Back on the window's thread; a run abandoned meanwhile delivers nothing.
-        QMetaObject::invokeMethod(
-            this,
-            [this, run, done = std::move(done), failure] {
-                --m_inFlight;
-                --g_inFlight;
-                if (run != m_current)
-                    return;
-                m_current.reset();
-                run->thread.join();
-                done(failure);
-            },
-            Qt::QueuedConnection);
+        {
+            const std::lock_guard lock(run->mutex);
+            run->ended = true;
+        }
+        run->endedSignal.notify_all();
+        // Back on the window's thread; a run abandoned or delivered meanwhile brings nothing.
+        QMetaObject::invokeMethod(this, [this, run] { Deliver(run); }, Qt::QueuedConnection);
     });
+    std::unique_lock lock(run->mutex);
+    if (run->endedSignal.wait_for(lock, std::chrono::milliseconds(g_moment.load()),
+                                  [&] { return run->ended; })) {
+        lock.unlock();
+        Deliver(run);
+    }
+}
+
+void Background::Deliver(const std::shared_ptr<Run>& run) {
+    if (run->delivered)
+        return;
+    run->delivered = true;
+    --m_inFlight;
+    --g_inFlight;
+    if (run != m_current)
+        return;
+    m_current.reset();
+    run->thread.join();
+    run->done(run->failure);
 }
 
 void Background::Abandon() {
@@ -67,8 +91,11 @@ void Background::Abandon() {
 
 void Background::Reap() {
     std::erase_if(m_abandoned, [](const std::shared_ptr<Run>& run) {
-        if (!run->ended)
-            return false;
+        {
+            const std::lock_guard lock(run->mutex);
+            if (!run->ended)
+                return false;
+        }
         run->thread.join();
         return true;
     });

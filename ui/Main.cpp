@@ -507,6 +507,8 @@ void TForm1::FormCreate(const std::string& executablePath) {
     setWindowTitle(QStringLiteral("Quillmere V1.2 （2003-9-26）  "));
     m_statusPanel = new QLabel(StatusBar1);
     StatusBar1->addWidget(m_statusPanel, 1);
+    m_readingPump.setInterval(200);
+    connect(&m_readingPump, &QTimer::timeout, this, &TForm1::ShowReading);
     FunSub::SourceChanged = false;
     Edit2->setText(QString::fromUtf8(kUnknown));
     Edit3->setText(QString::fromUtf8(kUnknown));
@@ -557,8 +559,8 @@ void TForm1::AskAboutDirectories(const std::string& message) {
 }
 
 void TForm1::RefreshTargetSide() {
-    WaitCursor wait;
     if (ListOutputSubdirs() < 1) {
+        m_targetReading.Abandon();
         ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
         m_targetTree = {};
         TreeView2->clear();
@@ -566,6 +568,7 @@ void TForm1::RefreshTargetSide() {
         ListView2->clear();
         ListView4->clear();
         Label9->hide();
+        ShowReading();
         return;
     }
     ComboBoxEx1->setCurrentIndex(0);
@@ -574,17 +577,27 @@ void TForm1::RefreshTargetSide() {
 
 // Until the new source has its own target name nothing may be copied: the button stays
 // disabled and no name of an earlier source is kept, so a failure on the way leaves no
-// copy possible and the next refresh tries the whole rebuild again.
+// copy possible and the next refresh tries the whole rebuild again. A source already being
+// read is not read again.
 void TForm1::RebuildSourceSide() {
-    WaitCursor wait;
+    if (m_sourceReading.Running() && m_sourceBeingRead == FunSub::SourceDir)
+        return;
     DropTargetName();
     Edit3->setText(ToQ(FunSub::PathShownFrom(FunSub::WorkDir, FunSub::SourceDir)));
-    BuildSourceTree();
-    CollectTreeStats(m_sourceTree, ListView3, ListBox1);
-    FunSub::TargetName = FunSub::ChooseTargetName(FunSub::SourceDir);
-    Edit2->setText(ToQ(FunSub::TargetName));
-    Button1->setEnabled(true);
-    FunSub::SourceChanged = false;
+    m_sourceBeingRead = FunSub::SourceDir;
+    ReadSide(m_sourceReading, m_sourceRead, FunSub::SourceDir, [this](SideReading& read) {
+        // Shown only once the whole reading is there: a reading that fails leaves the former
+        // tree as it was.
+        m_sourceTree = std::move(read.scanned.tree);
+        ShowDirTree(TreeView1, m_sourceTree);
+        ShowStats(read.stats, ListView3, ListBox1);
+        FunSub::TreeFileTotal = read.stats.fileTotal;
+        ShowNotice(Label8, read);
+        FunSub::TargetName = FunSub::ChooseTargetName(FunSub::SourceDir);
+        Edit2->setText(ToQ(FunSub::TargetName));
+        Button1->setEnabled(true);
+        FunSub::SourceChanged = false;
+    });
 }
 
 void TForm1::DropTargetName() {
@@ -609,40 +622,77 @@ int TForm1::ListOutputSubdirs() {
     return ComboBoxEx1->count();
 }
 
-void TForm1::BuildSourceTree() {
-    // Built aside first: a scan that fails leaves the former tree as it was.
-    m_sourceTree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
-    ShowDirTree(TreeView1, m_sourceTree);
-}
-
 void TForm1::ShowTargetTree(const std::string& path) {
-    WaitCursor wait;
-    m_targetTree = FunSub::BuildDirTree(path, FunSub::RootLabel::ShortenDriveRoot);
-    ShowDirTree(TreeView2, m_targetTree);
-    CollectTreeStats(m_targetTree, ListView4, ListBox2);
+    ReadSide(m_targetReading, m_targetRead, path, [this](SideReading& read) {
+        m_targetTree = std::move(read.scanned.tree);
+        ShowDirTree(TreeView2, m_targetTree);
+        ShowStats(read.stats, ListView4, ListBox2);
+        ShowNotice(Label9, read);
+    });
 }
 
-void TForm1::CollectTreeStats(const FunSub::DirTree& tree, QTreeWidget* typeList,
-                              QListWidget* levelList) {
-    const FunSub::TreeStats stats = FunSub::CollectTreeStats(tree);
+// Reads the tree of `path` and its statistics on a thread of its own, then shows them with
+// `show`; the status bar says meanwhile how far the reading is.
+void TForm1::ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
+                      const std::string& path, std::function<void(SideReading&)> show) {
+    auto read = std::make_shared<SideReading>();
+    read->path = path;
+    current = read;
+    reader.Start(
+        [read](Background::Stop stop) {
+            FunSub::ScanOptions options;
+            options.stop = &stop;
+            options.progress = [read](std::int64_t files) { read->files = files; };
+            read->scanned = FunSub::ScanTree(read->path, FunSub::RootLabel::ShortenDriveRoot, options);
+            read->stats = FunSub::CollectTreeStats(read->scanned);
+            read->incomplete = FunSub::TargetIncomplete(read->path);
+        },
+        [this, read, show = std::move(show)](std::exception_ptr failure) {
+            ShowReading();
+            Guard([&] {
+                if (failure)
+                    std::rethrow_exception(failure);
+                show(*read);
+            });
+        });
+    ShowReading();
+}
+
+// The status bar's line for what is being read: the path and the files read so far.
+void TForm1::ShowReading() {
+    QStringList lines;
+    for (const auto& [reader, read] : {std::pair{&m_sourceReading, m_sourceRead}, std::pair{&m_targetReading, m_targetRead}}) {
+        if (reader->Running() && read) {
+            lines << QStringLiteral("正在读取 %1 … 已读 %2 个文件")
+                         .arg(ToQ(read->path), ToQ(FunSub::FormatThousands(read->files.load())));
+        }
+    }
+    // Over the panel while it lasts, which keeps its own text for afterwards.
+    if (lines.isEmpty()) {
+        StatusBar1->clearMessage();
+        m_readingPump.stop();
+        return;
+    }
+    StatusBar1->showMessage(lines.join(QStringLiteral("；")));
+    if (!m_readingPump.isActive())
+        m_readingPump.start();
+}
+
+void TForm1::ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList, QListWidget* levelList) {
     FillReportList(typeList, FunSub::TypeListRows(stats));
     levelList->clear();
     QStringList lines;
     for (const std::string& line : FunSub::LevelLines(stats)) lines << ToQ(line);
     levelList->addItems(lines);
-    const bool source = &tree == &m_sourceTree;
-    if (source)
-        FunSub::TreeFileTotal = stats.fileTotal;
-    ShowNotice(source ? Label8 : Label9, tree, stats);
 }
 
 // Under the tree: the directories the statistics could not read, and a tree that is the
 // target of a copy that never finished.
-void TForm1::ShowNotice(QLabel* notice, const FunSub::DirTree& tree, const FunSub::TreeStats& stats) {
+void TForm1::ShowNotice(QLabel* notice, const SideReading& read) {
     QStringList lines;
-    if (stats.unreadable > 0)
-        lines << ToQ(FunSub::UnreadableText(stats.unreadable));
-    if (!tree.empty() && FunSub::TargetIncomplete(FunSub::NodePath(tree, 0)))
+    if (read.stats.unreadable > 0)
+        lines << ToQ(FunSub::UnreadableText(read.stats.unreadable));
+    if (read.incomplete)
         lines << QString::fromUtf8(FunSub::kIncompleteTargetText);
     notice->setText(lines.join(QLatin1Char('\n')));
     notice->setVisible(!lines.isEmpty());

@@ -10,11 +10,17 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/DirTree.h"
+#include "core/TreeScan.h"
 #include "core/TreeStats.h"
+#include "ui/Background.h"
 #include "ui/ChainWindow.h"
 
 // The main window: the working and output directories on top, the chosen source on the
@@ -50,7 +56,7 @@ public:
     int CountWorkSubdirs();
     // Fills ComboBoxEx1 and OutputSubdirs with the subdirectories of OutputDir.
     int ListOutputSubdirs();
-    void BuildSourceTree();
+    // Reads the target tree of `path` and its statistics on a worker, then shows them.
     void ShowTargetTree(const std::string& path);
     // Drops the target name and disables "过滤复制" until a source is built with a fresh
     // one: at each rebuild, and when a copy found the name taken (the source dialog then
@@ -60,6 +66,8 @@ public:
     // The source tree that the statistics and the copy walk, by index.
     const FunSub::DirTree& SourceTree() const { return m_sourceTree; }
     const FunSub::DirTree& TargetTree() const { return m_targetTree; }
+    // True while one of the two sides is being read.
+    bool Reading() const { return m_sourceReading.Running() || m_targetReading.Running(); }
     // The full path of each ComboBoxEx1 item, at the item's position.
     const std::vector<std::string>& OutputSubdirs() const { return m_outputSubdirs; }
     QString StatusText() const;
@@ -132,14 +140,31 @@ private:
     void ShowClickedDirectory(QTreeWidget* view, const FunSub::DirTree& tree,
                               QTreeWidget* fileList);
     void ListDirFiles(const std::string& dir, QTreeWidget* fileList);
-    void CollectTreeStats(const FunSub::DirTree& tree, QTreeWidget* typeList,
-                          QListWidget* levelList);
-    void ShowNotice(QLabel* notice, const FunSub::DirTree& tree, const FunSub::TreeStats& stats);
+
+    // One side's reading: the tree, its statistics and whether it is an unfinished copy.
+    struct SideReading {
+        std::string path;
+        FunSub::ScannedTree scanned;
+        FunSub::TreeStats stats;
+        bool incomplete = false;
+        std::atomic<std::int64_t> files{0};  // read so far
+    };
+    void ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
+                  const std::string& path, std::function<void(SideReading&)> show);
+    void ShowReading();
+    void ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList, QListWidget* levelList);
+    void ShowNotice(QLabel* notice, const SideReading& read);
 
     FunSub::DirTree m_sourceTree;
     FunSub::DirTree m_targetTree;
     std::vector<std::string> m_outputSubdirs;
     QLabel* m_statusPanel = nullptr;
+    QTimer m_readingPump;
+    Background m_sourceReading;
+    Background m_targetReading;
+    std::shared_ptr<SideReading> m_sourceRead;
+    std::shared_ptr<SideReading> m_targetRead;
+    std::string m_sourceBeingRead;
     bool m_canRun = true;
 };
 

@@ -8,15 +8,14 @@
 #include <QRegularExpression>
 #include <QStyleOptionViewItem>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
-#include <atomic>
 #include <filesystem>
 
 #include "core/FilterCopy.h"
 #include "core/Platform.h"
 #include "core/FunSub.h"
 #include "ui/About.h"
+#include "ui/Background.h"
 #include "ui/Accept.h"
 #include "ui/Copying.h"
 #include "ui/Main.h"
@@ -668,39 +667,22 @@ TEST(SetsTextTest, ListNumbersReadCommasAndTakeMalformedTextAsZero) {
     EXPECT_EQ(SetsText::ListNumber(QStringLiteral("99,999,999,999,999,999,999")), 0);
 }
 
-namespace {
-std::atomic<bool> g_holdListings{false};
-std::atomic<int> g_held{0};
-
-// Holds every listing made off the window's thread while the test says so.
-void HoldOffTheWindowsThread(const std::string&) {
-    if (QThread::currentThread() == QCoreApplication::instance()->thread())
-        return;
-    ++g_held;
-    while (g_holdListings) QThread::msleep(1);
-}
-}  // namespace
-
 // The check before the copy reads the whole source; "放　　弃" leaves it at once, with the
 // main window taking input again while the check is still held in its reading.
 TEST_F(CopyRoadTest, TheCheckIsLeftAtOnce) {
     StartWithSource();
     OpenFilter();
-    g_holdListings = true;
-    g_held = 0;
-    Platform::SetListingHook(HoldOffTheWindowsThread);
-    QTimer::singleShot(5000, [] { g_holdListings = false; });  // a window that waited for it
+    HeldListings held;
     Form3->Button1->click();
-    ASSERT_TRUE(QTest::qWaitFor([] { return g_held > 0; }, 5000));
+    ASSERT_TRUE(held.Holding());
     EXPECT_EQ(Form7->Label3->text(), QStringLiteral("正在检查 …"));
     EXPECT_FALSE(Form7->Button2->isEnabled());
     Click(Form7->Button1);
     EXPECT_FALSE(Form7->isVisible());
     EXPECT_TRUE(Form1->isEnabled());
     EXPECT_TRUE(Form1->Button1->isEnabled()) << "nothing was copied: the copy can be offered again";
-    g_holdListings = false;
+    held.Release();
     WaitForBackground();
-    Platform::SetListingHook(nullptr);
     EXPECT_FALSE(Form7->isVisible());
     EXPECT_EQ(m_messages.shown.size(), 0u);
     EXPECT_FALSE(fs::exists(Target()));

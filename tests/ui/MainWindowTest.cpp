@@ -590,3 +590,38 @@ TEST_F(MainWindowTest, UnreadableDirectoriesAndUnfinishedTargetsAreShown) {
     // Both deep trees go with the temporary directory only when taken apart from below.
     std::system(("rm -rf " + m_tree.path("work/proj/src/deep")).c_str());
 }
+
+// Both sides are read on threads of their own: while a reading is held the window answers a
+// click and says in its status bar what it reads; once it is there, it shows what a reading
+// in place shows.
+TEST_F(MainWindowTest, TheWindowAnswersWhileItReads) {
+    MakeDirectories();
+    ASSERT_TRUE(Start());
+    ChooseSource(m_tree.path("work/proj/src"));
+    {
+        HeldListings held;
+        Form1->ShowAndActivate();
+        ASSERT_TRUE(held.Holding());
+        EXPECT_TRUE(Form1->StatusBar1->currentMessage().startsWith(QStringLiteral("正在读取 ")))
+            << Form1->StatusBar1->currentMessage().toStdString();
+        EXPECT_FALSE(Form1->Button1->isEnabled()) << "no copy before the source is read";
+        EXPECT_EQ(Form1->TreeView1->topLevelItemCount(), 0);
+        Form1->Button3->click();  // "关  于" answers
+        EXPECT_TRUE(Form6->isVisible());
+        Form6->Button1->click();
+        EXPECT_TRUE(Form1->isEnabled());
+    }
+    EXPECT_EQ(Form1->StatusBar1->currentMessage(), QString());
+    EXPECT_TRUE(Form1->Button1->isEnabled());
+    EXPECT_EQ(FunSub::TargetName, "src-01");
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(m_tree.path("work/proj/src"), FunSub::RootLabel::ShortenDriveRoot);
+    const std::vector<FunSub::ListRow> rows = FunSub::TypeListRows(FunSub::CollectTreeStats(tree));
+    ASSERT_EQ(Form1->ListView3->topLevelItemCount(), static_cast<int>(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(Row(Form1->ListView3, static_cast<int>(i))[0], Q(rows[i].caption));
+        EXPECT_EQ(Row(Form1->ListView3, static_cast<int>(i))[1], Q(rows[i].subItems[0]));
+    }
+    EXPECT_EQ(Form1->SourceTree().size(), tree.size());
+    EXPECT_EQ(Form1->TreeView2->topLevelItem(0)->text(0), Q(m_tree.path("out/old-01") + "<目录树根>"));
+}

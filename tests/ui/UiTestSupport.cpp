@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTest>
 #include <QWidget>
 
 #include "core/FunSub.h"
+#include "core/Platform.h"
 #include "ui/Background.h"
 #include "ui/Main.h"
 #include "ui/Startup.h"
@@ -48,6 +52,9 @@ void UiTest::SetUp() {
     FunSub::ResetState();
     m_tree.dir("app");
     SetMessages(&m_messages);
+    // The windows wait for their work as long as it takes, so that what a test looks at next
+    // is there; a test of the window answering while it works waits for nothing.
+    Background::SetMoment(std::chrono::seconds(60));
 }
 
 void UiTest::TearDown() {
@@ -117,4 +124,45 @@ void WaitForBackground() {
     while (Background::InFlight() > 0 && waited.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QCoreApplication::processEvents();
+}
+
+namespace {
+
+std::atomic<bool> g_hold{false};
+std::atomic<int> g_held{0};
+int g_holds = 0;  // which hold a late timer belongs to
+
+void HoldOffTheWindowsThread(const std::string&) {
+    if (QThread::currentThread() == QCoreApplication::instance()->thread())
+        return;
+    ++g_held;
+    while (g_hold) QThread::msleep(1);
+}
+
+}  // namespace
+
+HeldListings::HeldListings() {
+    g_hold = true;
+    g_held = 0;
+    Background::SetMoment(std::chrono::milliseconds(0));
+    Platform::SetListingHook(HoldOffTheWindowsThread);
+    // A window that waits for its work after all gets it once this has gone on too long.
+    QTimer::singleShot(10000, [hold = ++g_holds] {
+        if (hold == g_holds)
+            g_hold = false;
+    });
+}
+
+HeldListings::~HeldListings() {
+    Release();
+    WaitForBackground();
+    Platform::SetListingHook(nullptr);
+}
+
+bool HeldListings::Holding() const {
+    return QTest::qWaitFor([] { return g_held > 0; }, 5000);
+}
+
+void HeldListings::Release() {
+    g_hold = false;
 }

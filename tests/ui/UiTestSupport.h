@@ -63,6 +63,21 @@ protected:
 // Lets the windows' work on other threads end and come back, as the event loop would.
 void WaitForBackground();
 
+// While it lives, every directory listing made off the window's thread waits until Release
+// (or the end of its life), and the windows wait for none of their work: a test sees the
+// window answer while its reading is held.
+class HeldListings {
+public:
+    HeldListings();
+    ~HeldListings();
+    HeldListings(const HeldListings&) = delete;
+    HeldListings& operator=(const HeldListings&) = delete;
+
+    // True once a reading is held, waiting for it a few seconds at most.
+    bool Holding() const;
+    void Release();
+};
+
 // Saves `widget`'s picture as <name>.png in the screenshot directory (the build tree's
 // screenshots/ under ctest), and returns false when nothing could be drawn.
 bool SaveScreenshot(QWidget* widget, const QString& name);
