@@ -291,7 +291,8 @@ void TForm3::Button1Click() {
     FunSub::SelectedTypes = std::move(selected);
     FunSub::KeepGoing = CheckBox1->isChecked();
     // Not being able to remember the choice takes nothing from the copy.
-    FunSub::RememberFilterChoice(FunSub::SourceDir, {FunSub::FilterMode, FunSub::SelectedTypes});
+    if (!FunSub::SourceDir.empty())
+        FunSub::RememberFilterChoice(FunSub::SourceDir, {FunSub::FilterMode, FunSub::SelectedTypes});
     HandOver(this, Form7);
 }
 
