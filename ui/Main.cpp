@@ -17,8 +17,8 @@
 #include "core/TreeStats.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
-#include "ui/Compare.h"
 #include "ui/ColumnWidths.h"
+#include "ui/Compare.h"
 #include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Messages.h"
@@ -754,29 +754,19 @@ void TForm1::ShowDirectory(bool targetSide, const std::string& root, const std::
     QTreeWidgetItem* item = view->topLevelItem(0);
     if (tree.empty() || !item || FunSub::NodePath(tree, 0) != root)
         return;
-    // Down the tree name by name, node and item alike; a node's children follow it.
-    std::size_t start = 0;
-    int node = 0;
-    while (start < relativeDir.size() && item) {
-        std::size_t end = relativeDir.find(FunSub::kSeparator, start);
-        if (end == std::string::npos)
-            end = relativeDir.size();
-        const std::string name = relativeDir.substr(start, end - start);
-        start = end + 1;
-        int child = node + 1;
-        while (child < tree.size() && tree.nodes[child].level > tree.nodes[node].level &&
-               !(tree.nodes[child].parent == node && tree.nodes[child].label == name))
-            ++child;
-        if (child >= tree.size() || tree.nodes[child].level <= tree.nodes[node].level)
-            break;
+    // Down the tree name by name; each item knows its node.
+    for (std::size_t start = 0; start < relativeDir.size();) {
+        const std::size_t cut = std::min(relativeDir.find(FunSub::kSeparator, start), relativeDir.size());
+        const std::string name = relativeDir.substr(start, cut - start);
+        start = cut + 1;
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; i < item->childCount() && !next; ++i) {
-            if (item->child(i)->data(0, kNodeIndexRole).toInt() == child)
+            const int node = item->child(i)->data(0, kNodeIndexRole).toInt();
+            if (node > 0 && node < tree.size() && tree.nodes[node].label == name)
                 next = item->child(i);
         }
         if (!next)
-            break;
-        node = child;
+            break;  // gone since: its nearest ancestor the tree holds
         item = next;
     }
     for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
