@@ -33,7 +33,8 @@ public:
         if (now < m_next)
             return;
         m_next = now + std::chrono::milliseconds(100);
-        const std::string line = "\r\033[K正在读取源目录和目标目录：" + FunSub::FormatThousands(files) + " 个文件";
+        const std::string line =
+            "\r\033[K正在读取源目录和目标目录：" + FunSub::FormatThousands(files) + " 个文件";
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
         m_drawn = true;
@@ -52,7 +53,8 @@ std::string JsonTotals(const FunSub::DiffTotals& t) {
 }
 
 std::string JsonEntry(const FunSub::DiffEntry& e, bool changed) {
-    std::string json = "{\"path\":" + JsonString(e.path) + ",\"directory\":" + (e.directory ? "true" : "false") +
+    std::string json = "{\"path\":" + JsonString(e.path) +
+                       ",\"directory\":" + (e.directory ? "true" : "false") +
                        ",\"size\":" + std::to_string(e.size);
     if (changed) {
         json += ",\"target_size\":" + std::to_string(e.targetSize) +
@@ -68,7 +70,8 @@ std::string JsonGroup(const FunSub::DiffGroup& group, bool changed = false) {
     return json + "]}";
 }
 
-std::string Json(const std::string& source, const std::string& target, const FunSub::TargetDiff& d) {
+std::string Json(const std::string& source, const std::string& target,
+                 const FunSub::TargetDiff& d) {
     std::string json = "{\"source\":" + JsonString(source) + ",\"target\":" + JsonString(target) +
                        ",\"same\":" + (d.Same() ? "true" : "false") +
                        ",\"incomplete\":" + (d.targetIncomplete ? "true" : "false") +
@@ -83,8 +86,8 @@ std::string Json(const std::string& source, const std::string& target, const Fun
             json += (k ? "," : "") + JsonEntry(t.files.entries[k], false);
         json += "]}";
     }
-    return json + "]},\"missing\":" + JsonGroup(d.missing) + ",\"changed\":" + JsonGroup(d.changed, true) +
-           ",\"extra\":" + JsonGroup(d.extra) + "}";
+    return json + "]},\"missing\":" + JsonGroup(d.missing) +
+           ",\"changed\":" + JsonGroup(d.changed, true) + ",\"extra\":" + JsonGroup(d.extra) + "}";
 }
 
 }  // namespace
@@ -105,7 +108,8 @@ int RunDiff(const Args& args) {
     if (args.json) {
         std::cout << Json(source, target, diff) << '\n';
     } else {
-        for (const std::string& line : FunSub::DiffLines(diff)) std::cout << ValidUtf8(line) << '\n';
+        for (const std::string& line : FunSub::DiffLines(diff))
+            std::cout << ValidUtf8(line) << '\n';
     }
     return diff.Same() ? kOk : kFailed;
 }

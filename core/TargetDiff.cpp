@@ -30,7 +30,8 @@ namespace {
 std::vector<std::vector<int>> ChildrenOf(const DirTree& tree) {
     std::vector<std::vector<int>> children(tree.nodes.size());
     for (int i = 1; i < tree.size(); ++i)
-        children[static_cast<std::size_t>(tree.nodes[static_cast<std::size_t>(i)].parent)].push_back(i);
+        children[static_cast<std::size_t>(tree.nodes[static_cast<std::size_t>(i)].parent)]
+            .push_back(i);
     return children;
 }
 
@@ -48,8 +49,11 @@ std::string Below(const std::string& dir, const std::string& name) {
 class Comparer {
 public:
     Comparer(const ScannedTree& source, const ScannedTree& target, TargetDiff& out)
-        : m_source(source), m_target(target), m_out(out),
-          m_sourceChildren(ChildrenOf(source.tree)), m_targetChildren(ChildrenOf(target.tree)) {}
+        : m_source(source),
+          m_target(target),
+          m_out(out),
+          m_sourceChildren(ChildrenOf(source.tree)),
+          m_targetChildren(ChildrenOf(target.tree)) {}
 
     void Run() {
         if (m_source.tree.empty() || m_target.tree.empty())
@@ -86,8 +90,12 @@ private:
     }
 
     void Visit(const Pair& pair) {
-        const DirNode* s = pair.source >= 0 ? &m_source.tree.nodes[static_cast<std::size_t>(pair.source)] : nullptr;
-        const DirNode* t = pair.target >= 0 ? &m_target.tree.nodes[static_cast<std::size_t>(pair.target)] : nullptr;
+        const DirNode* s = pair.source >= 0
+                               ? &m_source.tree.nodes[static_cast<std::size_t>(pair.source)]
+                               : nullptr;
+        const DirNode* t = pair.target >= 0
+                               ? &m_target.tree.nodes[static_cast<std::size_t>(pair.target)]
+                               : nullptr;
         if (s && s->error != 0)
             ++m_out.sourceUnreadable;
         if (t && t->error != 0)
@@ -100,15 +108,21 @@ private:
         CompareFiles(pair, judged);
 
         static const std::vector<int> kNone;
-        const std::vector<int>& sc = s ? m_sourceChildren[static_cast<std::size_t>(pair.source)] : kNone;
-        const std::vector<int>& tc = t ? m_targetChildren[static_cast<std::size_t>(pair.target)] : kNone;
+        const std::vector<int>& sc =
+            s ? m_sourceChildren[static_cast<std::size_t>(pair.source)] : kNone;
+        const std::vector<int>& tc =
+            t ? m_targetChildren[static_cast<std::size_t>(pair.target)] : kNone;
         // Pushed last to first, so that the first directory is compared first.
         std::vector<Pair> next;
         std::size_t i = 0;
         std::size_t j = 0;
         while (i < sc.size() || j < tc.size()) {
-            const std::string* a = i < sc.size() ? &m_source.tree.nodes[static_cast<std::size_t>(sc[i])].label : nullptr;
-            const std::string* b = j < tc.size() ? &m_target.tree.nodes[static_cast<std::size_t>(tc[j])].label : nullptr;
+            const std::string* a = i < sc.size()
+                                       ? &m_source.tree.nodes[static_cast<std::size_t>(sc[i])].label
+                                       : nullptr;
+            const std::string* b = j < tc.size()
+                                       ? &m_target.tree.nodes[static_cast<std::size_t>(tc[j])].label
+                                       : nullptr;
             const int order = !a ? 1 : !b ? -1 : Order(*a, *b);
             Pair child{-1, -1, {}, judged};
             if (order <= 0)
@@ -122,12 +136,15 @@ private:
     }
 
     void CompareFiles(const Pair& pair, bool judged) {
-        const std::vector<Platform::Entry>& sf = judged ? FilesOf(m_source, pair.source) : NoFiles();
+        const std::vector<Platform::Entry>& sf =
+            judged ? FilesOf(m_source, pair.source) : NoFiles();
         const std::vector<Platform::Entry>& tf = FilesOf(m_target, pair.target);
         std::size_t i = 0;
         std::size_t j = 0;
         while (i < sf.size() || j < tf.size()) {
-            const int order = i == sf.size() ? 1 : j == tf.size() ? -1 : Order(sf[i].name, tf[j].name);
+            const int order = i == sf.size()   ? 1
+                              : j == tf.size() ? -1
+                                               : Order(sf[i].name, tf[j].name);
             if (order > 0) {
                 const Platform::Entry& e = tf[j++];
                 m_targetTypes.insert(TypeKey(e.name));
@@ -139,7 +156,8 @@ private:
             if (order < 0) {
                 // Pipes, sockets and devices hold nothing a copy would make.
                 if (e.kind != Platform::FileKind::Special)
-                    m_lacking.push_back({TypeKey(e.name), DiffEntry{Below(pair.path, e.name), false, e.size}});
+                    m_lacking.push_back(
+                        {TypeKey(e.name), DiffEntry{Below(pair.path, e.name), false, e.size}});
                 continue;
             }
             const Platform::Entry& copy = tf[j++];
@@ -236,7 +254,8 @@ std::string TotalsText(const DiffTotals& totals) {
 std::string ChangeText(const DiffEntry& entry) {
     std::string text;
     if (entry.sizeDiffers) {
-        text = "大小不同（源 " + Count(entry.size, "字节，目标 ") + Count(entry.targetSize, "字节）");
+        text =
+            "大小不同（源 " + Count(entry.size, "字节，目标 ") + Count(entry.targetSize, "字节）");
     }
     if (entry.sourceNewer)
         text += std::string(text.empty() ? "" : "，") + "源文件较新";
@@ -246,17 +265,20 @@ std::string ChangeText(const DiffEntry& entry) {
 std::string DiffSummaryText(const TargetDiff& diff) {
     if (diff.stopped)
         return "对比已中止";
-    std::string text = "按类型滤除 " + FormatThousands(static_cast<std::int64_t>(diff.leftOut.size())) +
+    std::string text = "按类型滤除 " +
+                       FormatThousands(static_cast<std::int64_t>(diff.leftOut.size())) +
                        " 种类型；";
     if (diff.Same())
         return text + "其余与源目录一致：没有缺少、改变或多出的文件";
     std::vector<std::string> parts;
     if (const DiffTotals& m = diff.missing.totals; m.files + m.directories > 0)
-        parts.push_back("缺少 " + Count(m.files, "个文件") + (m.directories ? "和 " + Count(m.directories, "个目录") : ""));
+        parts.push_back("缺少 " + Count(m.files, "个文件") +
+                        (m.directories ? "和 " + Count(m.directories, "个目录") : ""));
     if (diff.changed.totals.files > 0)
         parts.push_back("改变了 " + Count(diff.changed.totals.files, "个文件"));
     if (const DiffTotals& x = diff.extra.totals; x.files + x.directories > 0)
-        parts.push_back("多出 " + Count(x.files, "个文件") + (x.directories ? "和 " + Count(x.directories, "个目录") : ""));
+        parts.push_back("多出 " + Count(x.files, "个文件") +
+                        (x.directories ? "和 " + Count(x.directories, "个目录") : ""));
     if (parts.empty())
         return text + "无法确定其余部分是否一致";
     for (std::size_t i = 0; i < parts.size(); ++i) text += (i ? "，" : "") + parts[i];
@@ -266,9 +288,11 @@ std::string DiffSummaryText(const TargetDiff& diff) {
 std::vector<std::string> DiffNotices(const TargetDiff& diff) {
     std::vector<std::string> lines;
     if (diff.sourceUnreadable > 0)
-        lines.push_back("源目录中有 " + Count(diff.sourceUnreadable, "个目录无法读取，其中的内容没有对比"));
+        lines.push_back("源目录中有 " +
+                        Count(diff.sourceUnreadable, "个目录无法读取，其中的内容没有对比"));
     if (diff.targetUnreadable > 0)
-        lines.push_back("目标目录中有 " + Count(diff.targetUnreadable, "个目录无法读取，其中的内容没有对比"));
+        lines.push_back("目标目录中有 " +
+                        Count(diff.targetUnreadable, "个目录无法读取，其中的内容没有对比"));
     if (diff.targetIncomplete)
         lines.push_back(kIncompleteTargetText);
     return lines;
@@ -297,7 +321,9 @@ std::vector<std::string> DiffLines(const TargetDiff& diff) {
     const struct {
         const char* caption;
         const DiffGroup* group;
-    } groups[] = {{kMissingCaption, &diff.missing}, {kChangedCaption, &diff.changed}, {kExtraCaption, &diff.extra}};
+    } groups[] = {{kMissingCaption, &diff.missing},
+                  {kChangedCaption, &diff.changed},
+                  {kExtraCaption, &diff.extra}};
     for (const auto& g : groups) {
         lines.push_back(std::string(g.caption) + "：" + TotalsText(g.group->totals));
         for (const DiffEntry& e : g.group->entries) {

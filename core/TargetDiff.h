@@ -19,7 +19,7 @@ namespace FunSub {
 struct DiffEntry {
     std::string path;  // below the root it lies in, its names joined by the separator
     bool directory = false;
-    std::int64_t size = 0;  // a missing or changed file: the source's; an extra one: its own
+    std::int64_t size = 0;        // a missing or changed file: the source's; an extra one: its own
     std::int64_t targetSize = 0;  // a changed file: its copy's
     bool sizeDiffers = false;     // a changed file: the two sizes are not equal
     bool sourceNewer = false;     // a changed file: the source was written after its copy

@@ -28,8 +28,9 @@ QString Thousands(std::int64_t n) {
 
 QTreeWidgetItem* GroupRow(const QString& caption, const FunSub::DiffTotals& totals) {
     auto* row = new QTreeWidgetItem({caption, Thousands(totals.files), Thousands(totals.bytes),
-                                     totals.directories > 0 ? Thousands(totals.directories) + QStringLiteral(" 个目录")
-                                                            : QString()});
+                                     totals.directories > 0
+                                         ? Thousands(totals.directories) + QStringLiteral(" 个目录")
+                                         : QString()});
     QFont bold = row->font(0);
     bold.setBold(true);
     row->setFont(0, bold);
@@ -42,11 +43,17 @@ void AddEntries(QTreeWidgetItem* parent, const std::vector<FunSub::DiffEntry>& e
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(entries.size()));
     for (const FunSub::DiffEntry& e : entries) {
-        const QString path = ToQ(e.path) + (e.directory ? QString(QChar::fromLatin1(FunSub::kSeparator)) : QString());
-        const QString note = changed ? ToQ(FunSub::ChangeText(e)) : e.directory ? QStringLiteral("目录") : QString();
-        auto* row = new QTreeWidgetItem({path, QString(), e.directory ? QString() : Thousands(e.size), note});
+        const QString path =
+            ToQ(e.path) +
+            (e.directory ? QString(QChar::fromLatin1(FunSub::kSeparator)) : QString());
+        const QString note = changed       ? ToQ(FunSub::ChangeText(e))
+                             : e.directory ? QStringLiteral("目录")
+                                           : QString();
+        auto* row = new QTreeWidgetItem(
+            {path, QString(), e.directory ? QString() : Thousands(e.size), note});
         row->setData(0, kSidesRole, sides);
-        row->setData(0, kPathRole, QByteArray(e.path.data(), static_cast<qsizetype>(e.path.size())));
+        row->setData(0, kPathRole,
+                     QByteArray(e.path.data(), static_cast<qsizetype>(e.path.size())));
         row->setData(0, kDirectoryRole, e.directory);
         row->setToolTip(0, path);
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
@@ -86,7 +93,8 @@ TForm8::TForm8()
     ListView1->setColumnCount(4);
     ListView1->setHeaderLabels({QStringLiteral("分组 / 相对路径"), QStringLiteral("文件数"),
                                 QStringLiteral("大小"), QStringLiteral("说明")});
-    for (int c : {1, 2}) ListView1->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    for (int c : {1, 2})
+        ListView1->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     ListView1->setColumnWidth(0, 300);
     ListView1->setColumnWidth(1, 70);
     ListView1->setColumnWidth(2, 110);
@@ -171,7 +179,8 @@ void TForm8::FormActivate() {
 
 void TForm8::ShowReading() {
     const std::int64_t files = m_filesRead ? m_filesRead->load() : 0;
-    Label3->setText(QStringLiteral("正在读取源目录和目标目录：已读取 %1 个文件…").arg(Thousands(files)));
+    Label3->setText(
+        QStringLiteral("正在读取源目录和目标目录：已读取 %1 个文件…").arg(Thousands(files)));
 }
 
 void TForm8::ShowDiff() {
@@ -183,10 +192,12 @@ void TForm8::ShowDiff() {
 
     ListView1->clear();
     auto* leftOut = GroupRow(ToQ(std::string(FunSub::kLeftOutCaption)), m_diff.leftOutTotals);
-    leftOut->setText(3, Thousands(static_cast<std::int64_t>(m_diff.leftOut.size())) + QStringLiteral(" 种类型"));
+    leftOut->setText(
+        3, Thousands(static_cast<std::int64_t>(m_diff.leftOut.size())) + QStringLiteral(" 种类型"));
     for (const FunSub::LeftOutType& type : m_diff.leftOut) {
-        auto* row = new QTreeWidgetItem(leftOut, {ToQ(type.type), Thousands(type.files.totals.files),
-                                                  Thousands(type.files.totals.bytes), QString()});
+        auto* row =
+            new QTreeWidgetItem(leftOut, {ToQ(type.type), Thousands(type.files.totals.files),
+                                          Thousands(type.files.totals.bytes), QString()});
         for (int c : {1, 2}) row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
         AddEntries(row, type.files.entries, kSourceSide, false);
     }
@@ -204,7 +215,8 @@ void TForm8::ShowDiff() {
         rows << row;
     }
     for (int c : {1, 2}) {
-        for (QTreeWidgetItem* row : rows) row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+        for (QTreeWidgetItem* row : rows)
+            row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
     ListView1->addTopLevelItems(rows);
     ListView1->setCurrentItem(rows.front());

@@ -34,10 +34,10 @@ public:
     bool Reading() const { return m_reading.Running(); }
     const FunSub::TargetDiff& Diff() const { return m_diff; }
 
-    QLabel* Label1 = nullptr;  // the source
-    QLabel* Label2 = nullptr;  // the target
-    QLabel* Label3 = nullptr;  // how far the reading got, then what the comparison found
-    QLabel* Label4 = nullptr;  // what keeps the comparison from being whole, in red
+    QLabel* Label1 = nullptr;          // the source
+    QLabel* Label2 = nullptr;          // the target
+    QLabel* Label3 = nullptr;          // how far the reading got, then what the comparison found
+    QLabel* Label4 = nullptr;          // what keeps the comparison from being whole, in red
     QTreeWidget* ListView1 = nullptr;  // the groups, each opened to its files
     QPushButton* Button1 = nullptr;
 

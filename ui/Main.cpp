@@ -740,7 +740,8 @@ std::string TForm1::ShownTarget() const {
     return m_outputSubdirs[static_cast<std::size_t>(index)];
 }
 
-void TForm1::ShowDirectory(bool targetSide, const std::string& root, const std::string& relativeDir) {
+void TForm1::ShowDirectory(bool targetSide, const std::string& root,
+                           const std::string& relativeDir) {
     if (targetSide && ShownTarget() != root) {
         const auto at = std::find(m_outputSubdirs.begin(), m_outputSubdirs.end(), root);
         if (at == m_outputSubdirs.end())
@@ -756,7 +757,8 @@ void TForm1::ShowDirectory(bool targetSide, const std::string& root, const std::
         return;
     // Down the tree name by name; each item knows its node.
     for (std::size_t start = 0; start < relativeDir.size();) {
-        const std::size_t cut = std::min(relativeDir.find(FunSub::kSeparator, start), relativeDir.size());
+        const std::size_t cut =
+            std::min(relativeDir.find(FunSub::kSeparator, start), relativeDir.size());
         const std::string name = relativeDir.substr(start, cut - start);
         start = cut + 1;
         QTreeWidgetItem* next = nullptr;

@@ -292,7 +292,8 @@ void TForm3::Button1Click() {
     FunSub::KeepGoing = CheckBox1->isChecked();
     // Not being able to remember the choice takes nothing from the copy.
     if (!FunSub::SourceDir.empty())
-        FunSub::RememberFilterChoice(FunSub::SourceDir, {FunSub::FilterMode, FunSub::SelectedTypes});
+        FunSub::RememberFilterChoice(FunSub::SourceDir,
+                                     {FunSub::FilterMode, FunSub::SelectedTypes});
     HandOver(this, Form7);
 }
 
@@ -314,7 +315,8 @@ void TForm3::Button3Click() {
         const std::string key = raw.typeId() == QMetaType::QByteArray
                                     ? raw.toByteArray().toStdString()
                                     : row->text(0).toUtf8().toStdString();
-        const bool wanted = std::find(last->types.begin(), last->types.end(), key) != last->types.end();
+        const bool wanted =
+            std::find(last->types.begin(), last->types.end(), key) != last->types.end();
         row->setCheckState(0, wanted ? Qt::Checked : Qt::Unchecked);
     }
     ListView1Click();

@@ -34,10 +34,12 @@ struct CliRun {
 
 class CliDiffTest : public ::testing::Test {
 protected:
-    CliRun Cli(const std::vector<std::string>& args, const std::string& program = QUILLMERE_CLI_PATH) {
+    CliRun Cli(const std::vector<std::string>& args,
+               const std::string& program = QUILLMERE_CLI_PATH) {
         std::string cmd = Quote(program);
         for (const auto& a : args) cmd += " " + Quote(a);
-        cmd += " >" + Quote(m_tree.path("cli.out")) + " 2>" + Quote(m_tree.path("cli.err")) + " </dev/null";
+        cmd += " >" + Quote(m_tree.path("cli.out")) + " 2>" + Quote(m_tree.path("cli.err")) +
+               " </dev/null";
         const int st = std::system(cmd.c_str());
         return CliRun{WIFEXITED(st) ? WEXITSTATUS(st) : -1, ReadFile(m_tree.path("cli.out")),
                       ReadFile(m_tree.path("cli.err"))};
@@ -52,7 +54,8 @@ protected:
         m_tree.file(dir + "/src/x.o", std::string(1000, 'x'));
         m_tree.file(dir + "/src/sub/c.c", std::string(40, 'c'));
         m_tree.file(dir + "/src/sub/y.o", std::string(500, 'y'));
-        const CliRun copy = Cli({"copy", m_tree.path(dir + "/src"), m_tree.dir(dir + "/out"), "--exclude", ".o"});
+        const CliRun copy =
+            Cli({"copy", m_tree.path(dir + "/src"), m_tree.dir(dir + "/out"), "--exclude", ".o"});
         ASSERT_EQ(copy.status, 0) << copy.err;
     }
 
@@ -84,8 +87,10 @@ const std::string kNothing = ":{\"files\":0,\"bytes\":0,\"directories\":0,\"item
 
 TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) {
     const std::string kLeftOutO =
-        "\"left_out\":{\"files\":2,\"bytes\":1500,\"directories\":0,\"types\":[{\"type\":\".o\",\"files\":2,"
-        "\"bytes\":1500,\"directories\":0,\"items\":[{\"path\":\"x.o\",\"directory\":false,\"size\":1000},"
+        "\"left_out\":{\"files\":2,\"bytes\":1500,\"directories\":0,\"types\":[{\"type\":\".o\","
+        "\"files\":2,"
+        "\"bytes\":1500,\"directories\":0,\"items\":[{\"path\":\"x.o\",\"directory\":false,"
+        "\"size\":1000},"
         "{\"path\":\"sub/y.o\",\"directory\":false,\"size\":500}]}]}";
     const struct {
         const char* name;
@@ -101,8 +106,10 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
          "\"directory\":false,\"size\":40}]}"},
         {"the only file of a type gone: left out, not missing",
          [](const std::string&, const std::string& t) { fs::remove(t + "/README"); }, 0, "left_out",
-         "\"left_out\":{\"files\":3,\"bytes\":1507,\"directories\":0,\"types\":[{\"type\":\"无扩展名\","
-         "\"files\":1,\"bytes\":7,\"directories\":0,\"items\":[{\"path\":\"README\",\"directory\":false,"
+         "\"left_out\":{\"files\":3,\"bytes\":1507,\"directories\":0,\"types\":[{\"type\":"
+         "\"无扩展名\","
+         "\"files\":1,\"bytes\":7,\"directories\":0,\"items\":[{\"path\":\"README\",\"directory\":"
+         "false,"
          "\"size\":7}]},{\"type\":\".o\""},
         {"a source file grown, another written after the copy",
          [](const std::string& s, const std::string&) {
@@ -115,7 +122,8 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
          1, "changed",
          "\"changed\":{\"files\":2,\"bytes\":134,\"directories\":0,\"items\":[{\"path\":\"a.c\","
          "\"directory\":false,\"size\":104,\"target_size\":100,\"source_newer\":false},{\"path\":"
-         "\"notes.txt\",\"directory\":false,\"size\":30,\"target_size\":30,\"source_newer\":true}]}"},
+         "\"notes.txt\",\"directory\":false,\"size\":30,\"target_size\":30,\"source_newer\":true}]"
+         "}"},
         {"files and directories the source does not hold",
          [](const std::string&, const std::string& t) {
              Write(t + "/extra.log", "12345");
@@ -123,8 +131,10 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
          },
          1, "extra",
          "\"extra\":{\"files\":2,\"bytes\":7,\"directories\":2,\"items\":[{\"path\":\"extra.log\","
-         "\"directory\":false,\"size\":5},{\"path\":\"old\",\"directory\":true,\"size\":0},{\"path\":"
-         "\"old/inner\",\"directory\":true,\"size\":0},{\"path\":\"old/inner/k.txt\",\"directory\":false,"
+         "\"directory\":false,\"size\":5},{\"path\":\"old\",\"directory\":true,\"size\":0},{"
+         "\"path\":"
+         "\"old/inner\",\"directory\":true,\"size\":0},{\"path\":\"old/inner/"
+         "k.txt\",\"directory\":false,"
          "\"size\":2}]}"},
         {"a directory made in the source since",
          [](const std::string& s, const std::string&) {
@@ -132,8 +142,10 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
              fs::create_directories(s + "/new/deeper");
          },
          1, "missing",
-         "\"missing\":{\"files\":1,\"bytes\":1,\"directories\":2,\"items\":[{\"path\":\"new\",\"directory\":"
-         "true,\"size\":0},{\"path\":\"new/e.c\",\"directory\":false,\"size\":1},{\"path\":\"new/deeper\","
+         "\"missing\":{\"files\":1,\"bytes\":1,\"directories\":2,\"items\":[{\"path\":\"new\","
+         "\"directory\":"
+         "true,\"size\":0},{\"path\":\"new/e.c\",\"directory\":false,\"size\":1},{\"path\":\"new/"
+         "deeper\","
          "\"directory\":true,\"size\":0}]}"},
     };
     int n = 0;
@@ -141,12 +153,14 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
         SCOPED_TRACE(c.name);
         const std::string dir = "case" + std::to_string(++n);
         MakeSourceAndCopy(dir);
-        const std::string src = m_tree.path(dir + "/src"), target = m_tree.path(dir + "/out/src-01");
+        const std::string src = m_tree.path(dir + "/src"),
+                          target = m_tree.path(dir + "/out/src-01");
         c.change(src, target);
         const CliRun r = Cli({"diff", src, target, "--json"});
         EXPECT_EQ(r.status, c.status) << r.out << r.err;
         EXPECT_EQ(Member(r.out, c.group).substr(0, c.expected.size()), c.expected) << r.out;
-        EXPECT_NE(r.out.find(c.status == 0 ? "\"same\":true" : "\"same\":false"), std::string::npos);
+        EXPECT_NE(r.out.find(c.status == 0 ? "\"same\":true" : "\"same\":false"),
+                  std::string::npos);
         for (const char* other : {"missing", "changed", "extra"}) {
             if (other != c.group) {
                 EXPECT_EQ(Member(r.out, other), "\"" + std::string(other) + "\"" + kNothing);
@@ -158,15 +172,19 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
     const std::string src = m_tree.path("case2/src"), target = m_tree.path("case2/out/src-01");
     CliRun text = Cli({"diff", src, target});
     EXPECT_EQ(text.status, 1);
-    EXPECT_NE(text.out.find("\n目标中缺少的文件：1 个文件，40 字节\n  sub/c.c\n"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("\n  .o：2 个文件，1,500 字节\n    x.o\n    sub/y.o\n"), std::string::npos);
+    EXPECT_NE(text.out.find("\n目标中缺少的文件：1 个文件，40 字节\n  sub/c.c\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("\n  .o：2 个文件，1,500 字节\n    x.o\n    sub/y.o\n"),
+              std::string::npos);
     fs::create_directory(m_tree.path("case1/out/src-01/.quillmere-incomplete"));
     text = Cli({"diff", m_tree.path("case1/src"), m_tree.path("case1/out/src-01"), "--json"});
     EXPECT_EQ(text.status, 1);
     EXPECT_NE(text.out.find("\"same\":false,\"incomplete\":true"), std::string::npos) << text.out;
     text = Cli({"diff", src, m_tree.path("nowhere"), "--json"});
     EXPECT_EQ(text.status, 1);
-    EXPECT_EQ(text.out, "{\"error\":\"File not found: " + m_tree.path("nowhere") + "\",\"code\":\"not-found\"}\n");
+    EXPECT_EQ(text.out, "{\"error\":\"File not found: " + m_tree.path("nowhere") +
+                            "\",\"code\":\"not-found\"}\n");
 }
 
 TEST_F(CliDiffTest, SameAsLastTakesTheTypesAndModeRememberedForTheSource) {
@@ -187,13 +205,24 @@ TEST_F(CliDiffTest, SameAsLastTakesTheTypesAndModeRememberedForTheSource) {
         int status;
         std::string answer;  // the start of stdout
     } cases[] = {
-        {"kept only", other + "keep-only\t" + escaped + "\t.c\t无扩展名\t.gone\r\n", {}, 0, "{\"files\":4,"},
+        {"kept only",
+         other + "keep-only\t" + escaped + "\t.c\t无扩展名\t.gone\r\n",
+         {},
+         0,
+         "{\"files\":4,"},
         {"left out", "exclude\t" + escaped + "\t.c\r\n" + other, {}, 0, "{\"files\":3,"},
         {"no line for it", other, {}, 1, "{\"error\":\"no choice of types remembered"},
         {"no file", "", {}, 1, "{\"error\":\"no choice of types remembered"},
-        {"a malformed line", "keep-only\t" + escaped + "\t%zz\r\n", {}, 1,
+        {"a malformed line",
+         "keep-only\t" + escaped + "\t%zz\r\n",
+         {},
+         1,
          "{\"error\":\"no choice of types remembered"},
-        {"with a type option", other, {"--exclude", ".o"}, 2, "{\"error\":\"--same-as-last does not mix"},
+        {"with a type option",
+         other,
+         {"--exclude", ".o"},
+         2,
+         "{\"error\":\"--same-as-last does not mix"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -214,6 +243,6 @@ TEST_F(CliDiffTest, SameAsLastTakesTheTypesAndModeRememberedForTheSource) {
     for (const auto& e : fs::recursive_directory_iterator(out))
         copied.push_back(fs::relative(e.path(), out).string());
     std::sort(copied.begin(), copied.end());
-    EXPECT_EQ(copied, (std::vector<std::string>{"a\tb-01", "a\tb-01/README", "a\tb-01/a.c", "a\tb-01/b.c",
-                                                "a\tb-01/sub", "a\tb-01/sub/c.c"}));
+    EXPECT_EQ(copied, (std::vector<std::string>{"a\tb-01", "a\tb-01/README", "a\tb-01/a.c",
+                                                "a\tb-01/b.c", "a\tb-01/sub", "a\tb-01/sub/c.c"}));
 }

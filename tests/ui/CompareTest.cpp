@@ -20,7 +20,8 @@ namespace fs = std::filesystem;
 namespace {
 
 void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons, Qt::NoModifier);
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
+                  Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
@@ -72,7 +73,8 @@ void ClickCheckBox(QTreeWidget* list, QTreeWidgetItem* item) {
     opt.initFrom(list->viewport());
     opt.rect = list->visualRect(list->indexFromItem(item, 0));
     opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
+    const QRect box =
+        list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
     Click(list->viewport(), box.center());
 }
 
@@ -93,7 +95,8 @@ bool g_holding = false;
 bool g_held = false;
 
 void HoldAtHeld(const std::string& dir) {
-    if (QThread::currentThread() == QCoreApplication::instance()->thread() || !dir.ends_with("held"))
+    if (QThread::currentThread() == QCoreApplication::instance()->thread() ||
+        !dir.ends_with("held"))
         return;
     std::unique_lock lock(g_holdMutex);
     g_held = true;
@@ -158,22 +161,29 @@ TEST_F(CompareTest, GroupsWithTheirTotalsAndADoubleClickShowsTheFileInItsTree) {
     EXPECT_EQ(Form8->windowTitle(), QStringLiteral("源目录与目标目录对比"));
     WaitForComparison();
     EXPECT_EQ(Form8->Button1->text(), QStringLiteral("返　　回"));
-    EXPECT_EQ(Form8->Label2->text(), QStringLiteral("目标目录：") + ToQ(m_tree.path("out/proj-01")));
-    EXPECT_EQ(Form8->Label3->text(), QStringLiteral("按类型滤除 1 种类型；缺少 2 个文件，改变了 1 个文件，多出 1 个文件"));
+    EXPECT_EQ(Form8->Label2->text(),
+              QStringLiteral("目标目录：") + ToQ(m_tree.path("out/proj-01")));
+    EXPECT_EQ(Form8->Label3->text(),
+              QStringLiteral("按类型滤除 1 种类型；缺少 2 个文件，改变了 1 个文件，多出 1 个文件"));
 
     QTreeWidget* list = Form8->ListView1;
     ASSERT_EQ(list->topLevelItemCount(), 4);
-    EXPECT_EQ(Texts(list->topLevelItem(0)), (QStringList{QStringLiteral("按类型滤除（目标中没有这种类型的文件）"),
-                                                        "2", "1,500", QStringLiteral("1 种类型")}));
-    EXPECT_EQ(Texts(list->topLevelItem(1)), (QStringList{QStringLiteral("目标中缺少的文件"), "2", "60", ""}));
-    EXPECT_EQ(Texts(list->topLevelItem(2)), (QStringList{QStringLiteral("复制后改变的文件"), "1", "30", ""}));
-    EXPECT_EQ(Texts(list->topLevelItem(3)), (QStringList{QStringLiteral("目标中多出的文件和目录"), "1", "5", ""}));
+    EXPECT_EQ(Texts(list->topLevelItem(0)),
+              (QStringList{QStringLiteral("按类型滤除（目标中没有这种类型的文件）"), "2", "1,500",
+                           QStringLiteral("1 种类型")}));
+    EXPECT_EQ(Texts(list->topLevelItem(1)),
+              (QStringList{QStringLiteral("目标中缺少的文件"), "2", "60", ""}));
+    EXPECT_EQ(Texts(list->topLevelItem(2)),
+              (QStringList{QStringLiteral("复制后改变的文件"), "1", "30", ""}));
+    EXPECT_EQ(Texts(list->topLevelItem(3)),
+              (QStringList{QStringLiteral("目标中多出的文件和目录"), "1", "5", ""}));
     QTreeWidgetItem* o = Child(list->topLevelItem(0), ".o");
     EXPECT_EQ(Texts(o), (QStringList{".o", "2", "1,500", ""}));
     ASSERT_NE(o, nullptr);
     EXPECT_EQ(Texts(o->child(1)), (QStringList{Sep("sub", "y.o"), "", "500", ""}));
     EXPECT_EQ(Texts(list->topLevelItem(2)->child(0)),
-              (QStringList{"notes.txt", "", "30", QStringLiteral("大小不同（源 30 字节，目标 25 字节）")}));
+              (QStringList{"notes.txt", "", "30",
+                           QStringLiteral("大小不同（源 30 字节，目标 25 字节）")}));
     list->expandAll();
     SaveScreenshot(Form8, QStringLiteral("compare"));
 
@@ -213,7 +223,8 @@ TEST_F(CompareTest, TheWindowAnswersWhileTheTreesAreReadAndGiveUpLeavesAtOnce) {
     }
     QTest::qWait(150);  // the window paints and counts meanwhile
     EXPECT_TRUE(Form8->Reading());
-    EXPECT_TRUE(Form8->Label3->text().startsWith(QStringLiteral("正在读取源目录和目标目录：已读取")));
+    EXPECT_TRUE(
+        Form8->Label3->text().startsWith(QStringLiteral("正在读取源目录和目标目录：已读取")));
     EXPECT_EQ(Form8->Button1->text(), QStringLiteral("放　　弃"));
     Click(Form8->Button1, Form8->Button1->rect().center());
     EXPECT_FALSE(Form8->isVisible());
@@ -266,8 +277,10 @@ TEST_F(CompareTest, LastChoiceBringsBackTheTypesAndModeConfirmedForThisSource) {
         bool usable;
         std::string after;  // the file after a confirmation with nothing ticked
     } cases[] = {
-        {"a type gone", "exclude\t" + m_source + "\t.gone\t.txt\r\n", true, "exclude\t" + m_source + "\r\n"},
-        {"malformed", "exclude\t" + m_source + "\t%G1\r\nnonsense\r\n", false, "exclude\t" + m_source + "\r\n"},
+        {"a type gone", "exclude\t" + m_source + "\t.gone\t.txt\r\n", true,
+         "exclude\t" + m_source + "\r\n"},
+        {"malformed", "exclude\t" + m_source + "\t%G1\r\nnonsense\r\n", false,
+         "exclude\t" + m_source + "\r\n"},
         {"another source only", "exclude\t/elsewhere\t.c\r\n", false,
          "exclude\t" + m_source + "\r\nexclude\t/elsewhere\t.c\r\n"},
         {"not a file", "/", false, ""},
@@ -291,8 +304,9 @@ TEST_F(CompareTest, LastChoiceBringsBackTheTypesAndModeConfirmedForThisSource) {
         EXPECT_TRUE(Form7->isVisible());
         EXPECT_EQ(c.content == "/" ? "" : ReadFile(filters), c.after);
         EXPECT_EQ(fs::is_directory(filters), c.content == "/");
-        EXPECT_EQ(std::distance(fs::directory_iterator(m_tree.path("app")), fs::directory_iterator()),
-                  2);  // work.ini and filters.ini alone, no temporary file left
+        EXPECT_EQ(
+            std::distance(fs::directory_iterator(m_tree.path("app")), fs::directory_iterator()),
+            2);  // work.ini and filters.ini alone, no temporary file left
         Form7->Button1->click();
     }
     EXPECT_EQ(m_messages.shown.size(), 0u);
