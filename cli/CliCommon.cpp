@@ -22,16 +22,22 @@ const char* const kUsage =
     "  quillmere-cli files DIR [--json]\n"
     "  quillmere-cli stats DIR [--json]\n"
     "  quillmere-cli name  SOURCE OUTPUTDIR [--json]\n"
-    "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]... [--json]\n"
+    "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
+    "                      [--same-as-last] [--json]\n"
     "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
-    "                      [--work WORKDIR] [--keep-going] [--force] [--jobs N] [--verbose] [--json]\n"
+    "                      [--same-as-last] [--work WORKDIR] [--keep-going] [--force]\n"
+    "                      [--jobs N] [--verbose] [--json]\n"
+    "  quillmere-cli diff  SOURCE TARGET [--json]\n"
     "  quillmere-cli --help | --version\n"
     "TYPE: \".txt\", \"txt\" and \"TXT\" alike; 无扩展名 for names without \".\".\n"
     "--json: one JSON object on stdout, also on failure ({\"error\":..,\"code\":..}) and when\n"
     "  stopped ({\"stopped\":true}); progress and --verbose lines then go to stderr.\n"
     "--jobs N: copy on N threads (default: one per core, at most 8; 1 copies one by one).\n"
     "exit: 0 done, 1 failed (the message names its path), 2 bad arguments, 3 copied but\n"
-    "  items skipped (--keep-going), 130/143 stopped by SIGINT/SIGTERM.\n";
+    "  items skipped (--keep-going), 130/143 stopped by SIGINT/SIGTERM.\n"
+    "--same-as-last: the types and mode last confirmed in the filter dialog for SOURCE.\n"
+    "diff: exit 0 when TARGET holds just what the filter it shows would copy from SOURCE,\n"
+    "  1 when something is missing, changed or extra.\n";
 
 bool g_json = false;
 
@@ -81,6 +87,8 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
             out.keepGoing = true;
         } else if (name == "force") {
             out.force = true;
+        } else if (name == "same-as-last") {
+            out.sameAsLast = true;
         } else {
             // A value that looks like an option is a forgotten value, not a type or a path.
             if (i + 1 >= argc || IsOption(argv[i + 1])) {

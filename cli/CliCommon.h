@@ -24,6 +24,7 @@ struct Args {
     bool verbose = false;
     bool keepGoing = false;
     bool force = false;
+    bool sameAsLast = false;  // the types and mode last confirmed for the source
     std::vector<std::string> exclude;
     std::vector<std::string> keepOnly;
     std::string work;
@@ -100,5 +101,6 @@ int RunStats(const Args& args);
 int RunName(const Args& args);
 int RunCheck(const Args& args);
 int RunCopy(const Args& args);
+int RunDiff(const Args& args);
 
 }  // namespace Cli

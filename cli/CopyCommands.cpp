@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "core/CopyRate.h"
 #include "core/DirTree.h"
 #include "core/FilterCopy.h"
+#include "core/FilterMemory.h"
 #include "core/FunSub.h"
 #include "core/Reasons.h"
 #include "core/TargetNaming.h"
@@ -131,6 +133,17 @@ void SetUpSource(const Args& args, const std::string& source, const std::string&
     FunSub::FilterMode =
         args.keepOnly.empty() ? FunSub::FilterKind::Exclude : FunSub::FilterKind::KeepOnly;
     FunSub::SelectedTypes = args.keepOnly.empty() ? args.exclude : args.keepOnly;
+    if (args.sameAsLast) {
+        // filters.ini lies where the program beside this one keeps its settings.
+        FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
+        const std::optional<FunSub::FilterChoice> last = FunSub::LastFilterChoice(source);
+        if (!last) {
+            throw CliError("no choice of types remembered for this source in " +
+                               FunSub::FilterMemoryPath(), "no-last-choice");
+        }
+        FunSub::FilterMode = last->mode;
+        FunSub::SelectedTypes = last->types;
+    }
 }
 
 // The source and the output directory must be there; a disk's root is no output directory,
@@ -146,6 +159,8 @@ void RequireDirectories(const std::string& source, const std::string& output) {
 int SetUpCopy(const Args& args, std::string& source) {
     if (!args.exclude.empty() && !args.keepOnly.empty())
         return BadArguments("--exclude and --keep-only do not mix");
+    if (args.sameAsLast && !(args.exclude.empty() && args.keepOnly.empty()))
+        return BadArguments("--same-as-last does not mix with --exclude or --keep-only");
     source = FullPath(args.positional[0]);
     if (FunSub::IsDriveRoot(source))
         return BadArguments("the source must not be a root directory");

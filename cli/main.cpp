@@ -45,9 +45,12 @@ int main(int argc, char** argv) {
         {"files", 1, {"json"}, Cli::RunFiles},
         {"stats", 1, {"json"}, Cli::RunStats},
         {"name", 2, {"json"}, Cli::RunName},
-        {"check", 2, {"exclude", "keep-only", "json"}, Cli::RunCheck},
-        {"copy", 2, {"exclude", "keep-only", "work", "keep-going", "force", "jobs", "verbose", "json"},
+        {"check", 2, {"exclude", "keep-only", "same-as-last", "json"}, Cli::RunCheck},
+        {"copy", 2,
+         {"exclude", "keep-only", "same-as-last", "work", "keep-going", "force", "jobs", "verbose",
+          "json"},
          Cli::RunCopy},
+        {"diff", 2, {"json"}, Cli::RunDiff},
     };
     for (int i = 2; i < argc; ++i) {
         if (std::string(argv[i]) == "--json") Cli::SetJsonOutput(true);

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QSplitterHandle>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
@@ -17,6 +18,7 @@
 #include "ui/About.h"
 #include "ui/Accept.h"
 #include "ui/ColumnWidths.h"
+#include "ui/Compare.h"
 #include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Messages.h"
@@ -407,10 +409,13 @@ QWidget* TForm1::createTargetSide() {
     ComboBoxEx1->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
     ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    auto* header = new QVBoxLayout(Panel8);
+    Button6 = new QPushButton(QStringLiteral("对比源目录"), Panel8);
+    auto* header = new QGridLayout(Panel8);
     header->setContentsMargins(2, 2, 2, 2);
-    header->addWidget(Label4);
-    header->addWidget(ComboBoxEx1);
+    header->addWidget(Label4, 0, 0, 1, 2);
+    header->addWidget(ComboBoxEx1, 1, 0);
+    header->addWidget(Button6, 1, 1);
+    header->setColumnStretch(0, 1);
 
     ListView2 = NewFileList(side);
     ListView4 = NewTypeList(side);
@@ -475,8 +480,9 @@ void TForm1::createLayout() {
     // through the road of a copy: "指定源目录" before "过滤复制". A page control takes its
     // tabs and then the page on show.
     QWidget* const order[] = {Edit1,        Edit4,     BitBtn1,     Edit3,        Button5,
-                              PageControl1, TreeView1, ComboBoxEx1, PageControl2, TreeView2,
-                              Edit2,        Button1,   Button2,     Button3,      Button4};
+                              PageControl1, TreeView1, ComboBoxEx1, Button6,      PageControl2,
+                              TreeView2,    Edit2,     Button1,     Button2,      Button3,
+                              Button4};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -495,6 +501,7 @@ void TForm1::connectSignals() {
     connect(Button3, &QPushButton::clicked, this, guarded(&TForm1::Button3Click));
     connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
     connect(BitBtn1, &QPushButton::clicked, this, guarded(&TForm1::BitBtn1Click));
+    connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
 }
 
 void TForm1::FormCreate(const std::string& executablePath) {
@@ -762,6 +769,64 @@ void TForm1::Button4Click() {
 void TForm1::BitBtn1Click() {
     FunSub::HintText = kSettingsHint;
     OpenDialog(this, FormAccept);
+}
+
+void TForm1::Button6Click() {
+    if (FunSub::SourceDir.empty()) {
+        Messages().Warn(QStringLiteral("请先指定源目录，再与目标目录对比"));
+        return;
+    }
+    if (ShownTarget().empty()) {
+        Messages().Warn(QStringLiteral("当前输出目录下没有可以对比的目标目录"));
+        return;
+    }
+    OpenDialog(this, Form8);
+}
+
+std::string TForm1::ShownTarget() const {
+    const int index = ComboBoxEx1->currentIndex();
+    if (index < 0 || index >= static_cast<int>(m_outputSubdirs.size()))
+        return {};
+    return m_outputSubdirs[static_cast<std::size_t>(index)];
+}
+
+void TForm1::ShowDirectory(bool targetSide, const std::string& root,
+                           const std::string& relativeDir) {
+    if (targetSide && ShownTarget() != root) {
+        const auto at = std::find(m_outputSubdirs.begin(), m_outputSubdirs.end(), root);
+        if (at == m_outputSubdirs.end())
+            return;
+        const int index = static_cast<int>(at - m_outputSubdirs.begin());
+        ComboBoxEx1->setCurrentIndex(index);
+        ComboBoxEx1Click(index);
+    }
+    const FunSub::DirTree& tree = targetSide ? m_targetTree : m_sourceTree;
+    QTreeWidget* view = targetSide ? TreeView2 : TreeView1;
+    QTreeWidgetItem* item = view->topLevelItem(0);
+    if (tree.empty() || !item || FunSub::NodePath(tree, 0) != root)
+        return;
+    // Down the tree name by name; each item knows its node.
+    for (std::size_t start = 0; start < relativeDir.size();) {
+        const std::size_t cut =
+            std::min(relativeDir.find(FunSub::kSeparator, start), relativeDir.size());
+        const std::string name = relativeDir.substr(start, cut - start);
+        start = cut + 1;
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < item->childCount() && !next; ++i) {
+            const int node = item->child(i)->data(0, kNodeIndexRole).toInt();
+            if (node > 0 && node < tree.size() && tree.nodes[node].label == name)
+                next = item->child(i);
+        }
+        if (!next)
+            break;  // gone since: its nearest ancestor the tree holds
+        item = next;
+    }
+    for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
+    view->setCurrentItem(item);
+    view->scrollToItem(item);
+    view->setFocus();
+    (targetSide ? PageControl2 : PageControl1)->setCurrentIndex(0);
+    ShowClickedDirectory(view, tree, targetSide ? ListView2 : ListView1);
 }
 
 void TForm1::FormClose() {

@@ -51,6 +51,8 @@ public:
     void Button3Click();
     void Button4Click();
     void BitBtn1Click();
+    // "对比源目录": compares the source with the target on show.
+    void Button6Click();
 
     // The subdirectories of WorkDir that can be chosen as sources.
     int CountWorkSubdirs();
@@ -71,6 +73,12 @@ public:
     // The full path of each ComboBoxEx1 item, at the item's position.
     const std::vector<std::string>& OutputSubdirs() const { return m_outputSubdirs; }
     QString StatusText() const;
+    // The full path of the target on show; empty when there is none.
+    std::string ShownTarget() const;
+    // Shows the directory `relativeDir` below `root` (the source, or one of the targets) in the
+    // tree of that side, as a click on its node does, with its files on show. A directory the
+    // tree does not hold shows its nearest ancestor that it does.
+    void ShowDirectory(bool targetSide, const std::string& root, const std::string& relativeDir);
 
     // The tree item's role that holds the index of its node in the tree model.
     static constexpr int kNodeIndexRole = Qt::UserRole;
@@ -102,6 +110,7 @@ public:
     QFrame* Panel8 = nullptr;
     QLabel* Label4 = nullptr;
     QComboBox* ComboBoxEx1 = nullptr;
+    QPushButton* Button6 = nullptr;  // "对比源目录"
     QTabWidget* PageControl2 = nullptr;
     QTreeWidget* ListView2 = nullptr;
     QTreeWidget* ListView4 = nullptr;

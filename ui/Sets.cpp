@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <charconv>
+#include <optional>
 
+#include "core/FilterMemory.h"
 #include "core/FunSub.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Copying.h"
@@ -102,6 +105,7 @@ void TForm3::createWidgets() {
 
     Button1 = new QPushButton(QStringLiteral("确　定"), this);
     Button2 = new QPushButton(QStringLiteral("放　弃"), this);
+    Button3 = new QPushButton(QStringLiteral("上次的选择"), this);
 }
 
 void TForm3::createList() {
@@ -140,6 +144,7 @@ void TForm3::createLayout() {
     modes->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button3);
     buttons->addStretch(1);
     buttons->addWidget(Button1);
     buttons->addSpacing(24);
@@ -162,6 +167,8 @@ void TForm3::createLayout() {
     // Tab goes down the dialog; the list is made after the widgets below it.
     setTabOrder(RadioButton2, ListView1);
     setTabOrder(ListView1, CheckBox1);
+    setTabOrder(CheckBox1, Button3);
+    setTabOrder(Button3, Button1);
 }
 
 void TForm3::connectSignals() {
@@ -178,6 +185,7 @@ void TForm3::connectSignals() {
             [this] { Guard([this] { ListView1Click(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guard([this] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Guard([this] { Button3Click(); }); });
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
@@ -199,6 +207,7 @@ void TForm3::FormActivate() {
     fillSourceTotals();
     fillTypeList();
     applyMode();
+    Button3->setEnabled(FunSub::LastFilterChoice(FunSub::SourceDir).has_value());
 }
 
 void TForm3::fillSourceTotals() {
@@ -281,11 +290,36 @@ void TForm3::Button1Click() {
     }
     FunSub::SelectedTypes = std::move(selected);
     FunSub::KeepGoing = CheckBox1->isChecked();
+    // Not being able to remember the choice takes nothing from the copy.
+    if (!FunSub::SourceDir.empty())
+        FunSub::RememberFilterChoice(FunSub::SourceDir,
+                                     {FunSub::FilterMode, FunSub::SelectedTypes});
     HandOver(this, Form7);
 }
 
 void TForm3::Button2Click() {
     ReturnTo(this, Form1);
+}
+
+void TForm3::Button3Click() {
+    const std::optional<FunSub::FilterChoice> last = FunSub::LastFilterChoice(FunSub::SourceDir);
+    if (!last) {
+        Button3->setEnabled(false);
+        return;
+    }
+    (last->mode == FunSub::FilterKind::Exclude ? RadioButton1 : RadioButton2)->setChecked(true);
+    // Types the source no longer has have no row, and so are passed over.
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        const QVariant raw = row->data(0, kRawKeyRole);
+        const std::string key = raw.typeId() == QMetaType::QByteArray
+                                    ? raw.toByteArray().toStdString()
+                                    : row->text(0).toUtf8().toStdString();
+        const bool wanted =
+            std::find(last->types.begin(), last->types.end(), key) != last->types.end();
+        row->setCheckState(0, wanted ? Qt::Checked : Qt::Unchecked);
+    }
+    ListView1Click();
 }
 
 void TForm3::FormClose() {

@@ -26,6 +26,8 @@ public:
     void ListView1Click();
     void Button1Click();
     void Button2Click();
+    // "上次的选择": the types and the mode last confirmed for this source.
+    void Button3Click();
 
     QGroupBox* GroupBox2 = nullptr;
     QRadioButton* RadioButton1 = nullptr;  // leave the ticked types out
@@ -38,6 +40,7 @@ public:
     QCheckBox* CheckBox1 = nullptr;  // go on past what cannot be copied, list it at the end
     QPushButton* Button1 = nullptr;  // "确　定"
     QPushButton* Button2 = nullptr;  // "放　弃"
+    QPushButton* Button3 = nullptr;  // "上次的选择"
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

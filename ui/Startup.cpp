@@ -6,6 +6,7 @@
 
 #include "ui/About.h"
 #include "ui/Accept.h"
+#include "ui/Compare.h"
 #include "ui/Copying.h"
 #include "ui/Main.h"
 #include "ui/SDir.h"
@@ -24,6 +25,7 @@ bool CreateWindows(const std::string& executablePath) {
     Form6 = new TForm6();
     Form7 = new TForm7();
     FormAccept = new TFormAccept();
+    Form8 = new TForm8();
     return true;
 }
 
@@ -36,6 +38,7 @@ void Destroy(T*& window) {
 }  // namespace
 
 void DestroyWindows() {
+    Destroy(Form8);
     Destroy(FormAccept);
     Destroy(Form7);
     Destroy(Form6);

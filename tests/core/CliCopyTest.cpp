@@ -739,20 +739,31 @@ TEST_F(CliCopyTest, PathsAreResolvedAsTheSystemResolvesThem) {
 // first takes its name between the choice and the making of the target.
 TEST_F(CliCopyTest, ANameTakenMeanwhileGoesToTheNextNumber) {
     for (int i = 0; i < 600; ++i) m_tree.file("work/src/d" + std::to_string(i / 20) + "/f" + std::to_string(i));
-    const std::string out = m_tree.dir("out");
-    const int watch = inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(watch, 0);
-    ASSERT_GE(inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
-    const pid_t child = Start({"copy", m_tree.path("work/src"), out, "--json"});
-    ASSERT_GT(child, 0);
-    // The check's probe file shows that the name was chosen; the other copy takes it now.
-    alignas(inotify_event) char events[4096];
-    ASSERT_GT(read(watch, events, sizeof events), 0);
-    ASSERT_EQ(mkdir((out + "/src-01").c_str(), 0755), 0);
-    close(watch);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(m_tree.path("cli.err"));
+    // The check's probe file shows that the name was chosen; the copy is held there while the
+    // other copy takes the name. A copy quick enough to make its target before it is held is
+    // tried again.
+    std::string out;
+    bool taken = false;
+    for (int attempt = 0; attempt < 10 && !taken; ++attempt) {
+        out = m_tree.dir("out" + std::to_string(attempt));
+        const int watch = inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
+        const pid_t child = Start({"copy", m_tree.path("work/src"), out, "--json"});
+        ASSERT_GT(child, 0);
+        alignas(inotify_event) char events[4096];
+        ASSERT_GT(read(watch, events, sizeof events), 0);
+        kill(child, SIGSTOP);
+        taken = mkdir((out + "/src-01").c_str(), 0755) == 0;
+        kill(child, SIGCONT);
+        close(watch);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (!taken)
+            continue;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(m_tree.path("cli.err"));
+    }
+    ASSERT_TRUE(taken) << "every copy made its target before the name could be taken";
     EXPECT_EQ(ReadFile(m_tree.path("cli.out")).rfind("{\"target\":\"src-02\",\"examined\":600,", 0), 0u)
         << ReadFile(m_tree.path("cli.out"));
     EXPECT_EQ(Actual(out + "/src-02"), Actual(m_tree.path("work/src")));

@@ -18,6 +18,7 @@
 #include "core/DrivePicker.h"
 #include "core/FileCopyPlatform.h"
 #include "core/FilterCopy.h"
+#include "core/FilterMemory.h"
 #include "core/FunSub.h"
 #include "core/TreeStats.h"
 #include "core/platform/win32/Win32Text.h"
@@ -416,6 +417,25 @@ TEST(WindowsSettingsTest, AnsiCodePageFileReadsAndWritesBackByteForByte) {
     LoadSettings();
     EXPECT_EQ(WorkDir, "D:\\photos" + kEmoji);
     EXPECT_EQ(OutputDir, "E:\\out");
+    ResetState();
+}
+
+TEST(WindowsSettingsTest, FiltersFileIsWrittenLikeWorkIniAndNamesASourceInAnyCase) {
+    ResetState();
+    TempTree t;
+    AppDir = t.root();
+    ASSERT_TRUE(RememberFilterChoice("D:\\Work\\a\tb", {FilterKind::Exclude, {".o", ""}}));
+    EXPECT_EQ(ReadFile(t.path("filters.ini")), "exclude\tD:\\Work\\a%09b\t.o\t\r\n");
+    // Text the code page cannot hold is kept whole all the same.
+    const std::string source = "D:\\photos" + kEmoji;
+    ASSERT_TRUE(RememberFilterChoice(source, {FilterKind::KeepOnly, {".jpg", kNoExtension}}));
+    for (const std::string& asked : {source, std::string("d:\\PHOTOS") + kEmoji}) {
+        const std::optional<FilterChoice> back = LastFilterChoice(asked);
+        ASSERT_TRUE(back.has_value()) << asked;
+        EXPECT_EQ(back->mode, FilterKind::KeepOnly);
+        EXPECT_EQ(back->types, (std::vector<std::string>{".jpg", kNoExtension}));
+    }
+    EXPECT_EQ(LastFilterChoice("d:\\work\\A\tB")->types, (std::vector<std::string>{".o", ""}));
     ResetState();
 }
 

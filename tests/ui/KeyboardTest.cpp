@@ -64,7 +64,7 @@ protected:
 TEST_F(KeyboardTest, TabGoesDownEachWindowAndTheFocusShows) {
     const auto tabs = [](QTabWidget* pages) { return pages->findChild<QTabBar*>(); };
     ExpectStops({Form1->Button5, tabs(Form1->PageControl1), Form1->ListView3, Form1->TreeView1,
-                 Form1->ComboBoxEx1, tabs(Form1->PageControl2), Form1->ListView4, Form1->TreeView2,
+                 Form1->ComboBoxEx1, Form1->Button6, tabs(Form1->PageControl2), Form1->ListView4, Form1->TreeView2,
                  Form1->Edit2, Form1->Button2, Form1->Button3, Form1->Button4, Form1->Edit1,
                  Form1->Edit4, Form1->BitBtn1, Form1->Edit3, Form1->Button5});
 

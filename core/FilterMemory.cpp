@@ -1,0 +1,174 @@
+#include "core/FilterMemory.h"
+
+#include "core/Platform.h"
+
+namespace FunSub {
+
+namespace {
+
+constexpr const char* kExcludeWord = "exclude";
+constexpr const char* kKeepOnlyWord = "keep-only";
+
+std::string Escape(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '%' || c < 0x20 || c == 0x7F) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool Unescape(const std::string& text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return false;
+        const int high = HexDigit(text[i + 1]);
+        const int low = HexDigit(text[i + 2]);
+        if (high < 0 || low < 0)
+            return false;
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+struct Line {
+    std::string source;
+    FilterChoice choice;
+};
+
+std::optional<Line> ParseLine(const std::string& text) {
+    std::vector<std::string> fields{std::string()};
+    for (const char c : text) {
+        if (c == '\t')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    if (fields.size() < 2)
+        return std::nullopt;
+    Line line;
+    if (fields[0] == kExcludeWord)
+        line.choice.mode = FilterKind::Exclude;
+    else if (fields[0] == kKeepOnlyWord)
+        line.choice.mode = FilterKind::KeepOnly;
+    else
+        return std::nullopt;
+    if (!Unescape(fields[1], line.source) || line.source.empty())
+        return std::nullopt;
+    for (std::size_t i = 2; i < fields.size(); ++i) {
+        std::string type;
+        if (!Unescape(fields[i], type))
+            return std::nullopt;
+        line.choice.types.push_back(std::move(type));
+    }
+    return line;
+}
+
+std::string LineText(const std::string& source, const FilterChoice& choice) {
+    std::string text = choice.mode == FilterKind::KeepOnly ? kKeepOnlyWord : kExcludeWord;
+    text += '\t' + Escape(source);
+    for (const std::string& type : choice.types) text += '\t' + Escape(type);
+    return text + "\r\n";
+}
+
+// One directory however its path is written: a doubled separator (a working directory that
+// ends in one) or a trailing one says the same, and Windows takes letters in either case.
+std::string SourceKey(const std::string& path) {
+    std::string key;
+    for (const char c : path) {
+        if (c == kSeparator && !key.empty() && key.back() == kSeparator)
+            continue;
+        key += c;
+    }
+    if (key.size() > 1 && key.back() == kSeparator)
+        key.pop_back();
+#ifdef _WIN32
+    key = LowerAscii(key);
+#endif
+    return key;
+}
+
+bool SameSource(const std::string& a, const std::string& b) {
+    return SourceKey(a) == SourceKey(b);
+}
+
+// The lines of the file that read well, in their order; none when there is no file or it
+// cannot be read.
+std::vector<Line> ReadLines() {
+    std::string bytes;
+    const std::string path = FilterMemoryPath();
+    if (!Platform::IsFile(path) || Platform::ReadSmallFile(path, bytes) != 0)
+        return {};
+    const std::string text = Platform::FromSettingsEncoding(bytes);
+    std::vector<Line> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string one = text.substr(start, end - start);
+        if (!one.empty() && one.back() == '\r')
+            one.pop_back();
+        if (std::optional<Line> line = ParseLine(one))
+            lines.push_back(std::move(*line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::string FilterMemoryPath() {
+    return PathBelow(SettingsDirectory(), "filters.ini");
+}
+
+std::optional<FilterChoice> LastFilterChoice(const std::string& source) {
+    for (Line& line : ReadLines()) {
+        if (SameSource(line.source, source))
+            return std::move(line.choice);
+    }
+    return std::nullopt;
+}
+
+bool RememberFilterChoice(const std::string& source, const FilterChoice& choice) {
+    std::string text = LineText(source, choice);
+    std::size_t kept = 1;
+    for (const Line& line : ReadLines()) {
+        if (kept == kRememberedSources)
+            break;
+        if (SameSource(line.source, source))
+            continue;
+        text += LineText(line.source, line.choice);
+        ++kept;
+    }
+    const std::string dir = SettingsDirectory();
+    if (dir != AppDir && Platform::CreateDirectories(dir) != 0)
+        return false;
+    return Platform::ReplaceSmallFile(FilterMemoryPath(), Platform::ToSettingsEncoding(text)) == 0;
+}
+
+}  // namespace FunSub

@@ -1,0 +1,41 @@
+#pragma once
+
+// The choice of types last confirmed for each source, kept across runs in filters.ini beside
+// work.ini and written the same way (a temporary file renamed into place, CR LF, the settings'
+// code page). One line per source, the one confirmed last on top:
+//
+//     MODE <tab> SOURCE <tab> TYPE <tab> TYPE ...
+//
+// MODE is "exclude" or "keep-only"; SOURCE is the source's full path. In SOURCE and in each
+// TYPE, "%" and the control characters (tab, CR and LF among them) are written as "%" and two
+// hexadecimal digits, so that any path and any type text, "无扩展名" included, reads back as
+// it was. A line that does not read this way is ignored, and dropped at the next rewrite.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/FunSub.h"
+
+namespace FunSub {
+
+struct FilterChoice {
+    FilterKind mode = FilterKind::Exclude;
+    std::vector<std::string> types;
+};
+
+// The most sources the file remembers; the ones confirmed longest ago go first.
+inline constexpr std::size_t kRememberedSources = 500;
+
+std::string FilterMemoryPath();  // SettingsDirectory() + separator + "filters.ini"
+
+// The choice last confirmed for `source`; none when there is no file, it cannot be read, or
+// its line for `source` is malformed.
+std::optional<FilterChoice> LastFilterChoice(const std::string& source);
+
+// Puts `choice` on top as the one for `source`, keeping the other sources' lines that read
+// well. False when the file could not be written: the choice is then not remembered, and
+// nothing else is affected.
+bool RememberFilterChoice(const std::string& source, const FilterChoice& choice);
+
+}  // namespace FunSub

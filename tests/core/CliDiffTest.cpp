@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <utime.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "support/TempTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+void Write(const std::string& path, const std::string& content) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliDiffTest : public ::testing::Test {
+protected:
+    CliRun Cli(const std::vector<std::string>& args,
+               const std::string& program = QUILLMERE_CLI_PATH) {
+        std::string cmd = Quote(program);
+        for (const auto& a : args) cmd += " " + Quote(a);
+        cmd += " >" + Quote(m_tree.path("cli.out")) + " 2>" + Quote(m_tree.path("cli.err")) +
+               " </dev/null";
+        const int st = std::system(cmd.c_str());
+        return CliRun{WIFEXITED(st) ? WEXITSTATUS(st) : -1, ReadFile(m_tree.path("cli.out")),
+                      ReadFile(m_tree.path("cli.err"))};
+    }
+
+    // A source with three types, copied as the filter dialog would with ".o" left out.
+    void MakeSourceAndCopy(const std::string& dir) {
+        m_tree.file(dir + "/src/a.c", std::string(100, 'a'));
+        m_tree.file(dir + "/src/b.c", std::string(200, 'b'));
+        m_tree.file(dir + "/src/notes.txt", std::string(30, 'n'));
+        m_tree.file(dir + "/src/README", std::string(7, 'r'));
+        m_tree.file(dir + "/src/x.o", std::string(1000, 'x'));
+        m_tree.file(dir + "/src/sub/c.c", std::string(40, 'c'));
+        m_tree.file(dir + "/src/sub/y.o", std::string(500, 'y'));
+        const CliRun copy =
+            Cli({"copy", m_tree.path(dir + "/src"), m_tree.dir(dir + "/out"), "--exclude", ".o"});
+        ASSERT_EQ(copy.status, 0) << copy.err;
+    }
+
+    TempTree m_tree;
+};
+
+// The part of a JSON object from `"key":` to the end of its value, an object.
+std::string Member(const std::string& json, const std::string& key) {
+    const auto at = json.find("\"" + key + "\":{");
+    if (at == std::string::npos)
+        return "<no " + key + ">";
+    int depth = 0;
+    for (std::size_t i = json.find('{', at); i < json.size(); ++i) {
+        depth += json[i] == '{' ? 1 : json[i] == '}' ? -1 : 0;
+        if (depth == 0)
+            return json.substr(at, i + 1 - at);
+    }
+    return "<unclosed " + key + ">";
+}
+
+void SetTimeAhead(const std::string& path, int seconds) {
+    const utimbuf times{std::time(nullptr) + seconds, std::time(nullptr) + seconds};
+    ASSERT_EQ(utime(path.c_str(), &times), 0);
+}
+
+const std::string kNothing = ":{\"files\":0,\"bytes\":0,\"directories\":0,\"items\":[]}";
+
+}  // namespace
+
+TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) {
+    const std::string kLeftOutO =
+        "\"left_out\":{\"files\":2,\"bytes\":1500,\"directories\":0,\"types\":[{\"type\":\".o\","
+        "\"files\":2,"
+        "\"bytes\":1500,\"directories\":0,\"items\":[{\"path\":\"x.o\",\"directory\":false,"
+        "\"size\":1000},"
+        "{\"path\":\"sub/y.o\",\"directory\":false,\"size\":500}]}]}";
+    const struct {
+        const char* name;
+        std::function<void(const std::string& src, const std::string& target)> change;
+        int status;
+        std::string group;  // "left_out", "missing", "changed" or "extra"
+        std::string expected;
+    } cases[] = {
+        {"a fresh copy", [](const std::string&, const std::string&) {}, 0, "left_out", kLeftOutO},
+        {"a file gone from the target, its type still there",
+         [](const std::string&, const std::string& t) { fs::remove(t + "/sub/c.c"); }, 1, "missing",
+         "\"missing\":{\"files\":1,\"bytes\":40,\"directories\":0,\"items\":[{\"path\":\"sub/c.c\","
+         "\"directory\":false,\"size\":40}]}"},
+        {"the only file of a type gone: left out, not missing",
+         [](const std::string&, const std::string& t) { fs::remove(t + "/README"); }, 0, "left_out",
+         "\"left_out\":{\"files\":3,\"bytes\":1507,\"directories\":0,\"types\":[{\"type\":"
+         "\"无扩展名\","
+         "\"files\":1,\"bytes\":7,\"directories\":0,\"items\":[{\"path\":\"README\",\"directory\":"
+         "false,"
+         "\"size\":7}]},{\"type\":\".o\""},
+        {"a source file grown, another written after the copy",
+         [](const std::string& s, const std::string&) {
+             std::FILE* f = std::fopen((s + "/a.c").c_str(), "ab");
+             std::fputs("more", f);
+             std::fclose(f);
+             SetTimeAhead(s + "/a.c", -1000);
+             SetTimeAhead(s + "/notes.txt", 100);
+         },
+         1, "changed",
+         "\"changed\":{\"files\":2,\"bytes\":134,\"directories\":0,\"items\":[{\"path\":\"a.c\","
+         "\"directory\":false,\"size\":104,\"target_size\":100,\"source_newer\":false},{\"path\":"
+         "\"notes.txt\",\"directory\":false,\"size\":30,\"target_size\":30,\"source_newer\":true}]"
+         "}"},
+        {"files and directories the source does not hold",
+         [](const std::string&, const std::string& t) {
+             Write(t + "/extra.log", "12345");
+             Write(t + "/old/inner/k.txt", "kk");
+         },
+         1, "extra",
+         "\"extra\":{\"files\":2,\"bytes\":7,\"directories\":2,\"items\":[{\"path\":\"extra.log\","
+         "\"directory\":false,\"size\":5},{\"path\":\"old\",\"directory\":true,\"size\":0},{"
+         "\"path\":"
+         "\"old/inner\",\"directory\":true,\"size\":0},{\"path\":\"old/inner/"
+         "k.txt\",\"directory\":false,"
+         "\"size\":2}]}"},
+        {"a directory made in the source since",
+         [](const std::string& s, const std::string&) {
+             Write(s + "/new/e.c", "e");
+             fs::create_directories(s + "/new/deeper");
+         },
+         1, "missing",
+         "\"missing\":{\"files\":1,\"bytes\":1,\"directories\":2,\"items\":[{\"path\":\"new\","
+         "\"directory\":"
+         "true,\"size\":0},{\"path\":\"new/e.c\",\"directory\":false,\"size\":1},{\"path\":\"new/"
+         "deeper\","
+         "\"directory\":true,\"size\":0}]}"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string dir = "case" + std::to_string(++n);
+        MakeSourceAndCopy(dir);
+        const std::string src = m_tree.path(dir + "/src"),
+                          target = m_tree.path(dir + "/out/src-01");
+        c.change(src, target);
+        const CliRun r = Cli({"diff", src, target, "--json"});
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        EXPECT_EQ(Member(r.out, c.group).substr(0, c.expected.size()), c.expected) << r.out;
+        EXPECT_NE(r.out.find(c.status == 0 ? "\"same\":true" : "\"same\":false"),
+                  std::string::npos);
+        for (const char* other : {"missing", "changed", "extra"}) {
+            if (other != c.group) {
+                EXPECT_EQ(Member(r.out, other), "\"" + std::string(other) + "\"" + kNothing);
+            }
+        }
+    }
+
+    // The same in words, and a copy that never finished is no match.
+    const std::string src = m_tree.path("case2/src"), target = m_tree.path("case2/out/src-01");
+    CliRun text = Cli({"diff", src, target});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("\n目标中缺少的文件：1 个文件，40 字节\n  sub/c.c\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("\n  .o：2 个文件，1,500 字节\n    x.o\n    sub/y.o\n"),
+              std::string::npos);
+    fs::create_directory(m_tree.path("case1/out/src-01/.quillmere-incomplete"));
+    text = Cli({"diff", m_tree.path("case1/src"), m_tree.path("case1/out/src-01"), "--json"});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("\"same\":false,\"incomplete\":true"), std::string::npos) << text.out;
+    text = Cli({"diff", src, m_tree.path("nowhere"), "--json"});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.out, "{\"error\":\"File not found: " + m_tree.path("nowhere") +
+                            "\",\"code\":\"not-found\"}\n");
+}
+
+TEST_F(CliDiffTest, SameAsLastTakesTheTypesAndModeRememberedForTheSource) {
+    // filters.ini lies where the windows keep work.ini: beside the programs.
+    const std::string app = m_tree.dir("app");
+    const std::string cli = app + "/quillmere-cli";
+    fs::copy_file(QUILLMERE_CLI_PATH, cli);
+    const std::string src = m_tree.path("work/a\tb");
+    for (const char* name : {"a.c", "b.c", "README", "x.o", "notes.txt", "sub/c.c"})
+        Write(src + "/" + name, "1234");
+    const std::string out = m_tree.dir("out");
+    const std::string escaped = m_tree.path("work/a%09b");
+    const std::string other = "exclude\t/elsewhere\t.c\r\n";
+    const struct {
+        const char* name;
+        std::string filters;  // empty: no file at all
+        std::vector<std::string> options;
+        int status;
+        std::string answer;  // the start of stdout
+    } cases[] = {
+        {"kept only",
+         other + "keep-only\t" + escaped + "\t.c\t无扩展名\t.gone\r\n",
+         {},
+         0,
+         "{\"files\":4,"},
+        {"left out", "exclude\t" + escaped + "\t.c\r\n" + other, {}, 0, "{\"files\":3,"},
+        {"no line for it", other, {}, 1, "{\"error\":\"no choice of types remembered"},
+        {"no file", "", {}, 1, "{\"error\":\"no choice of types remembered"},
+        {"a malformed line",
+         "keep-only\t" + escaped + "\t%zz\r\n",
+         {},
+         1,
+         "{\"error\":\"no choice of types remembered"},
+        {"with a type option",
+         other,
+         {"--exclude", ".o"},
+         2,
+         "{\"error\":\"--same-as-last does not mix"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(app + "/filters.ini");
+        if (!c.filters.empty())
+            Write(app + "/filters.ini", c.filters);
+        std::vector<std::string> args{"check", src, out, "--same-as-last", "--json"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun r = Cli(args, cli);
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        EXPECT_EQ(r.out.substr(0, c.answer.size()), c.answer) << r.out;
+    }
+
+    Write(app + "/filters.ini", "keep-only\t" + escaped + "\t.c\t无扩展名\r\n");
+    const CliRun copy = Cli({"copy", src, out, "--same-as-last"}, cli);
+    ASSERT_EQ(copy.status, 0) << copy.err;
+    std::vector<std::string> copied;
+    for (const auto& e : fs::recursive_directory_iterator(out))
+        copied.push_back(fs::relative(e.path(), out).string());
+    std::sort(copied.begin(), copied.end());
+    EXPECT_EQ(copied, (std::vector<std::string>{"a\tb-01", "a\tb-01/README", "a\tb-01/a.c",
+                                                "a\tb-01/b.c", "a\tb-01/sub", "a\tb-01/sub/c.c"}));
+}
