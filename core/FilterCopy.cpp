@@ -566,7 +566,7 @@ bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceD
 }
 
 int DefaultJobs() {
-    if (const char* jobs = std::getenv("QUILLMERE_JOBS")) {
+    if (const char* jobs = std::getenv("QUILLMERE_COPY_JOBS")) {
         const int n = std::atoi(jobs);
         if (n >= 1 && n <= 64)
             return n;

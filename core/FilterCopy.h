@@ -34,7 +34,7 @@ public:
 
 struct CopyPlan;
 
-// The copying threads a copy uses unless told otherwise: QUILLMERE_JOBS when it is set (1 to
+// The copying threads a copy uses unless told otherwise: QUILLMERE_COPY_JOBS when it is set (1 to
 // 64), else as many as the machine has cores, at most 8.
 int DefaultJobs();
 
