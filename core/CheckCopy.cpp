@@ -188,7 +188,9 @@ private:
         std::vector<Platform::Entry>& entries = plan.listings[i];
         int err = node.error;
         if (err == 0 && !m_listed) {
-            err = Platform::ListDirectory(path, Platform::Detail::Full, entries);
+            // Entered and listed as the copy will: the same failure with the same number.
+            Platform::FileId id;
+            err = Platform::EnterAndList(path, entries, id);
             std::erase_if(entries, [](const Platform::Entry& e) { return e.isDirectory; });
         }
         if (err != 0) {
