@@ -26,12 +26,14 @@ const char* const kUsage =
     "                      [--same-as-last] [--json]\n"
     "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
     "                      [--same-as-last] [--work WORKDIR] [--keep-going] [--force]\n"
-    "                      [--jobs N] [--verbose] [--json]\n"
+    "                      [--jobs N] [--verify] [--verbose] [--json]\n"
     "  quillmere-cli diff  SOURCE TARGET [--json]\n"
     "  quillmere-cli --help | --version\n"
     "TYPE: \".txt\", \"txt\" and \"TXT\" alike; 无扩展名 for names without \".\".\n"
     "--json: one JSON object on stdout, also on failure ({\"error\":..,\"code\":..}) and when\n"
     "  stopped ({\"stopped\":true}); progress and --verbose lines then go to stderr.\n"
+    "--verify: once the copy is on the disk, read every copied file back and compare it\n"
+    "  with its source; exit 1 when one differs.\n"
     "--jobs N: copy on N threads (default: one per core, at most 8; 1 copies one by one).\n"
     "exit: 0 done, 1 failed (the message names its path), 2 bad arguments, 3 copied but\n"
     "  items skipped (--keep-going), 130/143 stopped by SIGINT/SIGTERM.\n"
@@ -87,6 +89,8 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
             out.keepGoing = true;
         } else if (name == "force") {
             out.force = true;
+        } else if (name == "verify") {
+            out.verify = true;
         } else if (name == "same-as-last") {
             out.sameAsLast = true;
         } else {

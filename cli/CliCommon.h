@@ -30,6 +30,7 @@ struct Args {
     std::string work;
     bool workGiven = false;
     int jobs = 0;       // --jobs: copying threads; 0 when not given
+    bool verify = false;
     bool help = false;  // --help, which every command takes
 };
 

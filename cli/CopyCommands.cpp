@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,24 +42,52 @@ std::string ParentOf(const std::string& path) {
 class CliProgress : public FunSub::CopyProgress {
 public:
     CliProgress(bool verbose, bool json, const FunSub::CopyPlan& plan)
-        : m_verbose(verbose), m_json(json), m_bar(isatty(STDERR_FILENO) == 1), m_plan(plan) {}
+        : m_verbose(verbose),
+          m_json(json),
+          m_bar(isatty(STDERR_FILENO) == 1),
+          m_files(plan.files),
+          m_bytes(plan.bytes) {}
 
     void SetMax(std::int64_t max) override { m_max = max; }
     void SetStep(std::int64_t step) override { m_step = step; }
     void StepIt() override {
+        const std::lock_guard lock(m_mutex);
         m_position += m_step;
         MaybeDraw();
     }
     void SetFromText(const std::string& text) override { PrintLine(text); }
     void SetToText(const std::string& text) override { PrintLine(text); }
+    // From the copying threads.
     void AddBytes(std::int64_t bytes) override {
-        m_bytes += bytes;
+        const std::lock_guard lock(m_mutex);
+        m_bytesDone += bytes;
         MaybeDraw();
     }
-    void FileCopied() override { ++m_files; }
+    void FileCopied() override {
+        const std::lock_guard lock(m_mutex);
+        ++m_filesDone;
+    }
+    void Syncing() override {
+        const std::lock_guard lock(m_mutex);
+        m_phase = FunSub::kSyncingText;
+        if (m_bar)
+            Draw();
+    }
+    void Verifying(std::int64_t files, std::int64_t bytes) override {
+        const std::lock_guard lock(m_mutex);
+        m_phase = "正在校验 ";
+        m_files = files;
+        m_bytes = bytes;
+        m_filesDone = m_bytesDone = 0;
+        m_rate = {};
+        m_start = Clock::now();
+        if (m_bar)
+            Draw();
+    }
 
     // Shows the bar's final state and leaves the line to what follows.
     void Finish() {
+        const std::lock_guard lock(m_mutex);
         if (!m_bar || !m_drawn)
             return;
         Draw();
@@ -77,6 +106,7 @@ private:
     void PrintLine(const std::string& text) {
         if (!m_verbose)
             return;
+        const std::lock_guard lock(m_mutex);
         if (m_drawn)
             std::fputs("\r\033[K", stderr);  // the bar would tear the line apart
         std::ostream& lines = m_json ? std::cerr : std::cout;
@@ -89,31 +119,36 @@ private:
 
     void Draw() {
         const auto now = Clock::now();
-        m_rate.Add(std::chrono::duration<double>(now - m_start).count(), m_files, m_bytes);
+        m_rate.Add(std::chrono::duration<double>(now - m_start).count(), m_filesDone, m_bytesDone);
         const std::int64_t shown = m_max > 0 ? std::min(m_position, m_max) : 0;
         const int filled = m_max > 0 ? static_cast<int>(shown * kWidth / m_max) : kWidth;
         const std::string line =
             "\r\033[K[" + std::string(static_cast<std::size_t>(filled), '#') +
-            std::string(static_cast<std::size_t>(kWidth - filled), '-') + "] " +
-            FunSub::ProgressLine(m_files, m_plan.files, m_bytes, m_plan.bytes, m_rate);
+            std::string(static_cast<std::size_t>(kWidth - filled), '-') + "] " + m_phase +
+            (m_phase == FunSub::kSyncingText
+                 ? std::string()
+                 : FunSub::ProgressLine(m_filesDone, m_files, m_bytesDone, m_bytes, m_rate));
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
         m_drawn = true;
         m_nextDraw = now + std::chrono::milliseconds(100);
     }
 
-    bool m_verbose;
-    bool m_json;
-    bool m_bar;
-    const FunSub::CopyPlan& m_plan;
+    const bool m_verbose;
+    const bool m_json;
+    const bool m_bar;
+    std::mutex m_mutex;
+    std::string m_phase;  // empty while copying
+    std::int64_t m_files;  // the totals of the phase; below 0 when not known
+    std::int64_t m_bytes;
     bool m_drawn = false;
     std::int64_t m_max = 0;
     std::int64_t m_step = 1;
     std::int64_t m_position = 0;
-    std::int64_t m_files = 0;
-    std::int64_t m_bytes = 0;
+    std::int64_t m_filesDone = 0;
+    std::int64_t m_bytesDone = 0;
     FunSub::CopyRate m_rate;
-    const Clock::time_point m_start = Clock::now();
+    Clock::time_point m_start = Clock::now();
     Clock::time_point m_nextDraw{};
 };
 
@@ -183,6 +218,9 @@ std::string Summary(const FunSub::CopySummary& s) {
     for (const FunSub::SkippedItem& item : s.skipped) {
         text += "\n  skipped " + item.path + "：" + FunSub::ReasonText(item);
     }
+    if (s.verified >= 0)
+        text += "\n" + FunSub::VerifyText(s);
+    for (const FunSub::Mismatch& m : s.mismatches) text += "\n  mismatch " + m.path + "：" + m.reason;
     return text;
 }
 
@@ -200,7 +238,17 @@ std::string JsonFields(const FunSub::CopySummary& s) {
                 ",\"text\":" + JsonString(FunSub::ReasonText(item)) +
                 ",\"message\":" + JsonString(item.reason) + "}";
     }
-    return json + "],\"stopped\":" + (s.stopped ? "true" : "false");
+    json += "],\"stopped\":";
+    json += s.stopped ? "true" : "false";
+    if (s.verified < 0)
+        return json;
+    json += ",\"verified\":" + std::to_string(s.verified) + ",\"mismatches\":[";
+    for (std::size_t i = 0; i < s.mismatches.size(); ++i) {
+        const FunSub::Mismatch& m = s.mismatches[i];
+        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(m.path) + ",\"reason\":\"" + m.word +
+                "\",\"error\":" + std::to_string(m.error) + ",\"text\":" + JsonString(m.reason) + "}";
+    }
+    return json + "]";
 }
 
 std::string JsonProblems(const FunSub::CopyPlan& plan) {
@@ -311,6 +359,7 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
     options.keepGoing = args.keepGoing;
     options.stop = &StopFlag();
     options.jobs = args.jobs;
+    options.verify = args.verify;
     options.plan = &plan;
     // Another copy may take the chosen name before this one makes its target: the target is
     // made in one step, before anything is written, so the next free number does then.
@@ -335,6 +384,8 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
     std::cout << (args.json ? "{" + JsonFields(summary) + "}" : ValidUtf8(Summary(summary))) << '\n';
     if (summary.stopped)
         return StoppedStatus();
+    if (!summary.mismatches.empty())
+        return kFailed;  // the copy is there, but not as its source is
     return summary.skipped.empty() ? kOk : kSkipped;
 }
 

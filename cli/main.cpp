@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
         {"name", 2, {"json"}, Cli::RunName},
         {"check", 2, {"exclude", "keep-only", "same-as-last", "json"}, Cli::RunCheck},
         {"copy", 2,
-         {"exclude", "keep-only", "same-as-last", "work", "keep-going", "force", "jobs", "verbose",
-          "json"},
+         {"exclude", "keep-only", "same-as-last", "work", "keep-going", "force", "jobs", "verify",
+          "verbose", "json"},
          Cli::RunCopy},
         {"diff", 2, {"json"}, Cli::RunDiff},
     };

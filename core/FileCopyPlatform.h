@@ -110,6 +110,26 @@ inline constexpr std::int64_t kInvisibleFrom = std::int64_t{4} << 20;
 // `from`. Failures are OpenSource (the link cannot be read) or CreateDestination.
 CopyOutcome CopyLink(const CopyRequest& request);
 
+// How a copy compares with its source, read back from the disk.
+enum class Comparison {
+    Same,
+    Different,     // the content differs
+    SourceFailed,  // the source cannot be opened or read
+    CopyFailed,    // the copy cannot be opened or read back
+};
+
+struct ComparisonOutcome {
+    Comparison result = Comparison::Same;
+    int error = 0;           // the platform error number behind a failure
+    std::int64_t bytes = 0;  // bytes compared
+};
+
+// Compares the file `copy` byte for byte with `source`, in bounded memory (two buffers each
+// thread reuses). The copy is read from the disk, not from memory: its cached pages are
+// dropped first (the copy must be on the disk already), or on Windows it is read unbuffered.
+ComparisonOutcome CompareFiles(const std::string& source, const std::string& copy,
+                               CopyListener* listener = nullptr);
+
 inline constexpr int kAlreadyExists = -1;
 
 // Creates the directory `dir`, whose parent exists. Returns 0, kAlreadyExists when anything

@@ -262,8 +262,11 @@ public:
         if (m_failure)
             throw *m_failure;
         Stopped();  // a stop that came during the last file counts too
-        if (!m_summary.stopped)
-            Finish();
+        if (m_summary.stopped)
+            return;
+        Finish();
+        if (m_options.verify)
+            Verify();
     }
 
 private:
@@ -383,6 +386,8 @@ private:
         if (job.items.empty())
             return;
         job.place = place;
+        if (m_options.verify && !m_options.plan)
+            m_keptPlaces.push_back(place);  // its listing names the files read back later
         m_copiers->Add(std::move(job));
         job = Job{};
     }
@@ -414,6 +419,10 @@ private:
         m_bytes += outcome.bytes;
         ++m_copied;
         m_progress.FileCopied();
+        if (m_options.verify && e.kind == Platform::FileKind::Regular) {
+            const std::lock_guard lock(m_resultMutex);
+            m_toVerify.push_back(CopiedFile{item.number, place.node, &e});
+        }
     }
 
     // The texts of the file about to be copied, in the order of the walk: with several
@@ -501,6 +510,59 @@ private:
         for (const auto& [number, item] : m_skipped) m_summary.skipped.push_back(item);
     }
 
+    // Reads every copied file back from the disk and compares it with its source, on the
+    // copying threads; the files that do not match are listed in the order of the walk.
+    void Verify() {
+        std::sort(m_toVerify.begin(), m_toVerify.end(),
+                  [](const CopiedFile& a, const CopiedFile& b) { return a.number < b.number; });
+        std::int64_t bytes = 0;
+        for (const CopiedFile& c : m_toVerify) bytes += c.entry->size;
+        m_progress.Verifying(static_cast<std::int64_t>(m_toVerify.size()), bytes);
+        std::atomic<std::size_t> next{0};
+        std::atomic<std::int64_t> verified{0};
+        std::vector<std::pair<std::int64_t, Mismatch>> mismatches;
+        auto work = [&] {
+            for (std::size_t i; !StopAsked() && (i = next++) < m_toVerify.size();) {
+                const CopiedFile& c = m_toVerify[i];
+                const std::string source = JoinPath(m_sources[c.node], c.entry->name);
+                const Platform::ComparisonOutcome outcome =
+                    Platform::CompareFiles(source, JoinPath(m_destinations[c.node], c.entry->name), this);
+                ++verified;
+                m_progress.FileCopied();
+                if (outcome.result == Platform::Comparison::Same)
+                    continue;
+                const std::lock_guard lock(m_resultMutex);
+                mismatches.emplace_back(c.number, MismatchOf(source, outcome));
+            }
+        };
+        std::vector<std::thread> helpers;
+        for (int t = 1; t < m_jobs; ++t) helpers.emplace_back(work);
+        work();
+        for (std::thread& t : helpers) t.join();
+        std::sort(mismatches.begin(), mismatches.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        m_summary.verified = verified;
+        for (auto& [number, mismatch] : mismatches) m_summary.mismatches.push_back(std::move(mismatch));
+        Stopped();
+    }
+
+    Mismatch MismatchOf(const std::string& source, const Platform::ComparisonOutcome& outcome) const {
+        Mismatch m{source.substr(std::min(m_sourceCut, source.size())), "", "", outcome.error};
+        switch (outcome.result) {
+            case Platform::Comparison::SourceFailed:
+                m.reason = kSourceUnreadableText;
+                m.word = "source-unreadable";
+                break;
+            case Platform::Comparison::CopyFailed:
+                m.reason = kCopyUnreadableText;
+                m.word = "copy-unreadable";
+                break;
+            default:
+                m.reason = kDifferentText;
+                m.word = "different";
+        }
+        return m;
+    }
+
     // Everything is written: to the disk with it, and only then is the target whole.
     void Finish() {
         m_progress.Syncing();
@@ -548,6 +610,15 @@ private:
     std::optional<QuillError> m_failure;
     std::vector<std::pair<std::int64_t, SkippedItem>> m_skipped;
 
+    // What the copy made, to be read back when it is verified.
+    struct CopiedFile {
+        std::int64_t number;
+        std::size_t node;
+        const Platform::Entry* entry;
+    };
+    std::vector<CopiedFile> m_toVerify;
+    std::vector<std::shared_ptr<const Place>> m_keptPlaces;
+
     std::mutex m_textMutex;
     std::int64_t m_shownNumber = -1;
     std::string m_text;
@@ -572,6 +643,15 @@ int DefaultJobs() {
             return n;
     }
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+std::string VerifyText(const CopySummary& s) {
+    if (!s.mismatches.empty())
+        return "校验发现 " + FormatThousands(static_cast<std::int64_t>(s.mismatches.size())) +
+               " 个文件与源文件不符（已校验 " + FormatThousands(s.verified) + " 个文件）";
+    if (s.stopped)
+        return "校验已停止：已校验 " + FormatThousands(s.verified) + " 个文件";
+    return "校验通过：" + FormatThousands(s.verified) + " 个文件";
 }
 
 bool TargetIncomplete(const std::string& dir) {

@@ -30,6 +30,10 @@ public:
     virtual void FileCopied() {}
     // Everything is written; what is still in memory goes to the disk now.
     virtual void Syncing() {}
+    // The copy is on the disk; each copied file is now read back and compared with its
+    // source: `files` files of `bytes` bytes. From here AddBytes and FileCopied count what is
+    // compared.
+    virtual void Verifying(std::int64_t /*files*/, std::int64_t /*bytes*/) {}
 };
 
 struct CopyPlan;
@@ -51,6 +55,17 @@ struct CopyOptions {
     // The check's listing of the same tree, from which the copy works instead of reading
     // every directory again; null to read them as it goes.
     const CopyPlan* plan = nullptr;
+    // Once the copy is on the disk, read every copied file back and compare it with its
+    // source byte for byte.
+    bool verify = false;
+};
+
+// A copied file that its source does not match when read back, and why.
+struct Mismatch {
+    std::string path;    // relative to the source
+    std::string reason;  // for people
+    std::string word;    // for scripts: "different", "source-unreadable", "copy-unreadable"
+    int error = 0;       // the platform's error number behind a failure to read
 };
 
 // An item the copy passed over, and why.
@@ -68,6 +83,8 @@ struct CopySummary {
     // could not be copied.
     std::vector<SkippedItem> skipped;
     bool stopped = false;  // ended early because it was asked to
+    std::int64_t verified = -1;        // files read back and compared; -1 when not asked to
+    std::vector<Mismatch> mismatches;  // in the order of the walk
 };
 
 inline constexpr const char* kTargetExistsText = "目标目录已存在！请重新指定源目录";
@@ -75,6 +92,9 @@ inline constexpr const char* kOutputInsideSourceText = "输出目录位于源目
 inline constexpr const char* kSpecialFileText = "Not a regular file (pipe, socket or device)";
 inline constexpr const char* kSourceChangedText = "源文件在复制过程中被修改";
 inline constexpr const char* kSyncingText = "正在写入磁盘…";
+inline constexpr const char* kDifferentText = "与源文件内容不同";
+inline constexpr const char* kSourceUnreadableText = "校验时无法读取源文件";
+inline constexpr const char* kCopyUnreadableText = "无法从目标磁盘读回副本";
 inline constexpr const char* kTargetGoneText = "目标目录已不在原处：";
 inline constexpr const char* kSourceGoneText = "源目录已不在原处：";
 
@@ -85,6 +105,10 @@ inline constexpr const char* kSourceGoneText = "源目录已不在原处：";
 inline constexpr const char* kIncompleteMarker = ".quillmere-incomplete";
 
 inline constexpr const char* kIncompleteTargetText = "这是一次没有完成的复制：复制被中断或失败，其中的文件可能不全";
+
+// How the reading back ended: "校验通过：8,432 个文件", or how many files did not match, or
+// that it was stopped.
+std::string VerifyText(const CopySummary& summary);
 
 // True when the directory `dir` is the target of a copy that has not finished.
 bool TargetIncomplete(const std::string& dir);

@@ -14,6 +14,7 @@ std::int64_t TreeFileTotal = 0;
 std::vector<std::string> SelectedTypes;
 FilterKind FilterMode = FilterKind::KeepOnly;
 bool KeepGoing = false;
+bool Verify = false;
 
 void ResetState() {
     AppDir.clear();
@@ -28,6 +29,7 @@ void ResetState() {
     SelectedTypes.clear();
     FilterMode = FilterKind::KeepOnly;
     KeepGoing = false;
+    Verify = false;
 }
 
 std::string FormatThousands(const std::string& s) {

@@ -25,6 +25,7 @@ extern std::int64_t TreeFileTotal;  // files in the source tree, the copy's prog
 extern std::vector<std::string> SelectedTypes;  // type keys ticked in the filter dialog
 extern FilterKind FilterMode;
 extern bool KeepGoing;  // the copy passes over items it cannot copy and lists them at the end
+extern bool Verify;     // once on the disk, the copy is read back and compared with its source
 
 // Back to the values the program starts with (tests use it between cases).
 void ResetState();

@@ -65,6 +65,7 @@ void CopyRelay::Reset() {
     m_bytes = 0;
     m_syncing = false;
     const std::lock_guard lock(m_textMutex);
+    m_verifying = false;
     m_fromText.clear();
     m_toText.clear();
     m_textVersion = 0;
@@ -78,6 +79,11 @@ CopyRelay::Snapshot CopyRelay::Take() const {
     s.bytes = m_bytes.load();
     s.syncing = m_syncing.load();
     const std::lock_guard lock(m_textMutex);
+    s.verifying = m_verifying;
+    s.verifyFiles = m_verifyFiles;
+    s.verifyBytes = m_verifyBytes;
+    s.copiedFiles = m_verifying ? m_copiedFiles : s.files;
+    s.copiedBytes = m_verifying ? m_copiedBytes : s.bytes;
     s.fromText = m_fromText;
     s.toText = m_toText;
     s.textVersion = m_textVersion;
@@ -114,6 +120,16 @@ void CopyRelay::AddBytes(std::int64_t bytes) {
 
 void CopyRelay::Syncing() {
     m_syncing = true;
+}
+
+void CopyRelay::Verifying(std::int64_t files, std::int64_t bytes) {
+    const std::lock_guard lock(m_textMutex);
+    m_copiedFiles = m_files.exchange(0);
+    m_copiedBytes = m_bytes.exchange(0);
+    m_verifyFiles = files;
+    m_verifyBytes = bytes;
+    m_verifying = true;
+    m_syncing = false;
 }
 
 void CopyRelay::FileCopied() {
@@ -278,12 +294,32 @@ void TForm7::Button2Click() {
         return;
     }
     Button1->setText(BackText());
-    if (m_summary.stopped) {
+    if (CopyStopped()) {
         setWindowTitle(StoppedCaption());
         return;
     }
     setWindowTitle(DoneCaption());
     ShowSkipped();
+    ShowMismatches();
+}
+
+// Stopped before the copy was whole; a stop while it was read back leaves a whole copy.
+bool TForm7::CopyStopped() const {
+    return m_summary.stopped && m_summary.verified < 0;
+}
+
+void TForm7::ShowMismatches() {
+    if (m_summary.mismatches.empty())
+        return;
+    QStringList lines;
+    for (const FunSub::Mismatch& m : m_summary.mismatches) {
+        QString line = ToQ(m.path) + QStringLiteral("：") + ToQ(m.reason);
+        if (m.error != 0)
+            line += QStringLiteral("（") + ToQ(FunSub::ReasonText(m.error)) + QStringLiteral("）");
+        lines << line;
+    }
+    Messages().ShowList(DoneCaption(),
+                        QStringLiteral("以下 %1 个文件与源文件不符：").arg(lines.size()), lines, this);
 }
 
 void TForm7::ShowSkipped() {
@@ -308,7 +344,8 @@ void TForm7::RunFilterCopy() {
     m_shownTextVersion = 0;
     m_start = std::chrono::steady_clock::now();
     // The check's listing is the copy's plan: no directory is read twice.
-    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop, 0, &m_plan};
+    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop, 0, &m_plan, FunSub::Verify};
+    m_verifyShown = false;
     m_copying = true;
     m_pump.start();
     std::exception_ptr failure;
@@ -322,7 +359,7 @@ void TForm7::RunFilterCopy() {
     // The last texts and steps are shown whatever the timer managed to show.
     ShowProgress();
     ShowEnd(failure ? FunSub::CopyEnd::Failed
-                    : m_summary.stopped ? FunSub::CopyEnd::Stopped : FunSub::CopyEnd::Finished);
+                    : CopyStopped() ? FunSub::CopyEnd::Stopped : FunSub::CopyEnd::Finished);
     Button1->setFocus();  // the one way on: back, or away from a failed copy
     if (failure)
         std::rethrow_exception(failure);
@@ -350,18 +387,29 @@ void TForm7::ShowProgress() {
         Label4->setText(QString::fromUtf8(FunSub::kSyncingText));
         return;
     }
+    if (s.verifying && !m_verifyShown) {
+        m_verifyShown = true;  // its own rate, from its own start
+        m_rate = {};
+        m_verifyStart = std::chrono::steady_clock::now();
+    }
+    const auto since = s.verifying ? m_verifyStart : m_start;
     const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
     m_rate.Add(seconds, s.files, s.bytes);
-    Label4->setText(ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
+    Label4->setText(s.verifying ? QStringLiteral("正在校验 ") + ToQ(FunSub::ProgressLine(
+                                                                  s.files, s.verifyFiles, s.bytes, s.verifyBytes, m_rate))
+                                : ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
 }
 
 void TForm7::ShowEnd(FunSub::CopyEnd end) {
     const CopyRelay::Snapshot s = m_relay.Take();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    Label4->setText(ToQ(FunSub::EndLine(end, s.files, m_plan.files, s.bytes, m_plan.bytes, seconds,
-                                        static_cast<std::int64_t>(m_summary.skipped.size()))));
+    const auto copyEnd = s.verifying ? m_verifyStart : std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(copyEnd - m_start).count();
+    std::string line = FunSub::EndLine(end, s.copiedFiles, m_plan.files, s.copiedBytes, m_plan.bytes,
+                                       seconds, static_cast<std::int64_t>(m_summary.skipped.size()));
+    if (m_summary.verified >= 0)
+        line += "；" + FunSub::VerifyText(m_summary);
+    Label4->setText(ToQ(line));
 }
 
 bool TForm7::EscapeCloses() const {

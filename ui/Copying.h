@@ -31,6 +31,11 @@ public:
         std::int64_t files = 0;  // copied so far
         std::int64_t bytes = 0;
         bool syncing = false;    // everything is written and on its way to the disk
+        bool verifying = false;  // the copy is read back: files and bytes count that
+        std::int64_t verifyFiles = 0;
+        std::int64_t verifyBytes = 0;
+        std::int64_t copiedFiles = 0;  // what the copy itself did
+        std::int64_t copiedBytes = 0;
     };
 
     void Reset();
@@ -44,6 +49,7 @@ public:
     void AddBytes(std::int64_t bytes) override;
     void FileCopied() override;
     void Syncing() override;
+    void Verifying(std::int64_t files, std::int64_t bytes) override;
 
 private:
     std::atomic<std::int64_t> m_max{0};
@@ -53,6 +59,11 @@ private:
     std::atomic<std::int64_t> m_bytes{0};
     std::atomic<bool> m_syncing{false};
     mutable std::mutex m_textMutex;
+    bool m_verifying = false;
+    std::int64_t m_verifyFiles = 0;
+    std::int64_t m_verifyBytes = 0;
+    std::int64_t m_copiedFiles = 0;
+    std::int64_t m_copiedBytes = 0;
     std::string m_fromText;
     std::string m_toText;
     std::uint64_t m_textVersion = 0;
@@ -108,6 +119,8 @@ private:
     // The line under the bar once the copy is over says how it ended.
     void ShowEnd(FunSub::CopyEnd end);
     void ShowSkipped();
+    void ShowMismatches();
+    bool CopyStopped() const;
 
     FunSub::CopyPlan m_plan;
     FunSub::CopySummary m_summary;
@@ -115,6 +128,8 @@ private:
     CopyRelay m_relay;
     QTimer m_pump;
     std::chrono::steady_clock::time_point m_start;
+    std::chrono::steady_clock::time_point m_verifyStart;
+    bool m_verifyShown = false;
     std::uint64_t m_shownTextVersion = 0;
     std::atomic<bool> m_stop{false};
     bool m_copying = false;

@@ -102,6 +102,8 @@ void TForm3::createWidgets() {
 
     CheckBox1 = new QCheckBox(QStringLiteral("遇到无法复制的项目时跳过，结束后列出"), this);
     SetTextColour(CheckBox1, kMaroon);
+    CheckBox2 = new QCheckBox(QStringLiteral("复制后校验（逐字节比较）"), this);
+    SetTextColour(CheckBox2, kMaroon);
 
     Button1 = new QPushButton(QStringLiteral("确　定"), this);
     Button2 = new QPushButton(QStringLiteral("放　弃"), this);
@@ -161,13 +163,15 @@ void TForm3::createLayout() {
     layout->addWidget(Label4);
     layout->addWidget(ListView1, 1);
     layout->addWidget(CheckBox1);
+    layout->addWidget(CheckBox2);
     layout->addSpacing(6);
     layout->addLayout(buttons);
-    setFixedSize(360, 460);
+    setFixedSize(360, 480);
     // Tab goes down the dialog; the list is made after the widgets below it.
     setTabOrder(RadioButton2, ListView1);
     setTabOrder(ListView1, CheckBox1);
-    setTabOrder(CheckBox1, Button3);
+    setTabOrder(CheckBox1, CheckBox2);
+    setTabOrder(CheckBox2, Button3);
     setTabOrder(Button3, Button1);
 }
 
@@ -204,6 +208,7 @@ void TForm3::FormActivate() {
     PlaceAt(Form1->Left() + kOffsetFromMain, Form1->Top());
     Label4->setText(QStringLiteral("类型：0  文件数：0  总大小：0"));
     CheckBox1->setChecked(FunSub::KeepGoing);
+    CheckBox2->setChecked(FunSub::Verify);
     fillSourceTotals();
     fillTypeList();
     applyMode();
@@ -290,6 +295,7 @@ void TForm3::Button1Click() {
     }
     FunSub::SelectedTypes = std::move(selected);
     FunSub::KeepGoing = CheckBox1->isChecked();
+    FunSub::Verify = CheckBox2->isChecked();
     // Not being able to remember the choice takes nothing from the copy.
     if (!FunSub::SourceDir.empty())
         FunSub::RememberFilterChoice(FunSub::SourceDir,

@@ -38,6 +38,7 @@ public:
     QLabel* Label4 = nullptr;  // totals of the ticked types
     QTreeWidget* ListView1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;  // go on past what cannot be copied, list it at the end
+    QCheckBox* CheckBox2 = nullptr;  // read the copy back and compare it with its source
     QPushButton* Button1 = nullptr;  // "确　定"
     QPushButton* Button2 = nullptr;  // "放　弃"
     QPushButton* Button3 = nullptr;  // "上次的选择"

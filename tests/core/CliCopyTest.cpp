@@ -181,6 +181,13 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
     EXPECT_EQ(Actual(out + "/src-02"),
               Expected(src, [](const std::string& t) { return t == ".c" || t == "无扩展名"; }));
     EXPECT_EQ(Cli({"name", src, out}).out, "src-03\n");
+
+    // Read back and compared: every copied file matches.
+    const CliRun verified = Cli({"copy", src, out, "--verify", "--json"});
+    EXPECT_EQ(verified.status, 0) << verified.err;
+    EXPECT_TRUE(verified.out.ends_with(",\"stopped\":false,\"verified\":" + std::to_string(examined) +
+                                       ",\"mismatches\":[]}\n"))
+        << verified.out;
 }
 
 TEST_F(CliCopyTest, VerboseShowsTheFromAndToTexts) {

@@ -53,12 +53,17 @@ public:
             afterFile(++files);
     }
     void Syncing() override { Record("syncing"); }
+    void Verifying(std::int64_t, std::int64_t) override {
+        if (beforeVerify)
+            beforeVerify();
+    }
     std::vector<std::string> calls;
     std::string from;
     std::atomic<int> files{0};
     // Seams: run while a file is copied (with the from-text shown last), and after each file.
     std::function<void(const std::string&)> duringCopy;
     std::function<void(int)> afterFile;
+    std::function<void()> beforeVerify;  // between the copy and its reading back
 
 private:
     void Record(std::string call) {
@@ -417,6 +422,47 @@ TEST_F(FilterCopyTest, TheCheckOfManyDirectoriesIsTheSumOfItsParts) {
     EXPECT_EQ(plan.files, files);
     EXPECT_EQ(plan.bytes, bytes);
     EXPECT_TRUE(plan.problems.empty());
+}
+
+// Verified, every copied file is read back and compared with its source: a copy changed or
+// taken away between the copy and the reading back is listed, the equal ones are not.
+TEST_F(FilterCopyTest, VerifyingListsTheCopiesThatDoNotMatch) {
+    m_tree.file("work/proj/a.txt", "alpha");
+    m_tree.file("work/proj/sub/b.txt", "bravo");
+    m_tree.file("work/proj/sub/c.bin", std::string(3 << 20, 'c'));
+    m_tree.file("work/proj/d.txt", "delta");
+    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    struct Row {
+        std::string target;
+        std::function<void(const std::string& copy)> change;
+        std::vector<std::string> mismatches;  // path and word
+    } rows[] = {
+        {"proj-01", [](const std::string&) {}, {}},
+        {"proj-02", [](const std::string& copy) { std::ofstream(copy + "/sub/b.txt") << "brAvo"; },
+         {"sub/b.txt different"}},
+        {"proj-03",
+         [](const std::string& copy) {
+             std::fstream f(copy + "/sub/c.bin", std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp((3 << 20) - 1);
+             f.put('X');
+         },
+         {"sub/c.bin different"}},
+        {"proj-04", [](const std::string& copy) { fs::remove(copy + "/d.txt"); }, {"d.txt copy-unreadable"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.target);
+        FunSub::TargetName = row.target;
+        m_progress.beforeVerify = [&] { row.change(m_tree.path("out/" + row.target)); };
+        FunSub::CopyOptions options;
+        options.verify = true;
+        const FunSub::CopySummary s = FunSub::RunFilterCopy(tree, m_progress, options);
+        EXPECT_EQ(s.verified, 4);
+        std::vector<std::string> found;
+        for (const FunSub::Mismatch& m : s.mismatches) found.push_back(m.path + " " + m.word);
+        EXPECT_EQ(found, row.mismatches);
+        EXPECT_EQ(FunSub::VerifyText(s), row.mismatches.empty() ? "校验通过：4 个文件"
+                                                                  : "校验发现 1 个文件与源文件不符（已校验 4 个文件）");
+    }
 }
 
 TEST_F(FilterCopyTest, EmptyTargetNameIsRefused) {

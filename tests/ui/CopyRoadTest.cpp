@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -686,4 +687,30 @@ TEST_F(CopyRoadTest, TheCheckIsLeftAtOnce) {
     EXPECT_FALSE(Form7->isVisible());
     EXPECT_EQ(m_messages.shown.size(), 0u);
     EXPECT_FALSE(fs::exists(Target()));
+}
+
+// Both check boxes of the filter dialog stay as set for the rest of the run: the dialog shows
+// them so when it opens again. Verified, the copy ends by saying that every file read back
+// matches its source.
+TEST_F(CopyRoadTest, TheChecksAreRememberedAndAVerifiedCopySaysItMatches) {
+    StartWithSource();
+    OpenFilter();
+    EXPECT_FALSE(Form3->CheckBox1->isChecked());
+    EXPECT_FALSE(Form3->CheckBox2->isChecked());
+    EXPECT_EQ(Form3->CheckBox2->text(), QStringLiteral("复制后校验（逐字节比较）"));
+    for (QCheckBox* box : {Form3->CheckBox1, Form3->CheckBox2})
+        Click(box, QPoint(8, box->height() / 2));  // on the box in front of the text
+    ConfirmFilter();
+    Click(Form7->Button1);  // back before the copy
+    OpenFilter();           // and the dialog opens again
+    EXPECT_TRUE(Form3->CheckBox1->isChecked());
+    EXPECT_TRUE(Form3->CheckBox2->isChecked());
+    ConfirmFilter();
+    Form7->Button2->click();
+
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_TRUE(Form7->Label4->text().endsWith(QStringLiteral("；校验通过：6 个文件")))
+        << Form7->Label4->text().toStdString();
+    EXPECT_EQ(m_messages.shown.size(), 0u);
+    SaveScreenshot(Form7, QStringLiteral("copying-verified"));
 }

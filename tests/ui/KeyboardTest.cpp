@@ -70,8 +70,8 @@ TEST_F(KeyboardTest, TabGoesDownEachWindowAndTheFocusShows) {
 
     ChooseBeta();
     Form1->Button1->click();
-    ExpectStops({Form3->RadioButton1, Form3->ListView1, Form3->CheckBox1, Form3->Button1,
-                 Form3->Button2, Form3->RadioButton1});
+    ExpectStops({Form3->RadioButton1, Form3->ListView1, Form3->CheckBox1, Form3->CheckBox2,
+                 Form3->Button1, Form3->Button2, Form3->RadioButton1});
     ASSERT_TRUE(TabTo(Form3->Button1));
     Key(Qt::Key_Return);
     WaitForBackground();  // the check before the copy
@@ -122,7 +122,7 @@ TEST_F(KeyboardTest, ACopyWithKeysAlone) {
         Key(pass == 0 ? Qt::Key_Escape : Qt::Key_Tab, Form3);
     }
     while (Form3->ListView1->currentItem()->text(0) != QStringLiteral(".jpg")) Key(Qt::Key_Down);
-    for (int key : {Qt::Key_Space, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}) Key(key, Form3);
+    for (int key : {Qt::Key_Space, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}) Key(key, Form3);
     WaitForBackground();  // the check before the copy
     Key(Qt::Key_Return, Form7);
     Key(Qt::Key_Escape, Form7);
