@@ -9,6 +9,7 @@
 
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
+#include "core/Parallel.h"
 #include "core/Reasons.h"
 #include "core/TreeStats.h"
 
@@ -90,8 +91,15 @@ public:
         plan.listings.resize(count);
         plan.listErrors.resize(count);
         std::vector<DirectoryResult> results(count);
-        ForEachDirectory(
-            [&](std::size_t i, Scratch& scratch) { Directory(i, scratch, plan, results[i]); });
+        // Each directory is looked at by itself, so several are at once: a stat of each file
+        // is most of the check's time. Few directories go faster on one thread.
+        ParallelFor(
+            count, count < 64 ? 1u : WalkThreads(),
+            [&](std::size_t i) {
+                thread_local Scratch scratch;
+                Directory(i, scratch, plan, results[i]);
+            },
+            [this] { return Stopped(); });
         plan.stopped = Stopped();
 
         plan.volume = m_volume;
@@ -152,32 +160,6 @@ private:
         }
     }
 
-    template <class Work>
-    void ForEachDirectory(Work work) const {
-        const std::size_t count = m_paths.size();
-        const unsigned threads =
-            count < 64 ? 1u : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-        std::atomic<std::size_t> next{0};
-        std::exception_ptr failure;
-        std::mutex failureMutex;
-        auto worker = [&] {
-            Scratch scratch;
-            try {
-                for (std::size_t i; !Stopped() && (i = next++) < count;) work(i, scratch);
-            } catch (...) {
-                const std::lock_guard lock(failureMutex);
-                failure = std::current_exception();
-                next = count;
-            }
-        };
-        std::vector<std::thread> helpers;
-        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(worker);
-        worker();
-        for (std::thread& t : helpers) t.join();
-        if (failure)
-            std::rethrow_exception(failure);
-    }
-
     void Directory(std::size_t i, Scratch& s, CopyPlan& plan, DirectoryResult& r) const {
         const DirNode& node = m_tree.nodes[i];
         const std::string& path = m_paths[i];
@@ -190,7 +172,7 @@ private:
         if (err == 0 && !m_listed) {
             // Entered and listed as the copy will: the same failure with the same number.
             Platform::FileId id;
-            err = Platform::EnterAndList(path, entries, id);
+            err = Platform::EnterAndList(path, Platform::Detail::Full, entries, id);
             std::erase_if(entries, [](const Platform::Entry& e) { return e.isDirectory; });
         }
         if (err != 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/FunSub.h"
+#include "core/TreeScan.h"
 
 namespace FunSub {
 namespace {
@@ -77,12 +78,9 @@ void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {
 }
 
 DirTree BuildDirTree(const std::string& rootPath, RootLabel rule) {
-    CheckEnterable(rootPath);
-    DirTree tree;
-    tree.nodes.push_back(DirNode{rootPath, -1, 0});
-    FillDirTree(tree, 0, rootPath);
-    tree.nodes[0].label = RootLabelFor(rootPath, rule);
-    return tree;
+    ScanOptions directoriesAlone;
+    directoriesAlone.files = false;
+    return ScanTree(rootPath, rule, directoriesAlone).tree;
 }
 
 namespace {

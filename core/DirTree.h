@@ -45,8 +45,8 @@ void CheckEnterable(const std::string& dir);
 // the tree nor goes unnoticed: the copy reports it when it gets there.
 void FillDirTree(DirTree& tree, int node, const std::string& nodePath);
 
-// Builds the tree of `rootPath`: raises before anything is built when the root cannot be
-// entered, then fills it and labels the root by `rule`.
+// Builds the tree of `rootPath` as FillDirTree fills it (with several threads at once): raises
+// before anything is built when the root cannot be entered, and labels the root by `rule`.
 DirTree BuildDirTree(const std::string& rootPath, RootLabel rule);
 
 // The full path of the directory that node `index` stands for.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/FunSub.h"
+#include "core/Parallel.h"
 #include "core/Platform.h"
 
 namespace FunSub {
@@ -114,15 +115,21 @@ PickerOpening OpenPickerNode(const std::string& path, const std::vector<Platform
     const std::vector<std::string> names = ListedNames(ListSubdirs(path, &opening.id));
     std::vector<Platform::FileId> onPath = above;
     onPath.push_back(opening.id);
-    for (const std::string& name : names) {
-        PickerChild child{.name = name, .path = PickerChildPath(path, name)};
-        Platform::FileId id;
-        if (const auto below = ChildNames(child.path, &id)) {
-            child.leadsBack = std::find(onPath.begin(), onPath.end(), id) != onPath.end();
-            child.hasChildren = !child.leadsBack && !below->empty();
-        }
-        opening.children.push_back(std::move(child));
-    }
+    opening.children.resize(names.size());
+    // Whether each child has children of its own is one listing each: several at once.
+    ParallelFor(
+        names.size(), names.size() < 64 ? 1u : WalkThreads(),
+        [&](std::size_t i) {
+            PickerChild& child = opening.children[i];
+            child.name = names[i];
+            child.path = PickerChildPath(path, child.name);
+            Platform::FileId id;
+            if (const auto below = ChildNames(child.path, &id)) {
+                child.leadsBack = std::find(onPath.begin(), onPath.end(), id) != onPath.end();
+                child.hasChildren = !child.leadsBack && !below->empty();
+            }
+        },
+        [] { return false; });
     return opening;
 }
 

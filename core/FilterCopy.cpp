@@ -16,6 +16,7 @@
 #include "core/CheckCopy.h"
 #include "core/FileCopyPlatform.h"
 #include "core/FunSub.h"
+#include "core/Parallel.h"
 #include "core/TreeStats.h"
 
 namespace FunSub {
@@ -518,11 +519,11 @@ private:
         std::int64_t bytes = 0;
         for (const CopiedFile& c : m_toVerify) bytes += c.entry->size;
         m_progress.Verifying(static_cast<std::int64_t>(m_toVerify.size()), bytes);
-        std::atomic<std::size_t> next{0};
         std::atomic<std::int64_t> verified{0};
         std::vector<std::pair<std::int64_t, Mismatch>> mismatches;
-        auto work = [&] {
-            for (std::size_t i; !StopAsked() && (i = next++) < m_toVerify.size();) {
+        ParallelFor(
+            m_toVerify.size(), static_cast<unsigned>(m_jobs),
+            [&](std::size_t i) {
                 const CopiedFile& c = m_toVerify[i];
                 const std::string source = JoinPath(m_sources[c.node], c.entry->name);
                 const Platform::ComparisonOutcome outcome =
@@ -530,15 +531,11 @@ private:
                 ++verified;
                 m_progress.FileCopied();
                 if (outcome.result == Platform::Comparison::Same)
-                    continue;
+                    return;
                 const std::lock_guard lock(m_resultMutex);
                 mismatches.emplace_back(c.number, MismatchOf(source, outcome));
-            }
-        };
-        std::vector<std::thread> helpers;
-        for (int t = 1; t < m_jobs; ++t) helpers.emplace_back(work);
-        work();
-        for (std::thread& t : helpers) t.join();
+            },
+            [this] { return StopAsked(); });
         std::sort(mismatches.begin(), mismatches.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         m_summary.verified = verified;
         for (auto& [number, mismatch] : mismatches) m_summary.mismatches.push_back(std::move(mismatch));

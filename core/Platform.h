@@ -54,10 +54,10 @@ enum class Links { Keep, Follow };
 int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out,
                   FileId* id = nullptr, Links links = Links::Keep);
 
-// Lists `dir` with Detail::Full, once it has made sure that it is a directory the process could
-// make current (the one test a walk makes of each directory). Returns 0 or the error number,
-// the same as CheckEnterable's or ListDirectory's; `id` receives the directory's identity.
-int EnterAndList(const std::string& dir, std::vector<Entry>& out, FileId& id);
+// Lists `dir` as ListDirectory does, once it has made sure that it is a directory the process
+// could make current (the one test a walk makes of each directory). Returns 0 or the error
+// number, the same as CheckEnterable's or ListDirectory's; `id` receives its identity.
+int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id);
 
 // A test's hold on every listing: called with the directory before it is read. Tests use it
 // to hold a walk where they want it; the program never sets it.

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/FunSub.h"
+#include "core/Parallel.h"
 
 namespace FunSub {
 namespace {
@@ -34,8 +35,7 @@ public:
     void Run(Dir& root) {
         m_waiting.push_back(&root);
         m_pending = 1;
-        const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
-        const int threads = m_options.threads > 0 ? m_options.threads : static_cast<int>(std::min(cores, 4u));
+        const int threads = m_options.threads > 0 ? m_options.threads : static_cast<int>(WalkThreads());
         std::vector<std::thread> helpers;
         for (int t = 1; t < threads; ++t) helpers.emplace_back([this] { Work(); });
         Work();
@@ -77,7 +77,8 @@ private:
 
     void Read(Dir& dir) {
         std::vector<Platform::Entry> entries;
-        dir.error = Platform::EnterAndList(dir.path, entries, dir.id);
+        dir.error = Platform::EnterAndList(
+            dir.path, m_options.files ? Platform::Detail::Full : Platform::Detail::Kinds, entries, dir.id);
         if (dir.error != 0)
             return;
         for (const Dir* up = dir.parent; up; up = up->parent) {
@@ -88,7 +89,8 @@ private:
         }
         for (Platform::Entry& e : entries) {
             if (!e.isDirectory) {
-                dir.files.push_back(std::move(e));
+                if (m_options.files)
+                    dir.files.push_back(std::move(e));
                 continue;
             }
             if (e.name.empty() || e.name[0] == '.')

@@ -29,13 +29,14 @@ struct ScanOptions {
     // Told now and then, from the reading threads, how many files have been read so far.
     std::function<void(std::int64_t files)> progress;
     int threads = 0;  // 0: as many as the machine has cores, at most 4
+    bool files = true;  // false: the directories alone, without a look at each file
 };
 
 // Reads the tree of `rootPath` as BuildDirTree builds it (names beginning with "." left out,
 // links never followed, a directory met again on its own path shown but not entered, one
 // that cannot be entered or read kept with its error) and lists every directory with
-// Detail::Full. Raises the input/output error before anything is read when the root cannot
-// be entered.
+// Detail::Full (Detail::Kinds without `files`). Raises the input/output error before anything
+// is read when the root cannot be entered.
 ScannedTree ScanTree(const std::string& rootPath, RootLabel rule, const ScanOptions& options = {});
 
 }  // namespace FunSub

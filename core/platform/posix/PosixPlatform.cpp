@@ -183,7 +183,7 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
     return ReadEntries(handle, detail, links, out);
 }
 
-int EnterAndList(const std::string& dir, std::vector<Entry>& out, FileId& id) {
+int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id) {
     out.clear();
     RunListingHook(dir);
     DirHandle handle(dir);
@@ -198,7 +198,7 @@ int EnterAndList(const std::string& dir, std::vector<Entry>& out, FileId& id) {
         const mode_t bit = st.st_uid == uid ? S_IXUSR : st.st_gid == getegid() ? S_IXGRP : S_IXOTH;
         if ((st.st_mode & bit) == 0 && access(dir.c_str(), X_OK) != 0) return errno;
     }
-    return ReadEntries(handle, Detail::Full, Links::Keep, out);
+    return ReadEntries(handle, detail, Links::Keep, out);
 }
 
 int CheckEnterable(const std::string& dir) {

@@ -149,11 +149,11 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
     return err == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(err);
 }
 
-int EnterAndList(const std::string& dir, std::vector<Entry>& out, FileId& id) {
+int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id) {
     out.clear();
     if (const int err = CheckEnterable(dir))
         return err;
-    return ListDirectory(dir, Detail::Full, out, &id);
+    return ListDirectory(dir, detail, out, &id);
 }
 
 int CheckEnterable(const std::string& dir) {
