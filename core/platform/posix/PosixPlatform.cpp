@@ -13,25 +13,46 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 #include "core/Platform.h"
 
 namespace Platform {
 namespace {
 
+// A directory opened for listing, read with getdents64 into a buffer of its own: opendir
+// would stat the directory once more, and listings are most of a walk's system calls.
 class DirHandle {
 public:
     explicit DirHandle(const std::string& dir)
-        : m_dir(opendir(dir.empty() ? "/" : dir.c_str())) {}
+        : m_fd(open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
     ~DirHandle() {
-        if (m_dir) closedir(m_dir);
+        if (m_fd >= 0) close(m_fd);
     }
     DirHandle(const DirHandle&) = delete;
     DirHandle& operator=(const DirHandle&) = delete;
-    DIR* get() const { return m_dir; }
+    int fd() const { return m_fd; }
+
+    // The next entry, or null at the end or on a failure (errno then set, else 0).
+    const dirent64* Next() {
+        if (m_pos >= m_end) {
+            const ssize_t n = getdents64(m_fd, m_buffer.get(), kBufferSize);
+            errno = n < 0 ? errno : 0;
+            if (n <= 0) return nullptr;
+            m_pos = 0;
+            m_end = static_cast<std::size_t>(n);
+        }
+        const auto* d = reinterpret_cast<const dirent64*>(m_buffer.get() + m_pos);
+        m_pos += d->d_reclen;
+        return d;
+    }
 
 private:
-    DIR* m_dir;
+    static constexpr std::size_t kBufferSize = 32 * 1024;
+    int m_fd;
+    std::unique_ptr<char[]> m_buffer{new char[kBufferSize]};
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
 };
 
 bool IsDotOrDotDot(const char* n) {
@@ -102,7 +123,7 @@ FileKind KindOf(mode_t mode) {
 // and time are wanted (a directory's own are never shown). A link is kept as a link, or, for
 // the picker, followed where its target can be reached. False when the entry vanished since
 // it was listed.
-bool Describe(int dirFd, const dirent* d, Detail detail, Links links, Identity& who, Entry& e) {
+bool Describe(int dirFd, const dirent64* d, Detail detail, Links links, Identity& who, Entry& e) {
     switch (d->d_type) {
         case DT_DIR:
             e.isDirectory = true;
@@ -147,16 +168,13 @@ namespace {
 
 // Lists what `handle` holds, sorted.
 int ReadEntries(DirHandle& handle, Detail detail, Links links, std::vector<Entry>& out) {
-    const int fd = dirfd(handle.get());
     Identity who;
-    errno = 0;
-    while (dirent* d = readdir(handle.get())) {
+    while (const dirent64* d = handle.Next()) {
         if (IsDotOrDotDot(d->d_name)) continue;
         Entry e;
         e.name = d->d_name;
         e.hidden = d->d_name[0] == '.';
-        if (Describe(fd, d, detail, links, who, e)) out.push_back(std::move(e));
-        errno = 0;
+        if (Describe(handle.fd(), d, detail, links, who, e)) out.push_back(std::move(e));
     }
     const int err = errno;
     SortByName(out);
@@ -174,10 +192,10 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
     out.clear();
     RunListingHook(dir);
     DirHandle handle(dir);
-    if (!handle.get()) return errno;
+    if (handle.fd() < 0) return errno;
     if (id) {
         struct stat st {};
-        if (fstat(dirfd(handle.get()), &st) != 0) return errno;
+        if (fstat(handle.fd(), &st) != 0) return errno;
         *id = IdOf(st);
     }
     return ReadEntries(handle, detail, links, out);
@@ -187,16 +205,17 @@ int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out,
     out.clear();
     RunListingHook(dir);
     DirHandle handle(dir);
-    if (!handle.get()) return errno;
+    if (handle.fd() < 0) return errno;
     struct stat st {};
-    if (fstat(dirfd(handle.get()), &st) != 0) return errno;
+    if (fstat(handle.fd(), &st) != 0) return errno;
     id = IdOf(st);
     // Passing through it needs the search right, which the permission bits tell (the system
     // is asked only where they refuse, as an access list may allow it).
-    const uid_t uid = geteuid();
-    if (uid != 0) {
+    constexpr mode_t kEveryone = S_IXUSR | S_IXGRP | S_IXOTH;
+    if ((st.st_mode & kEveryone) != kEveryone) {
+        const uid_t uid = geteuid();
         const mode_t bit = st.st_uid == uid ? S_IXUSR : st.st_gid == getegid() ? S_IXGRP : S_IXOTH;
-        if ((st.st_mode & bit) == 0 && access(dir.c_str(), X_OK) != 0) return errno;
+        if (uid != 0 && (st.st_mode & bit) == 0 && access(dir.c_str(), X_OK) != 0) return errno;
     }
     return ReadEntries(handle, detail, Links::Keep, out);
 }
