@@ -43,11 +43,6 @@ struct DirectoryResult {
     std::vector<CopyProblem> problems;
 };
 
-// Reused by one worker from directory to directory.
-struct Scratch {
-    std::vector<std::string> names;
-};
-
 // The nearest directory at or above `path` that exists: a missing output directory is made
 // there by the copy, so that is where what the target can do is found out.
 std::string ExistingDirectoryAtOrAbove(std::string path) {
@@ -95,10 +90,7 @@ public:
         // is most of the check's time. Few directories go faster on one thread.
         ParallelFor(
             count, count < 64 ? 1u : WalkThreads(),
-            [&](std::size_t i) {
-                thread_local Scratch scratch;
-                Directory(i, scratch, plan, results[i]);
-            },
+            [&](std::size_t i) { Directory(i, plan, results[i]); },
             [this] { return Stopped(); });
         plan.stopped = Stopped();
 
@@ -160,7 +152,7 @@ private:
         }
     }
 
-    void Directory(std::size_t i, Scratch& s, CopyPlan& plan, DirectoryResult& r) const {
+    void Directory(std::size_t i, CopyPlan& plan, DirectoryResult& r) const {
         const DirNode& node = m_tree.nodes[i];
         const std::string& path = m_paths[i];
         if (i > 0)
@@ -180,15 +172,15 @@ private:
             plan.listErrors[i] = err;
             return Problem(ProblemKind::UnreadableDirectory, path, ReasonText(err), r, err);
         }
-        s.names.clear();
-        for (const int child : m_children[i]) s.names.push_back(m_tree.nodes[static_cast<std::size_t>(child)].label);
-        Files(path, s, entries, r);
+        std::vector<std::string> names;
+        for (const int child : m_children[i]) names.push_back(m_tree.nodes[static_cast<std::size_t>(child)].label);
+        Files(path, names, entries, r);
     }
 
-    // Looks at the entries of `dir` that are not directories; `s.names` holds its
+    // Looks at the entries of `dir` that are not directories; `names` holds its
     // subdirectories' names.
-    void Files(const std::string& dir, Scratch& s, const std::vector<Platform::Entry>& entries,
-               DirectoryResult& r) const {
+    void Files(const std::string& dir, std::vector<std::string>& names,
+               const std::vector<Platform::Entry>& entries, DirectoryResult& r) const {
         for (const Platform::Entry& e : entries) {
             ++r.examined;
             if (!Passes(e.name))
@@ -197,7 +189,7 @@ private:
                 Problem(ProblemKind::SpecialFile, JoinPath(dir, e.name), "", r);
                 continue;
             }
-            s.names.push_back(e.name);
+            names.push_back(e.name);
             CheckName(e.name, dir, r);
             ++r.files;
             r.needed += BytesOnTarget(e);
@@ -212,7 +204,7 @@ private:
             r.largest = std::max(r.largest, e.size);
         }
         if (m_traits.caseInsensitive)
-            Clashes(dir, s.names, r);
+            Clashes(dir, names, r);
     }
 
     // What the copy of one entry takes on the target: whole blocks of data (only the blocks

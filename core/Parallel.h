@@ -18,8 +18,7 @@ inline unsigned WalkThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 }
 
-// Calls `work(i)` for every i below `count`, or until `stopped()` says so. `work` may
-// keep what it reuses from item to item in thread_local storage.
+// Calls `work(i)` for every i below `count`, or until `stopped()` says so.
 template <class Work, class Stopped>
 void ParallelFor(std::size_t count, unsigned threads, Work work, Stopped stopped) {
     std::atomic<std::size_t> next{0};
