@@ -13,7 +13,7 @@ EXTENSIONS = [".c", ".h", ".txt", ".TXT", ".Jpg", ".jpg", ".png", ".o", ".obj", 
               ".html", ".HTM", ".py", ".cpp", ".dat", ".tar.gz", ".log", ".json", ""]
 
 
-def small(root, files, dirs, rng):
+def small(root, files, dirs, rng, max_kib=256):
     paths = [root]
     for i in range(1, dirs):
         parent = rng.choice(paths[-200:]) if rng.random() < 0.7 else rng.choice(paths)
@@ -23,7 +23,7 @@ def small(root, files, dirs, rng):
         os.makedirs(p, exist_ok=True)
     for i in range(files):
         d = rng.choice(paths)
-        size = min(int(rng.expovariate(1 / 4096)), 256 * 1024)
+        size = min(int(rng.expovariate(1 / 4096)), max_kib * 1024)
         with open(os.path.join(d, "f%06d%s" % (i, rng.choice(EXTENSIONS))), "wb") as f:
             f.write(rng.randbytes(size))
 
@@ -45,12 +45,13 @@ def main():
     ap.add_argument("--files", type=int)
     ap.add_argument("--dirs", type=int, default=3000)
     ap.add_argument("--size-mb", type=int, default=300)
+    ap.add_argument("--max-kib", type=int, default=256, help="largest small file")
     ap.add_argument("--seed", type=int, default=1)
     a = ap.parse_args()
     rng = random.Random(a.seed)
     os.makedirs(a.root, exist_ok=True)
     if a.kind == "small":
-        small(a.root, a.files or 60000, a.dirs, rng)
+        small(a.root, a.files or 60000, a.dirs, rng, a.max_kib)
     else:
         large(a.root, a.files or 6, a.size_mb, rng)
 
