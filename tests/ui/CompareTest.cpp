@@ -19,27 +19,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
-                  Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
-void Click(QWidget* w, QPoint at) {
-    Send(w, QEvent::MouseButtonPress, at, Qt::LeftButton);
-    Send(w, QEvent::MouseButtonRelease, at, Qt::NoButton);
-}
-
 // A double-click on a row of a list, opening its group first as the user would.
 void DoubleClick(QTreeWidget* list, QTreeWidgetItem* item) {
     ASSERT_NE(item, nullptr);
     for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
     list->scrollToItem(item);
     const QPoint at = list->visualItemRect(item).center();
-    Click(list->viewport(), at);
-    Send(list->viewport(), QEvent::MouseButtonPress, at, Qt::LeftButton);
-    Send(list->viewport(), QEvent::MouseButtonDblClick, at, Qt::LeftButton);
-    Send(list->viewport(), QEvent::MouseButtonRelease, at, Qt::NoButton);
+    DoubleClickAt(list->viewport(), at);
 }
 
 QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& caption) {
@@ -75,7 +61,7 @@ void ClickCheckBox(QTreeWidget* list, QTreeWidgetItem* item) {
     opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
     const QRect box =
         list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
-    Click(list->viewport(), box.center());
+    ClickAt(list->viewport(), box.center());
 }
 
 QStringList Ticked(QTreeWidget* list) {
@@ -134,7 +120,7 @@ protected:
     void Compare(int index) {
         Form1->ComboBoxEx1->setCurrentIndex(index);
         emit Form1->ComboBoxEx1->activated(index);
-        Click(Form1->Button6, Form1->Button6->rect().center());
+        ClickAt(Form1->Button6, Form1->Button6->rect().center());
         ASSERT_TRUE(Form8->isVisible());
         ASSERT_FALSE(Form1->isEnabled());
     }
@@ -226,7 +212,7 @@ TEST_F(CompareTest, TheWindowAnswersWhileTheTreesAreReadAndGiveUpLeavesAtOnce) {
     EXPECT_TRUE(
         Form8->Label3->text().startsWith(QStringLiteral("正在读取源目录和目标目录：已读取")));
     EXPECT_EQ(Form8->Button1->text(), QStringLiteral("放　　弃"));
-    Click(Form8->Button1, Form8->Button1->rect().center());
+    ClickAt(Form8->Button1, Form8->Button1->rect().center());
     EXPECT_FALSE(Form8->isVisible());
     EXPECT_TRUE(Form1->isEnabled());
     {
@@ -251,7 +237,7 @@ TEST_F(CompareTest, LastChoiceBringsBackTheTypesAndModeConfirmedForThisSource) {
     EXPECT_FALSE(Form3->Button3->isEnabled());
     ClickCheckBox(Form3->ListView1, Form3->ListView1->topLevelItem(0));  // .c
     ClickCheckBox(Form3->ListView1, Form3->ListView1->topLevelItem(1));  // .o
-    Click(Form3->RadioButton2, Form3->RadioButton2->rect().center());
+    ClickAt(Form3->RadioButton2, Form3->RadioButton2->rect().center());
     Form3->Button1->click();
     ASSERT_TRUE(Form7->isVisible());
     EXPECT_EQ(ReadFile(filters), "keep-only\t" + m_source + "\t.c\t.o\r\n");
@@ -260,7 +246,7 @@ TEST_F(CompareTest, LastChoiceBringsBackTheTypesAndModeConfirmedForThisSource) {
     // Each showing still starts with nothing ticked; the button brings the choice back.
     Form1->Button1->click();
     EXPECT_EQ(Ticked(Form3->ListView1), QStringList());
-    Click(Form3->RadioButton1, Form3->RadioButton1->rect().center());
+    ClickAt(Form3->RadioButton1, Form3->RadioButton1->rect().center());
     ASSERT_TRUE(Form3->Button3->isEnabled());
     Form3->Button3->click();
     EXPECT_EQ(Ticked(Form3->ListView1), (QStringList{".c", ".o"}));
@@ -293,7 +279,7 @@ TEST_F(CompareTest, LastChoiceBringsBackTheTypesAndModeConfirmedForThisSource) {
         else
             m_tree.file("app/filters.ini", c.content);
         Form1->Button1->click();
-        Click(Form3->RadioButton1, Form3->RadioButton1->rect().center());
+        ClickAt(Form3->RadioButton1, Form3->RadioButton1->rect().center());
         EXPECT_EQ(Form3->Button3->isEnabled(), c.usable);
         if (c.usable) {
             Form3->Button3->click();

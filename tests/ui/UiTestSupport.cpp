@@ -104,6 +104,18 @@ void ClickAt(QWidget* widget, QPoint at) {
     QApplication::sendEvent(widget, &release);
 }
 
+void DoubleClickAt(QWidget* widget, QPoint at) {
+    ClickAt(widget, at);
+    const QPointF global = widget->mapToGlobal(QPointF(at));
+    for (const auto& [type, buttons] :
+         {std::pair{QEvent::MouseButtonPress, Qt::MouseButtons(Qt::LeftButton)},
+          std::pair{QEvent::MouseButtonDblClick, Qt::MouseButtons(Qt::LeftButton)},
+          std::pair{QEvent::MouseButtonRelease, Qt::MouseButtons(Qt::NoButton)}}) {
+        QMouseEvent e(type, QPointF(at), global, Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(widget, &e);
+    }
+}
+
 void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node) {
     tree->scrollToItem(node);
     const QRect label = tree->visualItemRect(node);

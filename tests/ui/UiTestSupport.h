@@ -88,6 +88,8 @@ bool TabTo(QWidget* target);
 
 // A click of the left mouse button at `at` in `widget`, as the window system delivers it.
 void ClickAt(QWidget* widget, QPoint at);
+// A double-click as the window system delivers it: a click, then a press that double-clicks.
+void DoubleClickAt(QWidget* widget, QPoint at);
 
 // A mouse click on the expander in front of a tree node, where the user opens or closes it.
 void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node);
