@@ -16,6 +16,7 @@
 #include <map>
 #include <optional>
 
+#include "support/CliRun.h"
 #include "support/ScratchDisk.h"
 #include "support/TempTree.h"
 
@@ -23,29 +24,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class CliCopyTest : public ::testing::Test {
 protected:
     // Runs quillmere-cli with `args`; `shellPrefix` goes before it in the shell command.
     CliRun Cli(const std::vector<std::string>& args, const std::string& shellPrefix = "") {
-        std::string cmd = shellPrefix + Quote(QUILLMERE_CLI_PATH);
-        for (const auto& a : args) cmd += " " + Quote(a);
-        cmd += " >" + Quote(m_tree.path("cli.out")) + " 2>" + Quote(m_tree.path("cli.err")) +
-               " </dev/null";
-        const int st = std::system(cmd.c_str());
-        return CliRun{WIFEXITED(st) ? WEXITSTATUS(st) : -1, ReadFile(m_tree.path("cli.out")),
-                      ReadFile(m_tree.path("cli.err"))};
+        return RunCli(m_tree, args, QUILLMERE_CLI_PATH, shellPrefix);
     }
 
     // Starts quillmere-cli with `args` in the background, its output going where Cli's does.

@@ -9,40 +9,23 @@
 #include <fstream>
 #include <functional>
 
+#include "support/CliRun.h"
 #include "support/TempTree.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 void Write(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << content;
 }
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class CliDiffTest : public ::testing::Test {
 protected:
     CliRun Cli(const std::vector<std::string>& args,
                const std::string& program = QUILLMERE_CLI_PATH) {
-        std::string cmd = Quote(program);
-        for (const auto& a : args) cmd += " " + Quote(a);
-        cmd += " >" + Quote(m_tree.path("cli.out")) + " 2>" + Quote(m_tree.path("cli.err")) +
-               " </dev/null";
-        const int st = std::system(cmd.c_str());
-        return CliRun{WIFEXITED(st) ? WEXITSTATUS(st) : -1, ReadFile(m_tree.path("cli.out")),
-                      ReadFile(m_tree.path("cli.err"))};
+        return RunCli(m_tree, args, program);
     }
 
     // A source with three types, copied as the filter dialog would with ".o" left out.

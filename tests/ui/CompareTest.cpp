@@ -52,18 +52,6 @@ QString Sep(const QString& a, const QString& b) {
     return a + QChar::fromLatin1(FunSub::kSeparator) + b;
 }
 
-// A click on the row's check box, where the user ticks it.
-void ClickCheckBox(QTreeWidget* list, QTreeWidgetItem* item) {
-    ASSERT_NE(item, nullptr);
-    QStyleOptionViewItem opt;
-    opt.initFrom(list->viewport());
-    opt.rect = list->visualRect(list->indexFromItem(item, 0));
-    opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    const QRect box =
-        list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
-    ClickAt(list->viewport(), box.center());
-}
-
 QStringList Ticked(QTreeWidget* list) {
     QStringList ticked;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {

@@ -62,20 +62,6 @@ QTreeWidgetItem* Row(QTreeWidget* list, const QString& caption) {
     return nullptr;
 }
 
-// A click on the row's check box, where the user ticks it.
-void ClickCheckBox(QTreeWidget* list, QTreeWidgetItem* item) {
-    ASSERT_NE(item, nullptr);
-    QStyleOptionViewItem opt;
-    opt.initFrom(list->viewport());
-    opt.rect = list->visualRect(list->indexFromItem(item, 0));
-    opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    opt.checkState = item->checkState(0);
-    opt.text = item->text(0);
-    const QRect box =
-        list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
-    ClickAt(list->viewport(), box.center());
-}
-
 // A click in the list below its last row.
 void ClickBesideRows(QTreeWidget* list) {
     const QPoint below(list->viewport()->width() / 2, list->viewport()->height() - 3);

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QWidget>
 
@@ -114,6 +116,20 @@ void DoubleClickAt(QWidget* widget, QPoint at) {
         QMouseEvent e(type, QPointF(at), global, Qt::LeftButton, buttons, Qt::NoModifier);
         QApplication::sendEvent(widget, &e);
     }
+}
+
+// A click on the row's check box, where the user ticks it.
+void ClickCheckBox(QTreeWidget* list, QTreeWidgetItem* item) {
+    ASSERT_NE(item, nullptr);
+    QStyleOptionViewItem opt;
+    opt.initFrom(list->viewport());
+    opt.rect = list->visualRect(list->indexFromItem(item, 0));
+    opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    opt.checkState = item->checkState(0);
+    opt.text = item->text(0);
+    const QRect box =
+        list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
+    ClickAt(list->viewport(), box.center());
 }
 
 void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node) {

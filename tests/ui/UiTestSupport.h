@@ -92,6 +92,8 @@ void ClickAt(QWidget* widget, QPoint at);
 void DoubleClickAt(QWidget* widget, QPoint at);
 
 // A mouse click on the expander in front of a tree node, where the user opens or closes it.
+// A click on the row's check box, where the user ticks it.
+void ClickCheckBox(QTreeWidget* list, QTreeWidgetItem* item);
 void ClickExpander(QTreeWidget* tree, QTreeWidgetItem* node);
 
 // The current node's label, its icon and text, lies wholly in the visible part of the tree.
