@@ -39,11 +39,12 @@ int RunTree(const Args& args) {
     }
     std::string out = "{\"nodes\":[";
     for (int i = 0; i < tree.size(); ++i) {
-        if (i > 0) out += ',';
+        if (i > 0)
+            out += ',';
         out += "{\"index\":" + std::to_string(i) +
                ",\"level\":" + std::to_string(tree.nodes[i].level) +
-               ",\"label\":" + JsonString(tree.nodes[i].label) + ",\"path\":" + JsonString(paths[i]) +
-               "}";
+               ",\"label\":" + JsonString(tree.nodes[i].label) +
+               ",\"path\":" + JsonString(paths[i]) + "}";
     }
     std::cout << out << "]}\n";
     return kOk;
@@ -62,7 +63,8 @@ int RunFiles(const Args& args) {
     std::string out = "{\"files\":[";
     bool first = true;
     for (const auto& f : listing.files) {
-        if (!first) out += ',';
+        if (!first)
+            out += ',';
         first = false;
         out += "{\"name\":" + JsonString(f.name) + ",\"size\":" + std::to_string(f.size) +
                ",\"mtime\":" + JsonString(Platform::IsoLocalTime(f.mtime)) + "}";
@@ -78,8 +80,8 @@ int RunStats(const Args& args) {
     RequireEnterable(dir);
     FunSub::ScanOptions options;
     options.stop = &StopFlag();
-    const FunSub::TreeStats stats =
-        FunSub::CollectTreeStats(FunSub::ScanTree(dir, FunSub::RootLabel::ShortenDriveRoot, options));
+    const FunSub::TreeStats stats = FunSub::CollectTreeStats(
+        FunSub::ScanTree(dir, FunSub::RootLabel::ShortenDriveRoot, options));
     if (StopRequested())
         return Stopped();
     const bool incomplete = FunSub::TargetIncomplete(dir);
@@ -97,13 +99,15 @@ int RunStats(const Args& args) {
                       ",\"files\":" + std::to_string(stats.fileTotal) +
                       ",\"bytes\":" + std::to_string(stats.byteTotal) + ",\"levels\":[";
     for (int k = 0; k < FunSub::kLevelSlots && stats.LevelCounts[k] != 0; ++k) {
-        if (k > 0) out += ',';
+        if (k > 0)
+            out += ',';
         out += std::to_string(stats.LevelCounts[k]);
     }
     out += "],\"types\":[";
     bool first = true;
     for (const auto& t : stats.TypeStats) {
-        if (!first) out += ',';
+        if (!first)
+            out += ',';
         first = false;
         out += "{\"type\":" + JsonString(t.TypeKey) + ",\"files\":" + std::to_string(t.FileCount) +
                ",\"bytes\":" + std::to_string(t.TotalSize) + "}";

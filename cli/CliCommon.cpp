@@ -57,15 +57,16 @@ bool IsOption(const std::string& arg) {
 
 bool Allowed(const std::vector<std::string>& allowed, const std::string& name) {
     for (const auto& a : allowed) {
-        if (a == name) return true;
+        if (a == name)
+            return true;
     }
     return false;
 }
 
 }  // namespace
 
-bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& allowed,
-               Args& out, std::string& error) {
+bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& allowed, Args& out,
+               std::string& error) {
     for (int i = first; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!IsOption(arg)) {
@@ -251,8 +252,12 @@ void RequireEnterable(const std::string& dir) {
         throw FunSub::QuillError(FunSub::IoErrorText(err) + ": " + dir, err);
 }
 
-void SetJsonOutput(bool json) { g_json = json; }
-bool JsonOutput() { return g_json; }
+void SetJsonOutput(bool json) {
+    g_json = json;
+}
+bool JsonOutput() {
+    return g_json;
+}
 
 std::string FailureMessage(const std::exception& e) {
     std::string message = e.what();
@@ -284,7 +289,9 @@ int Fail(const std::string& message, const std::string& code) {
     return kFailed;
 }
 
-int Fail(const std::exception& e) { return Fail(FailureMessage(e), FailureCode(e)); }
+int Fail(const std::exception& e) {
+    return Fail(FailureMessage(e), FailureCode(e));
+}
 
 int BadArguments(const std::string& reason) {
     if (g_json)
@@ -311,9 +318,15 @@ void CatchStopSignals() {
 #endif
 }
 
-const std::atomic<bool>& StopFlag() { return g_stop; }
-bool StopRequested() { return g_stop.load(); }
-int StoppedStatus() { return 128 + static_cast<int>(g_signal); }
+const std::atomic<bool>& StopFlag() {
+    return g_stop;
+}
+bool StopRequested() {
+    return g_stop.load();
+}
+int StoppedStatus() {
+    return 128 + static_cast<int>(g_signal);
+}
 
 int Stopped() {
     if (g_json)

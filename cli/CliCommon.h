@@ -29,7 +29,7 @@ struct Args {
     std::vector<std::string> keepOnly;
     std::string work;
     bool workGiven = false;
-    int jobs = 0;       // --jobs: copying threads; 0 when not given
+    int jobs = 0;  // --jobs: copying threads; 0 when not given
     bool verify = false;
     bool help = false;  // --help, which every command takes
 };
@@ -48,8 +48,8 @@ private:
 // Parses `argv` from index `first`. Options that the command does not accept are errors;
 // `allowed` names the options (without "--") the command takes. Returns false and writes the
 // reason to `error` on bad arguments.
-bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& allowed,
-               Args& out, std::string& error);
+bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& allowed, Args& out,
+               std::string& error);
 
 // Text for output: UTF-8 as it stands, every byte sequence that is not UTF-8 as U+FFFD.
 std::string ValidUtf8(const std::string& s);

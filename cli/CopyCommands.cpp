@@ -138,7 +138,7 @@ private:
     const bool m_json;
     const bool m_bar;
     std::mutex m_mutex;
-    std::string m_phase;  // empty while copying
+    std::string m_phase;   // empty while copying
     std::int64_t m_files;  // the totals of the phase; below 0 when not known
     std::int64_t m_bytes;
     bool m_drawn = false;
@@ -173,8 +173,9 @@ void SetUpSource(const Args& args, const std::string& source, const std::string&
         FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
         const std::optional<FunSub::FilterChoice> last = FunSub::LastFilterChoice(source);
         if (!last) {
-            throw CliError("no choice of types remembered for this source in " +
-                               FunSub::FilterMemoryPath(), "no-last-choice");
+            throw CliError(
+                "no choice of types remembered for this source in " + FunSub::FilterMemoryPath(),
+                "no-last-choice");
         }
         FunSub::FilterMode = last->mode;
         FunSub::SelectedTypes = last->types;
@@ -220,7 +221,8 @@ std::string Summary(const FunSub::CopySummary& s) {
     }
     if (s.verified >= 0)
         text += "\n" + FunSub::VerifyText(s);
-    for (const FunSub::Mismatch& m : s.mismatches) text += "\n  mismatch " + m.path + "：" + m.reason;
+    for (const FunSub::Mismatch& m : s.mismatches)
+        text += "\n  mismatch " + m.path + "：" + m.reason;
     return text;
 }
 
@@ -232,8 +234,8 @@ std::string JsonFields(const FunSub::CopySummary& s) {
                        ",\"bytes\":" + std::to_string(s.bytes) + ",\"skipped\":[";
     for (std::size_t i = 0; i < s.skipped.size(); ++i) {
         const FunSub::SkippedItem& item = s.skipped[i];
-        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(item.path) +
-                ",\"reason\":\"" + FunSub::ReasonWord(FunSub::ReasonOf(item)) +
+        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(item.path) + ",\"reason\":\"" +
+                FunSub::ReasonWord(FunSub::ReasonOf(item)) +
                 "\",\"error\":" + std::to_string(item.error) +
                 ",\"text\":" + JsonString(FunSub::ReasonText(item)) +
                 ",\"message\":" + JsonString(item.reason) + "}";
@@ -245,8 +247,9 @@ std::string JsonFields(const FunSub::CopySummary& s) {
     json += ",\"verified\":" + std::to_string(s.verified) + ",\"mismatches\":[";
     for (std::size_t i = 0; i < s.mismatches.size(); ++i) {
         const FunSub::Mismatch& m = s.mismatches[i];
-        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(m.path) + ",\"reason\":\"" + m.word +
-                "\",\"error\":" + std::to_string(m.error) + ",\"text\":" + JsonString(m.reason) + "}";
+        json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(m.path) + ",\"reason\":\"" +
+                m.word + "\",\"error\":" + std::to_string(m.error) +
+                ",\"text\":" + JsonString(m.reason) + "}";
     }
     return json + "]";
 }
@@ -257,8 +260,8 @@ std::string JsonProblems(const FunSub::CopyPlan& plan) {
         const FunSub::CopyProblem& p = plan.problems[i];
         json += std::string(i > 0 ? "," : "") + "{\"kind\":\"" + FunSub::ProblemKindName(p.kind) +
                 "\",\"path\":" + JsonString(p.path) + ",\"detail\":" + JsonString(p.detail) +
-                ",\"blocking\":" + (p.blocking ? "true" : "false") + ",\"text\":" +
-                JsonString(FunSub::ProblemText(p));
+                ",\"blocking\":" + (p.blocking ? "true" : "false") +
+                ",\"text\":" + JsonString(FunSub::ProblemText(p));
         if (p.error != 0) {
             json += ",\"reason\":\"" + std::string(FunSub::ReasonWord(FunSub::ReasonOf(p.error))) +
                     "\",\"error\":" + std::to_string(p.error);
@@ -283,7 +286,8 @@ std::string JsonPlan(const FunSub::CopyPlan& plan) {
            ",\"needed\":" + std::to_string(plan.bytesNeeded) +
            ",\"free\":" + std::to_string(plan.volume.freeBytes) +
            ",\"problems\":" + JsonProblems(plan) +
-           ",\"incomplete\":" + (plan.sourceIncomplete ? "true" : "false") + FailureFields(plan) + "}";
+           ",\"incomplete\":" + (plan.sourceIncomplete ? "true" : "false") + FailureFields(plan) +
+           "}";
 }
 
 void PrintProblems(const FunSub::CopyPlan& plan) {
@@ -304,8 +308,8 @@ FunSub::ScannedTree Scan(const std::string& source) {
 int CopyFailed(const Args& args, const std::string& message, const std::string& code,
                const FunSub::CopySummary& summary, const FunSub::CopyPlan* plan = nullptr) {
     if (args.json) {
-        std::cout << "{\"error\":" << JsonString(message) << ",\"code\":" << JsonString(code)
-                  << "," << JsonFields(summary)
+        std::cout << "{\"error\":" << JsonString(message) << ",\"code\":" << JsonString(code) << ","
+                  << JsonFields(summary)
                   << (plan ? ",\"problems\":" + JsonProblems(*plan) : std::string()) << "}\n";
     }
     std::cerr << "quillmere-cli: " << ValidUtf8(message) << '\n';
@@ -381,7 +385,8 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
     }
     progress.Finish();
     summary.stopped = summary.stopped || StopRequested();
-    std::cout << (args.json ? "{" + JsonFields(summary) + "}" : ValidUtf8(Summary(summary))) << '\n';
+    std::cout << (args.json ? "{" + JsonFields(summary) + "}" : ValidUtf8(Summary(summary)))
+              << '\n';
     if (summary.stopped)
         return StoppedStatus();
     if (!summary.mismatches.empty())

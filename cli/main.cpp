@@ -46,28 +46,35 @@ int main(int argc, char** argv) {
         {"stats", 1, {"json"}, Cli::RunStats},
         {"name", 2, {"json"}, Cli::RunName},
         {"check", 2, {"exclude", "keep-only", "same-as-last", "json"}, Cli::RunCheck},
-        {"copy", 2,
+        {"copy",
+         2,
          {"exclude", "keep-only", "same-as-last", "work", "keep-going", "force", "jobs", "verify",
           "verbose", "json"},
          Cli::RunCopy},
         {"diff", 2, {"json"}, Cli::RunDiff},
     };
     for (int i = 2; i < argc; ++i) {
-        if (std::string(argv[i]) == "--json") Cli::SetJsonOutput(true);
+        if (std::string(argv[i]) == "--json")
+            Cli::SetJsonOutput(true);
     }
-    if (argc < 2) return Cli::BadArguments("no command given");
+    if (argc < 2)
+        return Cli::BadArguments("no command given");
     const std::string name = argv[1];
-    if (argc == 2 && name == "--help") return Cli::Help();
+    if (argc == 2 && name == "--help")
+        return Cli::Help();
     if (argc == 2 && name == "--version") {
         std::cout << "quillmere-cli " QUILLMERE_VERSION "\n";
         return Cli::kOk;
     }
     for (const Command& c : commands) {
-        if (name != c.name) continue;
+        if (name != c.name)
+            continue;
         Cli::Args args;
         std::string error;
-        if (!Cli::ParseArgs(argc, argv, 2, c.options, args, error)) return Cli::BadArguments(error);
-        if (args.help) return Cli::Help();
+        if (!Cli::ParseArgs(argc, argv, 2, c.options, args, error))
+            return Cli::BadArguments(error);
+        if (args.help)
+            return Cli::Help();
         if (static_cast<int>(args.positional.size()) != c.positional) {
             return Cli::BadArguments(name + " takes " + std::to_string(c.positional) +
                                      (c.positional == 1 ? " path" : " paths"));

@@ -90,8 +90,7 @@ public:
         // is most of the check's time. Few directories go faster on one thread.
         ParallelFor(
             count, count < 64 ? 1u : WalkThreads(),
-            [&](std::size_t i) { Directory(i, plan, results[i]); },
-            [this] { return Stopped(); });
+            [&](std::size_t i) { Directory(i, plan, results[i]); }, [this] { return Stopped(); });
         plan.stopped = Stopped();
 
         plan.volume = m_volume;
@@ -124,7 +123,8 @@ public:
         if (m_traits.writeError == 0 && largest > 0)
             TooLarge(plan, Platform::FileSizeLimitBelow(m_probeDir, largest, m_traits), blocking);
         if (plan.sourceIncomplete)
-            plan.problems.insert(plan.problems.begin(), CopyProblem{ProblemKind::IncompleteSource, "", "", false});
+            plan.problems.insert(plan.problems.begin(),
+                                 CopyProblem{ProblemKind::IncompleteSource, "", "", false});
         plan.problems.insert(plan.problems.begin(), blocking.begin(), blocking.end());
         return plan;
     }
@@ -173,7 +173,8 @@ private:
             return Problem(ProblemKind::UnreadableDirectory, path, ReasonText(err), r, err);
         }
         std::vector<std::string> names;
-        for (const int child : m_children[i]) names.push_back(m_tree.nodes[static_cast<std::size_t>(child)].label);
+        for (const int child : m_children[i])
+            names.push_back(m_tree.nodes[static_cast<std::size_t>(child)].label);
         Files(path, names, entries, r);
     }
 
@@ -266,8 +267,8 @@ private:
             Problem(ProblemKind::NameNotAllowed, JoinPath(dir, name), "", r);
     }
 
-    void Problem(ProblemKind kind, const std::string& path, std::string detail,
-                 DirectoryResult& r, int error = 0) const {
+    void Problem(ProblemKind kind, const std::string& path, std::string detail, DirectoryResult& r,
+                 int error = 0) const {
         r.problems.push_back(CopyProblem{kind, Relative(path), std::move(detail), false, error});
     }
 
@@ -278,7 +279,8 @@ private:
     // The subdirectories of each node, by index.
     static std::vector<std::vector<int>> ChildrenOf(const DirTree& tree) {
         std::vector<std::vector<int>> children(tree.nodes.size());
-        for (int i = 1; i < tree.size(); ++i) children[static_cast<std::size_t>(tree.nodes[i].parent)].push_back(i);
+        for (int i = 1; i < tree.size(); ++i)
+            children[static_cast<std::size_t>(tree.nodes[i].parent)].push_back(i);
         return children;
     }
 
@@ -322,17 +324,28 @@ CopyPlan PlanWithoutCheck(std::vector<std::vector<Platform::Entry>>&& listings) 
 
 std::string ProblemKindName(ProblemKind kind) {
     switch (kind) {
-        case ProblemKind::OutputInsideSource: return "output-inside-source";
-        case ProblemKind::OutputNotWritable: return "output-not-writable";
-        case ProblemKind::NoSpace: return "no-space";
-        case ProblemKind::FileTooLarge: return "file-too-large";
-        case ProblemKind::NameNotAllowed: return "name-not-allowed";
-        case ProblemKind::NameClash: return "name-clash";
-        case ProblemKind::UnreadableDirectory: return "unreadable-directory";
-        case ProblemKind::UnreadableFile: return "unreadable-file";
-        case ProblemKind::SpecialFile: return "special-file";
-        case ProblemKind::LinkNotSupported: return "link-not-supported";
-        case ProblemKind::IncompleteSource: return "incomplete-source";
+        case ProblemKind::OutputInsideSource:
+            return "output-inside-source";
+        case ProblemKind::OutputNotWritable:
+            return "output-not-writable";
+        case ProblemKind::NoSpace:
+            return "no-space";
+        case ProblemKind::FileTooLarge:
+            return "file-too-large";
+        case ProblemKind::NameNotAllowed:
+            return "name-not-allowed";
+        case ProblemKind::NameClash:
+            return "name-clash";
+        case ProblemKind::UnreadableDirectory:
+            return "unreadable-directory";
+        case ProblemKind::UnreadableFile:
+            return "unreadable-file";
+        case ProblemKind::SpecialFile:
+            return "special-file";
+        case ProblemKind::LinkNotSupported:
+            return "link-not-supported";
+        case ProblemKind::IncompleteSource:
+            return "incomplete-source";
     }
     return "unknown";
 }
@@ -340,17 +353,39 @@ std::string ProblemKindName(ProblemKind kind) {
 std::string ProblemText(const CopyProblem& p) {
     std::string text;
     switch (p.kind) {
-        case ProblemKind::OutputInsideSource: text = kOutputInsideSourceText; break;
-        case ProblemKind::OutputNotWritable: text = "输出目录不能写入"; break;
-        case ProblemKind::NoSpace: text = "目标磁盘空间不足"; break;
-        case ProblemKind::FileTooLarge: text = "文件太大，目标磁盘存不下"; break;
-        case ProblemKind::NameNotAllowed: text = "目标磁盘不允许的名称"; break;
-        case ProblemKind::NameClash: text = "目标磁盘不分大小写，名称相同"; break;
-        case ProblemKind::UnreadableDirectory: text = "无法读取的目录"; break;
-        case ProblemKind::UnreadableFile: text = "无法读取的文件"; break;
-        case ProblemKind::SpecialFile: text = "特殊文件（管道、套接字或设备），不复制"; break;
-        case ProblemKind::LinkNotSupported: text = "符号链接，目标磁盘不能保存链接"; break;
-        case ProblemKind::IncompleteSource: text = "源目录是一次没有完成的复制"; break;
+        case ProblemKind::OutputInsideSource:
+            text = kOutputInsideSourceText;
+            break;
+        case ProblemKind::OutputNotWritable:
+            text = "输出目录不能写入";
+            break;
+        case ProblemKind::NoSpace:
+            text = "目标磁盘空间不足";
+            break;
+        case ProblemKind::FileTooLarge:
+            text = "文件太大，目标磁盘存不下";
+            break;
+        case ProblemKind::NameNotAllowed:
+            text = "目标磁盘不允许的名称";
+            break;
+        case ProblemKind::NameClash:
+            text = "目标磁盘不分大小写，名称相同";
+            break;
+        case ProblemKind::UnreadableDirectory:
+            text = "无法读取的目录";
+            break;
+        case ProblemKind::UnreadableFile:
+            text = "无法读取的文件";
+            break;
+        case ProblemKind::SpecialFile:
+            text = "特殊文件（管道、套接字或设备），不复制";
+            break;
+        case ProblemKind::LinkNotSupported:
+            text = "符号链接，目标磁盘不能保存链接";
+            break;
+        case ProblemKind::IncompleteSource:
+            text = "源目录是一次没有完成的复制";
+            break;
     }
     if (!p.path.empty())
         text += "：" + p.path;
@@ -363,7 +398,8 @@ std::string ProblemText(const CopyProblem& p) {
 }
 
 std::string PlanText(const CopyPlan& plan) {
-    std::string text = "将复制 " + FormatThousands(plan.files) + " 个文件（" + SizeText(plan.bytes) + "）";
+    std::string text =
+        "将复制 " + FormatThousands(plan.files) + " 个文件（" + SizeText(plan.bytes) + "）";
     if (plan.volume.freeBytes >= 0)
         text += "，目标磁盘可用 " + SizeText(plan.volume.freeBytes);
     return text;

@@ -32,7 +32,7 @@ struct CopyProblem {
     std::string path;    // relative to the source; empty for the copy as a whole
     std::string detail;  // what more there is to say: sizes, the other name of a clash
     bool blocking = false;
-    int error = 0;       // the platform error number behind it, when there is one
+    int error = 0;  // the platform error number behind it, when there is one
 };
 
 struct CopyPlan {
@@ -58,7 +58,9 @@ struct CopyPlan {
 
 // Whether a problem of this kind ends a copy that does not go on past what it cannot copy;
 // pipes, sockets and devices are passed over in any case.
-inline bool StopsCopy(ProblemKind kind) { return kind != ProblemKind::SpecialFile; }
+inline bool StopsCopy(ProblemKind kind) {
+    return kind != ProblemKind::SpecialFile;
+}
 
 struct TypeFilter;
 

@@ -45,14 +45,16 @@ double CopyRate::BytesPerSecond() const {
     if (m_samples.size() < 2)
         return 0;
     const double span = m_samples.back().seconds - m_samples.front().seconds;
-    return span > 0 ? static_cast<double>(m_samples.back().bytes - m_samples.front().bytes) / span : 0;
+    return span > 0 ? static_cast<double>(m_samples.back().bytes - m_samples.front().bytes) / span
+                    : 0;
 }
 
 double CopyRate::FilesPerSecond() const {
     if (m_samples.size() < 2)
         return 0;
     const double span = m_samples.back().seconds - m_samples.front().seconds;
-    return span > 0 ? static_cast<double>(m_samples.back().files - m_samples.front().files) / span : 0;
+    return span > 0 ? static_cast<double>(m_samples.back().files - m_samples.front().files) / span
+                    : 0;
 }
 
 std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,

@@ -21,7 +21,8 @@ struct Frame {
 int ListSubdirectories(const std::string& path, std::vector<Platform::Entry>& out,
                        Platform::FileId& id) {
     int err = Platform::CheckEnterable(path);
-    if (err == 0) err = Platform::ListDirectory(path, Platform::Detail::Kinds, out, &id);
+    if (err == 0)
+        err = Platform::ListDirectory(path, Platform::Detail::Kinds, out, &id);
     if (err != 0) {
         out.clear();
         return err;
@@ -41,10 +42,13 @@ std::string RootLabelFor(const std::string& rootPath, RootLabel rule) {
     return rootPath + kRootMarker;
 }
 
-bool DirExists(const std::string& path) { return Platform::IsDirectory(path); }
+bool DirExists(const std::string& path) {
+    return Platform::IsDirectory(path);
+}
 
 void CheckEnterable(const std::string& dir) {
-    if (int err = Platform::CheckEnterable(dir)) RaiseIoError(err);
+    if (int err = Platform::CheckEnterable(dir))
+        RaiseIoError(err);
 }
 
 void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {

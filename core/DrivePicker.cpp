@@ -18,13 +18,17 @@ int CompareIgnoringCase(const std::string& a, const std::string& b) {
         };
         const unsigned char x = lower(a[i]);
         const unsigned char y = lower(b[i]);
-        if (x != y) return x < y ? -1 : 1;
+        if (x != y)
+            return x < y ? -1 : 1;
     }
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
     return 0;
 }
 
-bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
+bool IsDotName(const std::string& name) {
+    return name == "." || name == "..";
+}
 
 }  // namespace
 
@@ -84,9 +88,11 @@ std::vector<std::string> ListSubdirs(const std::string& path, Platform::FileId* 
 std::vector<std::string> ListedNames(const std::vector<std::string>& listing) {
     std::vector<std::string> names;
     for (const std::string& entry : listing) {
-        if (entry.size() < 2) continue;
+        if (entry.size() < 2)
+            continue;
         std::string name = entry.substr(1, entry.size() - 2);
-        if (!IsDotName(name)) names.push_back(std::move(name));
+        if (!IsDotName(name))
+            names.push_back(std::move(name));
     }
     return names;
 }

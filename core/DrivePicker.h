@@ -26,7 +26,7 @@ std::vector<Volume> LocalDisks();
 #ifndef _WIN32
 // One line of /proc/self/mountinfo, octal escapes (\040 for a blank) decoded.
 struct MountEntry {
-    std::string root;        // the part of the file system mounted here; "/" for all of it
+    std::string root;  // the part of the file system mounted here; "/" for all of it
     std::string mountPoint;
     std::string fsType;
     std::string source;

@@ -22,7 +22,8 @@ enum class CopyFailure {
 
 // Which side a failure concerns: the source (one item that cannot be read) or the target.
 inline bool IsSourceSide(CopyFailure f) {
-    return f == CopyFailure::OpenSource || f == CopyFailure::Read || f == CopyFailure::SourceChanged;
+    return f == CopyFailure::OpenSource || f == CopyFailure::Read ||
+           f == CopyFailure::SourceChanged;
 }
 
 struct CopyOutcome {

@@ -1,10 +1,10 @@
 #include "core/FilterCopy.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <chrono>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -39,9 +39,13 @@ bool IsBelow(const std::string& path, const std::string& base) {
 }
 
 #ifdef _WIN32
-std::string ComparablePath(const std::string& path) { return LowerAscii(path); }
+std::string ComparablePath(const std::string& path) {
+    return LowerAscii(path);
+}
 #else
-const std::string& ComparablePath(const std::string& path) { return path; }
+const std::string& ComparablePath(const std::string& path) {
+    return path;
+}
 #endif
 
 // The canonical form of `path`, also when its last parts do not exist yet.
@@ -252,8 +256,7 @@ public:
         m_progress.SetStep(1);
         {
             const Flusher flusher(*m_target->to, m_bytes);
-            Copiers copiers(m_jobs > 1 ? m_jobs : 0,
-                            [this](const Job& job) { Copy(job); });
+            Copiers copiers(m_jobs > 1 ? m_jobs : 0, [this](const Job& job) { Copy(job); });
             m_copiers = &copiers;
             WalkNodes(std::move(root));
             copiers.Finish();
@@ -331,9 +334,11 @@ private:
         // The target is brand new, so anything already at a directory's place was made by
         // this copy under another spelling of the name (a case-insensitive target): merging
         // into it would mix two directories, so it is a failure.
-        const int made = parent.to->MakeChild(node.label, parent.from->ChildMode(node.label), place->to);
+        const int made =
+            parent.to->MakeChild(node.label, parent.from->ChildMode(node.label), place->to);
         if (made != 0) {
-            ItemFailed(Number(), Side::Target, m_sources[i], "Cannot create file " + m_destinations[i], made);
+            ItemFailed(Number(), Side::Target, m_sources[i],
+                       "Cannot create file " + m_destinations[i], made);
             return nullptr;
         }
         if (node.loop)
@@ -356,7 +361,8 @@ private:
         } else {
             // Each directory's listing lives until its files are copied.
             auto listed = std::make_shared<std::vector<Platform::Entry>>();
-            if (const int err = Platform::ListDirectory(m_sources[i], Platform::Detail::Kinds, *listed))
+            if (const int err =
+                    Platform::ListDirectory(m_sources[i], Platform::Detail::Kinds, *listed))
                 return ItemFailed(Number(), Side::Source, m_sources[i], IoErrorText(err), err);
             place->listing = listed;
             entries = listed.get();
@@ -405,7 +411,7 @@ private:
             return;
         const Platform::Entry& e = *item.entry;
         ShowTexts(place, item);
-        const Platform::CopyRequest request{place.from.get(), e.name, place.to.get(), e.name,
+        const Platform::CopyRequest request{place.from.get(),    e.name, place.to.get(), e.name,
                                             m_temporaries.get(), this};
         const Platform::CopyOutcome outcome = e.kind == Platform::FileKind::Link
                                                   ? Platform::CopyLink(request)
@@ -413,7 +419,8 @@ private:
         if (outcome.failure != Platform::CopyFailure::None) {
             const std::string source = JoinPath(m_sources[place.node], e.name);
             const std::string destination = JoinPath(m_destinations[place.node], e.name);
-            ItemFailed(item.number, Platform::IsSourceSide(outcome.failure) ? Side::Source : Side::Target,
+            ItemFailed(item.number,
+                       Platform::IsSourceSide(outcome.failure) ? Side::Source : Side::Target,
                        source, FailureText(outcome, source, destination), outcome.error);
             return;
         }
@@ -434,9 +441,15 @@ private:
             return;
         m_shownNumber = item.number;
         const std::size_t node = place.node;
-        m_text.assign("from: ").append(m_sources[node], m_fromCut).append(1, kSeparator).append(item.entry->name);
+        m_text.assign("from: ")
+            .append(m_sources[node], m_fromCut)
+            .append(1, kSeparator)
+            .append(item.entry->name);
         m_progress.SetFromText(m_text);
-        m_text.assign("to: ").append(m_destinations[node], m_toCut).append(1, kSeparator).append(item.entry->name);
+        m_text.assign("to: ")
+            .append(m_destinations[node], m_toCut)
+            .append(1, kSeparator)
+            .append(item.entry->name);
         m_progress.SetToText(m_text);
     }
 
@@ -453,7 +466,8 @@ private:
             if (TargetGone())
                 return Failed(number, QuillError(kTargetGoneText + m_targetRoot, 0, m_targetRoot));
             if (SourceGone())
-                return Failed(number, QuillError(kSourceGoneText + m_sources.front(), 0, m_sources.front()));
+                return Failed(
+                    number, QuillError(kSourceGoneText + m_sources.front(), 0, m_sources.front()));
             return Skipped(number, sourcePath, std::move(message), error);
         }
         Failed(number, QuillError(message, error, sourcePath));
@@ -471,8 +485,12 @@ private:
         return written && false;  // the rights of a folder are not told so simply
 #endif
     }
-    bool TargetGone() const { return RootGone(m_targetRoot, m_targetId, true); }
-    bool SourceGone() const { return RootGone(m_sources.front(), m_sourceId, false); }
+    bool TargetGone() const {
+        return RootGone(m_targetRoot, m_targetId, true);
+    }
+    bool SourceGone() const {
+        return RootGone(m_sources.front(), m_sourceId, false);
+    }
 
     void Failed(std::int64_t number, QuillError failure) {
         const std::lock_guard lock(m_resultMutex);
@@ -482,22 +500,30 @@ private:
         }
     }
 
-    void Skipped(std::int64_t number, const std::string& sourcePath, std::string reason, int error) {
+    void Skipped(std::int64_t number, const std::string& sourcePath, std::string reason,
+                 int error) {
         const std::lock_guard lock(m_resultMutex);
-        m_skipped.emplace_back(number, SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())),
-                                                   std::move(reason), error});
+        m_skipped.emplace_back(
+            number, SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())),
+                                std::move(reason), error});
     }
 
-    bool StopAsked() const { return m_options.stop && m_options.stop->load(std::memory_order_relaxed); }
+    bool StopAsked() const {
+        return m_options.stop && m_options.stop->load(std::memory_order_relaxed);
+    }
     // No more files are handed out once a stop is asked for or an item has failed.
-    bool Ended() const { return StopAsked() || m_endAt.load() != kNoEnd; }
+    bool Ended() const {
+        return StopAsked() || m_endAt.load() != kNoEnd;
+    }
 
     void Stopped() {
         if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
             m_summary.stopped = true;
     }
 
-    std::int64_t Number() { return m_number++; }
+    std::int64_t Number() {
+        return m_number++;
+    }
 
     // What the copy did so far, in the summary: also after a failure, so that it tells how
     // far it got; the items passed over in the order of the walk.
@@ -526,8 +552,8 @@ private:
             [&](std::size_t i) {
                 const CopiedFile& c = m_toVerify[i];
                 const std::string source = JoinPath(m_sources[c.node], c.entry->name);
-                const Platform::ComparisonOutcome outcome =
-                    Platform::CompareFiles(source, JoinPath(m_destinations[c.node], c.entry->name), this);
+                const Platform::ComparisonOutcome outcome = Platform::CompareFiles(
+                    source, JoinPath(m_destinations[c.node], c.entry->name), this);
                 ++verified;
                 m_progress.FileCopied();
                 if (outcome.result == Platform::Comparison::Same)
@@ -536,13 +562,16 @@ private:
                 mismatches.emplace_back(c.number, MismatchOf(source, outcome));
             },
             [this] { return StopAsked(); });
-        std::sort(mismatches.begin(), mismatches.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::sort(mismatches.begin(), mismatches.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
         m_summary.verified = verified;
-        for (auto& [number, mismatch] : mismatches) m_summary.mismatches.push_back(std::move(mismatch));
+        for (auto& [number, mismatch] : mismatches)
+            m_summary.mismatches.push_back(std::move(mismatch));
         Stopped();
     }
 
-    Mismatch MismatchOf(const std::string& source, const Platform::ComparisonOutcome& outcome) const {
+    Mismatch MismatchOf(const std::string& source,
+                        const Platform::ComparisonOutcome& outcome) const {
         Mismatch m{source.substr(std::min(m_sourceCut, source.size())), "", "", outcome.error};
         switch (outcome.result) {
             case Platform::Comparison::SourceFailed:
@@ -574,7 +603,9 @@ private:
         m_target->to->SyncEntries();
     }
 
-    void Copied(std::int64_t bytes) override { m_progress.AddBytes(bytes); }
+    void Copied(std::int64_t bytes) override {
+        m_progress.AddBytes(bytes);
+    }
 
     const DirTree& m_tree;
     CopyProgress& m_progress;

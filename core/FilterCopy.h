@@ -19,9 +19,9 @@ namespace FunSub {
 class CopyProgress {
 public:
     virtual ~CopyProgress() = default;
-    virtual void SetMax(std::int64_t max) = 0;   // once, at the start: TreeFileTotal
-    virtual void SetStep(std::int64_t step) = 0; // once, at the start: 1
-    virtual void StepIt() = 0;                   // once per file examined, copied or not
+    virtual void SetMax(std::int64_t max) = 0;              // once, at the start: TreeFileTotal
+    virtual void SetStep(std::int64_t step) = 0;            // once, at the start: 1
+    virtual void StepIt() = 0;                              // once per file examined, copied or not
     virtual void SetFromText(const std::string& text) = 0;  // each copied file, before it
     virtual void SetToText(const std::string& text) = 0;    // each copied file, before it
     // Bytes of content copied, in parts as a large file goes; then each file when done.
@@ -72,7 +72,7 @@ struct Mismatch {
 struct SkippedItem {
     std::string path;  // relative to the source
     std::string reason;
-    int error = 0;     // the platform's error number behind it, when there is one
+    int error = 0;  // the platform's error number behind it, when there is one
 };
 
 struct CopySummary {
@@ -82,7 +82,7 @@ struct CopySummary {
     // Pipes, sockets and devices, which hold nothing to copy, and with keepGoing whatever
     // could not be copied.
     std::vector<SkippedItem> skipped;
-    bool stopped = false;  // ended early because it was asked to
+    bool stopped = false;              // ended early because it was asked to
     std::int64_t verified = -1;        // files read back and compared; -1 when not asked to
     std::vector<Mismatch> mismatches;  // in the order of the walk
 };
@@ -104,7 +104,8 @@ inline constexpr const char* kSourceGoneText = "源目录已不在原处：";
 // in; the large files of a copy are written inside it until they are whole.
 inline constexpr const char* kIncompleteMarker = ".quillmere-incomplete";
 
-inline constexpr const char* kIncompleteTargetText = "这是一次没有完成的复制：复制被中断或失败，其中的文件可能不全";
+inline constexpr const char* kIncompleteTargetText =
+    "这是一次没有完成的复制：复制被中断或失败，其中的文件可能不全";
 
 // How the reading back ended: "校验通过：8,432 个文件", or how many files did not match, or
 // that it was stopped.

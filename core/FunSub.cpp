@@ -36,19 +36,23 @@ std::string FormatThousands(const std::string& s) {
     const std::size_t lead = s.size() % 3;
     std::string out = s.substr(0, lead);
     for (std::size_t i = lead; i < s.size(); i += 3) {
-        if (!out.empty()) out += ',';
+        if (!out.empty())
+            out += ',';
         out.append(s, i, 3);
     }
     return out;
 }
 
-std::string FormatThousands(std::int64_t n) { return FormatThousands(std::to_string(n)); }
+std::string FormatThousands(std::int64_t n) {
+    return FormatThousands(std::to_string(n));
+}
 
 std::string StripCommas(const std::string& s) {
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
-        if (c != ',') out += c;
+        if (c != ',')
+            out += c;
     }
     return out;
 }
@@ -60,7 +64,8 @@ std::string LastPathComponent(const std::string& path) {
 
 std::string LowerAscii(std::string s) {
     for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     }
     return s;
 }
@@ -98,11 +103,14 @@ std::string PathShownFrom(const std::string& dir, const std::string& path) {
 
 std::string DirectoryOfExecutable(const std::string& exePath) {
     const auto cut = exePath.find_last_of(kSeparator);
-    if (cut == std::string::npos) return {};
+    if (cut == std::string::npos)
+        return {};
 #ifdef _WIN32
-    if (cut == 2 && exePath.size() > 1 && exePath[1] == ':') return exePath.substr(0, 3);
+    if (cut == 2 && exePath.size() > 1 && exePath[1] == ':')
+        return exePath.substr(0, 3);
 #else
-    if (cut == 0) return "/";
+    if (cut == 0)
+        return "/";
 #endif
     return exePath.substr(0, cut);
 }
@@ -124,7 +132,8 @@ std::string SettingsDirectory() {
                             Platform::MayWrite(PathBelow(AppDir, "work.ini"));
     if (Platform::IsDirectory(InstalledDataDirectory()) || !roomBeside) {
         const std::string config = Platform::UserConfigDirectory();
-        if (!config.empty()) return PathBelow(config, "quillmere");
+        if (!config.empty())
+            return PathBelow(config, "quillmere");
     }
 #endif
     return AppDir;
@@ -138,7 +147,8 @@ std::string SettingsPath() {
 std::string GuidePath() {
     for (const std::string& dir : {AppDir, InstalledDataDirectory()}) {
         const std::string guide = PathBelow(dir, "guide.htm");
-        if (Platform::IsFile(guide)) return guide;
+        if (Platform::IsFile(guide))
+            return guide;
     }
     return {};
 }
@@ -150,7 +160,8 @@ void ParseSettings(const std::string& text, std::string& first, std::string& sec
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\n') {
-            if (line == &second) return;
+            if (line == &second)
+                return;
             line = &second;
         } else if (c != '\r') {
             *line += c;
@@ -162,18 +173,21 @@ void LoadSettings() {
     WorkDir.clear();
     OutputDir.clear();
     const std::string path = SettingsPath();
-    if (!Platform::IsFile(path)) return;
+    if (!Platform::IsFile(path))
+        return;
     std::string bytes;
     const int err = Platform::ReadSmallFile(path, bytes);
     ParseSettings(Platform::FromSettingsEncoding(bytes), WorkDir, OutputDir);
-    if (err != 0) RaiseIoError(err);
+    if (err != 0)
+        RaiseIoError(err);
 }
 
 void SaveSettings() {
     const std::string dir = SettingsDirectory();
     // The program's own directory must exist already; the user's one is made on first save.
     if (dir != AppDir) {
-        if (int err = Platform::CreateDirectories(dir)) RaiseIoError(err);
+        if (int err = Platform::CreateDirectories(dir))
+            RaiseIoError(err);
     }
     const std::string text = WorkDir + "\r\n" + OutputDir + "\r\n";
     if (int err = Platform::ReplaceSmallFile(PathBelow(dir, "work.ini"),

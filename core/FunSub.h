@@ -13,14 +13,14 @@ namespace FunSub {
 
 enum class FilterKind { Exclude, KeepOnly };
 
-extern std::string AppDir;        // the executable's directory, no trailing separator
-extern std::string WorkDir;       // its subdirectories are the candidate sources
-extern std::string OutputDir;     // every copy makes one new directory here
-extern std::string HintText;      // shown by the work/output directory dialog
-extern std::string PickerTarget;  // "work", or anything else for the output directory
-extern std::string SourceDir;     // full path of the chosen source, below WorkDir
-extern std::string TargetName;    // the directory the next copy creates below OutputDir
-extern bool SourceChanged;        // a new source waits for the main window's rebuild
+extern std::string AppDir;          // the executable's directory, no trailing separator
+extern std::string WorkDir;         // its subdirectories are the candidate sources
+extern std::string OutputDir;       // every copy makes one new directory here
+extern std::string HintText;        // shown by the work/output directory dialog
+extern std::string PickerTarget;    // "work", or anything else for the output directory
+extern std::string SourceDir;       // full path of the chosen source, below WorkDir
+extern std::string TargetName;      // the directory the next copy creates below OutputDir
+extern bool SourceChanged;          // a new source waits for the main window's rebuild
 extern std::int64_t TreeFileTotal;  // files in the source tree, the copy's progress range
 extern std::vector<std::string> SelectedTypes;  // type keys ticked in the filter dialog
 extern FilterKind FilterMode;

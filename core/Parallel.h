@@ -34,7 +34,8 @@ void ParallelFor(std::size_t count, unsigned threads, Work work, Stopped stopped
         }
     };
     std::vector<std::thread> helpers;
-    threads = static_cast<unsigned>(std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(count, 1)));
+    threads = static_cast<unsigned>(
+        std::min<std::size_t>(std::max(threads, 1u), std::max<std::size_t>(count, 1)));
     for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(worker);
     worker();
     for (std::thread& t : helpers) t.join();

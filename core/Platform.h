@@ -31,13 +31,13 @@ struct Entry {
     std::string name;
     bool isDirectory = false;  // Windows: a link to a directory counts as one; Linux: never
     FileKind kind = FileKind::Regular;  // entries that are not directories
-    bool hidden = false;       // Linux: the name begins with "."
-    bool system = false;       // never set on Linux
-    std::int64_t size = 0;     // filled with Detail::Full only; a link: its own size
-    std::int64_t allocated = -1;  // bytes its blocks take on its disk (less than `size` when
-                                  // it has holes); -1 when not known. Detail::Full only
-    std::int64_t mtime = 0;    // seconds since 1970-01-01 UTC; Detail::Full only
-    bool readable = true;      // the process may open it for reading; Detail::Full only
+    bool hidden = false;                // Linux: the name begins with "."
+    bool system = false;                // never set on Linux
+    std::int64_t size = 0;              // filled with Detail::Full only; a link: its own size
+    std::int64_t allocated = -1;        // bytes its blocks take on its disk (less than `size` when
+                                        // it has holes); -1 when not known. Detail::Full only
+    std::int64_t mtime = 0;             // seconds since 1970-01-01 UTC; Detail::Full only
+    bool readable = true;               // the process may open it for reading; Detail::Full only
 };
 
 // Kinds: names and whether each entry is a directory. Full: also size and last-write time.
@@ -87,8 +87,8 @@ int CreateDirectories(const std::string& dir);
 
 // What a copy needs to know of the file system that holds `dir`.
 struct VolumeInfo {
-    std::int64_t freeBytes = -1;    // free for this user; -1 when it cannot be told
-    std::int64_t blockSize = 1;     // the unit a file's space is taken in
+    std::int64_t freeBytes = -1;  // free for this user; -1 when it cannot be told
+    std::int64_t blockSize = 1;   // the unit a file's space is taken in
 };
 int ReadVolumeInfo(const std::string& dir, VolumeInfo& out);
 
@@ -96,13 +96,13 @@ int ReadVolumeInfo(const std::string& dir, VolumeInfo& out);
 // directory are made and removed there. A directory the process cannot write to says so in
 // `writeError` and gives the defaults for the rest.
 struct TargetTraits {
-    int writeError = 0;            // why no file can be made there; 0 when one can
-    bool caseInsensitive = false;  // "README" and "readme" are one name
-    bool windowsNames = false;     // FAT's rules: no "*:<>?\| or control characters, no
-                                   // trailing dot or blank
-    bool links = true;             // it can hold symbolic links
-    bool holes = false;            // a file can have holes, so a sparse copy stays sparse
-    bool fatTimes = false;         // file times in steps of two seconds, as FAT keeps them
+    int writeError = 0;                // why no file can be made there; 0 when one can
+    bool caseInsensitive = false;      // "README" and "readme" are one name
+    bool windowsNames = false;         // FAT's rules: no "*:<>?\| or control characters, no
+                                       // trailing dot or blank
+    bool links = true;                 // it can hold symbolic links
+    bool holes = false;                // a file can have holes, so a sparse copy stays sparse
+    bool fatTimes = false;             // file times in steps of two seconds, as FAT keeps them
     std::int64_t directoryBytes = -1;  // what a new directory takes; -1 when not known
 };
 TargetTraits ProbeTarget(const std::string& dir);

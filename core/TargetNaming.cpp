@@ -30,7 +30,10 @@ std::string Characters(const std::string& text, std::size_t from, int count) {
     std::size_t end = from;
     for (int n = 0; n < count && end < text.size(); ++n) {
         const auto lead = static_cast<unsigned char>(text[end++]);
-        const int more = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 0;
+        const int more = (lead & 0xE0) == 0xC0   ? 1
+                         : (lead & 0xF0) == 0xE0 ? 2
+                         : (lead & 0xF8) == 0xF0 ? 3
+                                                 : 0;
         for (int k = 0; k < more && end < text.size() &&
                         (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80;
              ++k)
@@ -68,7 +71,6 @@ std::string NameByNumbers(const std::string& base, std::vector<Match>& matches) 
     }
     return base + NumberSuffix(last + 1);
 }
-
 
 // Duplicate or out-of-range numbers can make the rules above name a directory that is
 // already there, and a file of that name would block the new directory just the same; a

@@ -35,7 +35,8 @@ public:
     void Run(Dir& root) {
         m_waiting.push_back(&root);
         m_pending = 1;
-        const int threads = m_options.threads > 0 ? m_options.threads : static_cast<int>(WalkThreads());
+        const int threads =
+            m_options.threads > 0 ? m_options.threads : static_cast<int>(WalkThreads());
         std::vector<std::thread> helpers;
         for (int t = 1; t < threads; ++t) helpers.emplace_back([this] { Work(); });
         Work();
@@ -44,7 +45,9 @@ public:
             std::rethrow_exception(m_failure);
     }
 
-    bool Stopped() const { return m_options.stop && m_options.stop->load(std::memory_order_relaxed); }
+    bool Stopped() const {
+        return m_options.stop && m_options.stop->load(std::memory_order_relaxed);
+    }
     std::int64_t files() const { return m_files; }
 
 private:
@@ -68,7 +71,8 @@ private:
             }
             const std::lock_guard lock(m_mutex);
             // Later siblings go below earlier ones, so the first is read first.
-            for (auto it = dir->children.rbegin(); it != dir->children.rend(); ++it) m_waiting.push_back(it->get());
+            for (auto it = dir->children.rbegin(); it != dir->children.rend(); ++it)
+                m_waiting.push_back(it->get());
             m_pending += dir->children.size();
             if (--m_pending == 0 || !dir->children.empty())
                 m_ready.notify_all();
@@ -78,7 +82,8 @@ private:
     void Read(Dir& dir) {
         std::vector<Platform::Entry> entries;
         dir.error = Platform::EnterAndList(
-            dir.path, m_options.files ? Platform::Detail::Full : Platform::Detail::Kinds, entries, dir.id);
+            dir.path, m_options.files ? Platform::Detail::Full : Platform::Detail::Kinds, entries,
+            dir.id);
         if (dir.error != 0)
             return;
         for (const Dir* up = dir.parent; up; up = up->parent) {
@@ -123,9 +128,11 @@ void Assemble(Dir& root, ScannedTree& out) {
         auto [dir, parent] = stack.back();
         stack.pop_back();
         const int index = out.tree.size();
-        out.tree.nodes.push_back(DirNode{std::move(dir->label), parent, dir->level, dir->loop, dir->error});
+        out.tree.nodes.push_back(
+            DirNode{std::move(dir->label), parent, dir->level, dir->loop, dir->error});
         out.files.push_back(std::move(dir->files));
-        for (auto it = dir->children.rbegin(); it != dir->children.rend(); ++it) stack.emplace_back(it->get(), index);
+        for (auto it = dir->children.rbegin(); it != dir->children.rend(); ++it)
+            stack.emplace_back(it->get(), index);
     }
 }
 

@@ -28,7 +28,7 @@ struct ScanOptions {
     const std::atomic<bool>* stop = nullptr;  // set from another thread to end the reading
     // Told now and then, from the reading threads, how many files have been read so far.
     std::function<void(std::int64_t files)> progress;
-    int threads = 0;  // 0: as many as the machine has cores, at most 4
+    int threads = 0;    // 0: as many as the machine has cores, at most 4
     bool files = true;  // false: the directories alone, without a look at each file
 };
 

@@ -12,16 +12,19 @@ namespace FunSub {
 
 std::string TypeKey(const std::string& fileName) {
     const auto dot = fileName.find_last_of('.');
-    if (dot == std::string::npos) return kNoExtension;
+    if (dot == std::string::npos)
+        return kNoExtension;
     return LowerAscii(fileName.substr(dot));
 }
 
 FileListing ListDirFiles(const std::string& dir) {
     FileListing listing;
     std::vector<Platform::Entry> entries;
-    if (Platform::ListDirectory(dir, Platform::Detail::Full, entries) != 0) return listing;
+    if (Platform::ListDirectory(dir, Platform::Detail::Full, entries) != 0)
+        return listing;
     for (Platform::Entry& e : entries) {
-        if (e.isDirectory) continue;
+        if (e.isDirectory)
+            continue;
         listing.totalBytes += e.size;
         listing.files.push_back(FileRow{std::move(e.name), e.size, e.mtime});
     }
@@ -39,15 +42,19 @@ TreeStats Count(const DirTree& tree, FilesOf filesOf) {
         ++stats.directories;
         const int level = tree.nodes[i].level;
         // Deeper nodes are walked and their files counted, but the histogram stops at 50.
-        if (level < kLevelSlots) ++stats.LevelCounts[level];
-        if (tree.nodes[i].loop) continue;
-        const std::vector<Platform::Entry>* entries = tree.nodes[i].error == 0 ? filesOf(i) : nullptr;
+        if (level < kLevelSlots)
+            ++stats.LevelCounts[level];
+        if (tree.nodes[i].loop)
+            continue;
+        const std::vector<Platform::Entry>* entries =
+            tree.nodes[i].error == 0 ? filesOf(i) : nullptr;
         if (!entries) {
             ++stats.unreadable;
             continue;
         }
         for (const Platform::Entry& e : *entries) {
-            if (e.isDirectory) continue;
+            if (e.isDirectory)
+                continue;
             const std::string key = TypeKey(e.name);
             auto it = std::find_if(stats.TypeStats.begin(), stats.TypeStats.end(),
                                    [&](const FileType& t) { return t.TypeKey == key; });
@@ -70,7 +77,8 @@ TreeStats CollectTreeStats(const DirTree& tree) {
     const std::vector<std::string> paths = AllNodePaths(tree);
     std::vector<Platform::Entry> entries;
     return Count(tree, [&](int i) -> const std::vector<Platform::Entry>* {
-        return Platform::ListDirectory(paths[i], Platform::Detail::Full, entries) == 0 ? &entries : nullptr;
+        return Platform::ListDirectory(paths[i], Platform::Detail::Full, entries) == 0 ? &entries
+                                                                                       : nullptr;
     });
 }
 
@@ -91,7 +99,9 @@ std::int64_t CountTreeFiles(const DirTree& tree) {
     return total;
 }
 
-std::string SummaryCaption(std::int64_t count) { return " 合计:" + std::to_string(count); }
+std::string SummaryCaption(std::int64_t count) {
+    return " 合计:" + std::to_string(count);
+}
 
 std::string UnreadableText(std::int64_t directories) {
     return std::to_string(directories) + " 个目录无法读取，其中的文件没有计入";
@@ -108,9 +118,11 @@ bool CaptionLess(const std::string& a, const std::string& b) {
 }
 
 void SortBelowSummary(std::vector<ListRow>& rows) {
-    if (rows.size() < 3) return;
-    std::stable_sort(rows.begin() + 1, rows.end(),
-                     [](const ListRow& x, const ListRow& y) { return CaptionLess(x.caption, y.caption); });
+    if (rows.size() < 3)
+        return;
+    std::stable_sort(rows.begin() + 1, rows.end(), [](const ListRow& x, const ListRow& y) {
+        return CaptionLess(x.caption, y.caption);
+    });
 }
 
 std::vector<ListRow> FileListRows(const FileListing& listing) {
@@ -119,7 +131,8 @@ std::vector<ListRow> FileListRows(const FileListing& listing) {
     rows.push_back(ListRow{SummaryCaption(static_cast<std::int64_t>(listing.files.size())),
                            {FormatThousands(listing.totalBytes)}});
     for (const FileRow& f : listing.files) {
-        rows.push_back(ListRow{f.name, {FormatThousands(f.size), Platform::LocalDateTimeText(f.mtime)}});
+        rows.push_back(
+            ListRow{f.name, {FormatThousands(f.size), Platform::LocalDateTimeText(f.mtime)}});
     }
     SortBelowSummary(rows);
     return rows;
@@ -131,7 +144,8 @@ std::vector<ListRow> TypeListRows(const TreeStats& stats) {
     rows.push_back(ListRow{SummaryCaption(static_cast<std::int64_t>(stats.TypeStats.size())),
                            {std::to_string(stats.fileTotal), FormatThousands(stats.byteTotal)}});
     for (const FileType& t : stats.TypeStats) {
-        rows.push_back(ListRow{t.TypeKey, {std::to_string(t.FileCount), FormatThousands(t.TotalSize)}});
+        rows.push_back(
+            ListRow{t.TypeKey, {std::to_string(t.FileCount), FormatThousands(t.TotalSize)}});
     }
     SortBelowSummary(rows);
     return rows;
@@ -140,7 +154,8 @@ std::vector<ListRow> TypeListRows(const TreeStats& stats) {
 std::vector<std::string> LevelLines(const TreeStats& stats) {
     std::vector<std::string> lines{"  目录级    目录数", " ------------------"};
     for (int k = 0; k < kLevelSlots && stats.LevelCounts[k] != 0; ++k) {
-        lines.push_back("    " + std::to_string(k) + " 级:    " + std::to_string(stats.LevelCounts[k]));
+        lines.push_back("    " + std::to_string(k) +
+                        " 级:    " + std::to_string(stats.LevelCounts[k]));
     }
     return lines;
 }

@@ -81,8 +81,7 @@ QString TForm6::MailAddress() {
     return QStringLiteral("quillmere@quillmere.example");
 }
 
-TForm6::TForm6()
-    : ChainWindow(kFixedDialogFlags) {
+TForm6::TForm6() : ChainWindow(kFixedDialogFlags) {
     SetFirstPlacement(FirstPlacement::CentreOnDesktop);
     setWindowTitle(QStringLiteral("关于Quillmere"));
     QFont f = font();

@@ -31,8 +31,7 @@ QLineEdit* ReadOnlyField(QWidget* parent) {
 
 }  // namespace
 
-TFormAccept::TFormAccept()
-    : ChainWindow(kFixedDialogFlags) {
+TFormAccept::TFormAccept() : ChainWindow(kFixedDialogFlags) {
     SetFirstPlacement(FirstPlacement::CentreOnScreen);
     setWindowTitle(QStringLiteral("请指定工作目录和输出目录 ！"));
     setAutoFillBackground(true);
@@ -112,15 +111,24 @@ void TFormAccept::OpenPicker(const char* target) {
     OpenDialog(this, FormWorkSet);
 }
 
-void TFormAccept::BitBtn1Click() { OpenPicker("work"); }
+void TFormAccept::BitBtn1Click() {
+    OpenPicker("work");
+}
 
-void TFormAccept::BitBtn2Click() { OpenPicker("output"); }
+void TFormAccept::BitBtn2Click() {
+    OpenPicker("output");
+}
 
 void TFormAccept::Button2Click() {
     // The dialog stays up, with the main window disabled, until the file is really written.
-    if (Guard([] { FunSub::SaveSettings(); })) ReturnTo(this, Form1);
+    if (Guard([] { FunSub::SaveSettings(); }))
+        ReturnTo(this, Form1);
 }
 
-void TFormAccept::Button3Click() { ReturnTo(this, Form1); }
+void TFormAccept::Button3Click() {
+    ReturnTo(this, Form1);
+}
 
-void TFormAccept::FormClose() { Button3Click(); }
+void TFormAccept::FormClose() {
+    Button3Click();
+}

@@ -58,7 +58,8 @@ void Background::Start(std::function<void(Stop)> work,
         }
         run->endedSignal.notify_all();
         // Back on the window's thread; a run abandoned or delivered meanwhile brings nothing.
-        QMetaObject::invokeMethod(this, [this, run] { Deliver(run); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, run] { Deliver(run); }, Qt::QueuedConnection);
     });
     std::unique_lock lock(run->mutex);
     if (run->endedSignal.wait_for(lock, std::chrono::milliseconds(g_moment.load()),

@@ -29,7 +29,8 @@ QString ProgramFontFamily() {
                << QFontDatabase::families(QFontDatabase::SimplifiedChinese);
 #endif
         for (const QString& name : wanted) {
-            if (families.contains(name, Qt::CaseInsensitive)) return name;
+            if (families.contains(name, Qt::CaseInsensitive))
+                return name;
         }
         return QString();
     }();
@@ -59,15 +60,19 @@ public:
 }  // namespace
 
 ChainWindow::ChainWindow(Qt::WindowFlags flags) : QWidget(nullptr, flags) {
-    if (const QString family = ProgramFontFamily(); !family.isEmpty()) setFont(QFont(family, 9));
+    if (const QString family = ProgramFontFamily(); !family.isEmpty())
+        setFont(QFont(family, 9));
 }
 
-void ChainWindow::PlaceAt(int left, int top) { move(left, top); }
+void ChainWindow::PlaceAt(int left, int top) {
+    move(left, top);
+}
 
 void ChainWindow::ShowAndActivate() {
     if (!m_shownBefore) {
         m_shownBefore = true;
-        if (!testAttribute(Qt::WA_Resized)) adjustSize();
+        if (!testAttribute(Qt::WA_Resized))
+            adjustSize();
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             const QRect area = m_firstPlacement == FirstPlacement::CentreOnDesktop
                                    ? screen->virtualGeometry()
@@ -107,12 +112,14 @@ void ChainWindow::keyPressEvent(QKeyEvent* event) {
     auto* button = qobject_cast<QPushButton*>(focusWidget());
     if (enter && button && button->isEnabled() && button->isVisible()) {
         event->accept();
-        if (!event->isAutoRepeat()) button->click();
+        if (!event->isAutoRepeat())
+            button->click();
         return;
     }
     if (event->key() == Qt::Key_Escape && EscapeCloses()) {
         event->accept();
-        if (!event->isAutoRepeat()) close();
+        if (!event->isAutoRepeat())
+            close();
         return;
     }
     QWidget::keyPressEvent(event);

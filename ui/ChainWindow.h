@@ -9,9 +9,9 @@
 #include <QWidget>
 
 // A fixed-size dialog whose title bar holds only the close box.
-inline constexpr Qt::WindowFlags kFixedDialogFlags =
-    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-    Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+inline constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                                                     Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                     Qt::WindowCloseButtonHint;
 
 class ChainWindow : public QWidget {
     Q_OBJECT

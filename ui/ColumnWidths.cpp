@@ -14,9 +14,11 @@ public:
     int Estimate(const QString& text) {
         int width = 0;
         for (const QChar c : text) {
-            if (c.isSurrogate()) return m_metrics.horizontalAdvance(text);
+            if (c.isSurrogate())
+                return m_metrics.horizontalAdvance(text);
             int& advance = m_advance[c.unicode()];
-            if (advance < 0) advance = m_metrics.horizontalAdvance(c);
+            if (advance < 0)
+                advance = m_metrics.horizontalAdvance(c);
             width += advance;
         }
         return width;

@@ -140,8 +140,7 @@ std::string CopyingText::FromText(const std::string& sourceDir, const std::strin
     return "from: " + FunSub::PathShownFrom(workDir, sourceDir);
 }
 
-TForm7::TForm7()
-    : ChainWindow(kFixedDialogFlags) {
+TForm7::TForm7() : ChainWindow(kFixedDialogFlags) {
     SetFirstPlacement(FirstPlacement::CentreOnDesktop);
     setWindowTitle(ReadyCaption());
     createWidgets();
@@ -289,7 +288,8 @@ void TForm7::Button2Click() {
         RunFilterCopy();
     } catch (const FunSub::CopyRefusedError& e) {
         // A taken name sends the user back to choose the source again, which picks a new one.
-        if (dynamic_cast<const FunSub::TargetExistsError*>(&e)) Form1->DropTargetName();
+        if (dynamic_cast<const FunSub::TargetExistsError*>(&e))
+            Form1->DropTargetName();
         Messages().Warn(ToQ(e.what()));
         return;
     }
@@ -319,7 +319,8 @@ void TForm7::ShowMismatches() {
         lines << line;
     }
     Messages().ShowList(DoneCaption(),
-                        QStringLiteral("以下 %1 个文件与源文件不符：").arg(lines.size()), lines, this);
+                        QStringLiteral("以下 %1 个文件与源文件不符：").arg(lines.size()), lines,
+                        this);
 }
 
 void TForm7::ShowSkipped() {
@@ -329,8 +330,8 @@ void TForm7::ShowSkipped() {
     for (const FunSub::SkippedItem& item : m_summary.skipped) {
         lines << ToQ(item.path) + QStringLiteral("：") + ToQ(FunSub::ReasonText(item));
     }
-    Messages().ShowList(DoneCaption(),
-                        QStringLiteral("以下 %1 个项目没有复制：").arg(lines.size()), lines, this);
+    Messages().ShowList(DoneCaption(), QStringLiteral("以下 %1 个项目没有复制：").arg(lines.size()),
+                        lines, this);
 }
 
 void TForm7::RunFilterCopy() {
@@ -358,8 +359,9 @@ void TForm7::RunFilterCopy() {
     m_copying = false;
     // The last texts and steps are shown whatever the timer managed to show.
     ShowProgress();
-    ShowEnd(failure ? FunSub::CopyEnd::Failed
-                    : CopyStopped() ? FunSub::CopyEnd::Stopped : FunSub::CopyEnd::Finished);
+    ShowEnd(failure         ? FunSub::CopyEnd::Failed
+            : CopyStopped() ? FunSub::CopyEnd::Stopped
+                            : FunSub::CopyEnd::Finished);
     Button1->setFocus();  // the one way on: back, or away from a failed copy
     if (failure)
         std::rethrow_exception(failure);
@@ -396,17 +398,20 @@ void TForm7::ShowProgress() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
     m_rate.Add(seconds, s.files, s.bytes);
-    Label4->setText(s.verifying ? QStringLiteral("正在校验 ") + ToQ(FunSub::ProgressLine(
-                                                                  s.files, s.verifyFiles, s.bytes, s.verifyBytes, m_rate))
-                                : ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
+    Label4->setText(
+        s.verifying
+            ? QStringLiteral("正在校验 ") +
+                  ToQ(FunSub::ProgressLine(s.files, s.verifyFiles, s.bytes, s.verifyBytes, m_rate))
+            : ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
 }
 
 void TForm7::ShowEnd(FunSub::CopyEnd end) {
     const CopyRelay::Snapshot s = m_relay.Take();
     const auto copyEnd = s.verifying ? m_verifyStart : std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(copyEnd - m_start).count();
-    std::string line = FunSub::EndLine(end, s.copiedFiles, m_plan.files, s.copiedBytes, m_plan.bytes,
-                                       seconds, static_cast<std::int64_t>(m_summary.skipped.size()));
+    std::string line =
+        FunSub::EndLine(end, s.copiedFiles, m_plan.files, s.copiedBytes, m_plan.bytes, seconds,
+                        static_cast<std::int64_t>(m_summary.skipped.size()));
     if (m_summary.verified >= 0)
         line += "；" + FunSub::VerifyText(m_summary);
     Label4->setText(ToQ(line));

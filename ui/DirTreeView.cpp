@@ -35,7 +35,9 @@ DirTreeView::DirTreeView(QWidget* parent) : QTreeWidget(parent) {
 }
 
 // The model outlives this part of the view and empties itself as it goes.
-DirTreeView::~DirTreeView() { model()->disconnect(this); }
+DirTreeView::~DirTreeView() {
+    model()->disconnect(this);
+}
 
 void DirTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     // Nodes just opened widen the column only when the view gets round to it; the range
@@ -123,8 +125,7 @@ int DirTreeView::RowsWidth() const {
     std::vector<Row> rows;
     for (QModelIndex index = model()->index(0, 0); index.isValid(); index = indexBelow(index)) {
         int depth = decoration;
-        for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
-            ++depth;
+        for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) ++depth;
         const int text = TextEstimate(index.data().toString());
         rows.push_back({text < 0 ? -1 : depth * step + text, index, depth * step});
     }
@@ -132,8 +133,8 @@ int DirTreeView::RowsWidth() const {
     // of the widest row left out, with what icon and margins add and some room for the
     // text's kerning, bounds every row not laid out.
     constexpr std::size_t kLaidOut = 32;
-    auto unsure = std::partition(rows.begin(), rows.end(),
-                                 [](const Row& r) { return r.estimate < 0; });
+    auto unsure =
+        std::partition(rows.begin(), rows.end(), [](const Row& r) { return r.estimate < 0; });
     auto cut = rows.end();
     if (static_cast<std::size_t>(rows.end() - unsure) > kLaidOut) {
         cut = unsure + kLaidOut;

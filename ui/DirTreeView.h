@@ -39,6 +39,6 @@ private:
     int TextEstimate(const QString& text) const;
     void Forget() { m_rowsWidth = -1; }
 
-    mutable int m_rowsWidth = -1;  // -1 until measured after the last change
+    mutable int m_rowsWidth = -1;                 // -1 until measured after the last change
     mutable std::vector<std::int16_t> m_advance;  // per UTF-16 unit, -1 until measured
 };

@@ -479,12 +479,10 @@ void TForm1::createLayout() {
     // Tab goes top to bottom, the source side before the target side beside it, and so
     // through the road of a copy: "指定源目录" before "过滤复制". A page control takes its
     // tabs and then the page on show.
-    QWidget* const order[] = {Edit1,        Edit4,     BitBtn1,     Edit3,        Button5,
-                              PageControl1, TreeView1, ComboBoxEx1, Button6,      PageControl2,
-                              TreeView2,    Edit2,     Button1,     Button2,      Button3,
-                              Button4};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    QWidget* const order[] = {
+        Edit1,   Edit4,        BitBtn1,   Edit3, Button5, PageControl1, TreeView1, ComboBoxEx1,
+        Button6, PageControl2, TreeView2, Edit2, Button1, Button2,      Button3,   Button4};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void TForm1::connectSignals() {
@@ -650,7 +648,8 @@ void TForm1::ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
             FunSub::ScanOptions options;
             options.stop = &stop;
             options.progress = [read](std::int64_t files) { read->files = files; };
-            read->scanned = FunSub::ScanTree(read->path, FunSub::RootLabel::ShortenDriveRoot, options);
+            read->scanned =
+                FunSub::ScanTree(read->path, FunSub::RootLabel::ShortenDriveRoot, options);
             read->stats = FunSub::CollectTreeStats(read->scanned);
             read->incomplete = FunSub::TargetIncomplete(read->path);
         },
@@ -668,7 +667,8 @@ void TForm1::ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
 // The status bar's line for what is being read: the path and the files read so far.
 void TForm1::ShowReading() {
     QStringList lines;
-    for (const auto& [reader, read] : {std::pair{&m_sourceReading, m_sourceRead}, std::pair{&m_targetReading, m_targetRead}}) {
+    for (const auto& [reader, read] :
+         {std::pair{&m_sourceReading, m_sourceRead}, std::pair{&m_targetReading, m_targetRead}}) {
         if (reader->Running() && read) {
             lines << QStringLiteral("正在读取 %1 … 已读 %2 个文件")
                          .arg(ToQ(read->path), ToQ(FunSub::FormatThousands(read->files.load())));
@@ -685,7 +685,8 @@ void TForm1::ShowReading() {
         m_readingPump.start();
 }
 
-void TForm1::ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList, QListWidget* levelList) {
+void TForm1::ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList,
+                       QListWidget* levelList) {
     FillReportList(typeList, FunSub::TypeListRows(stats));
     levelList->clear();
     QStringList lines;

@@ -9,8 +9,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTreeWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <atomic>
 #include <functional>
 #include <memory>

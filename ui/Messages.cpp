@@ -24,7 +24,8 @@ void Exec(QDialog& box) {
     const QPointer<QWidget> back =
         box.parentWidget() ? box.parentWidget()->window() : QApplication::activeWindow();
     box.exec();
-    if (back && back->isVisible()) back->activateWindow();
+    if (back && back->isVisible())
+        back->activateWindow();
 }
 
 // Escape answers No while the close box answers Yes, so the box's own escape button
@@ -62,8 +63,10 @@ protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
         QScreen* screen = QGuiApplication::screenAt(m_topLeft);
-        if (!screen) screen = QGuiApplication::primaryScreen();
-        if (!screen) return;
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
         const QRect area = screen->availableGeometry();
         const QSize size = frameGeometry().size();
         move(qMax(area.left(), qMin(m_topLeft.x(), area.right() + 1 - size.width())),
@@ -133,11 +136,17 @@ MessageSeam* g_seam = &g_real;
 
 }  // namespace
 
-MessageSeam& Messages() { return *g_seam; }
+MessageSeam& Messages() {
+    return *g_seam;
+}
 
-void SetMessages(MessageSeam* seam) { g_seam = seam ? seam : &g_real; }
+void SetMessages(MessageSeam* seam) {
+    g_seam = seam ? seam : &g_real;
+}
 
-QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString ToQ(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QString DisplayText(const QString& text) {
     QString out = text;
@@ -145,7 +154,9 @@ QString DisplayText(const QString& text) {
     return out;
 }
 
-QString DisplayText(const std::string& text) { return DisplayText(ToQ(text)); }
+QString DisplayText(const std::string& text) {
+    return DisplayText(ToQ(text));
+}
 
 QString ErrorReportText(const QString& message) {
     return message.endsWith(QLatin1Char('.')) ? message : message + QLatin1Char('.');

@@ -22,8 +22,7 @@ constexpr int kIndexRole = Qt::UserRole;
 
 }  // namespace
 
-TForm4::TForm4()
-    : ChainWindow(kFixedDialogFlags) {
+TForm4::TForm4() : ChainWindow(kFixedDialogFlags) {
     setWindowTitle(QStringLiteral("指定源目录"));
     createWidgets();
     createLayout();
@@ -115,7 +114,8 @@ void TForm4::ShowTree() {
 
 void TForm4::TreeView1Click() {
     QTreeWidgetItem* item = TreeView1->currentItem();
-    if (!item) return;
+    if (!item)
+        return;
     m_clicked = FunSub::NodePath(m_tree, item->data(0, kIndexRole).toInt());
     Edit1->setText(ToQ(m_clicked));
 }
@@ -136,9 +136,13 @@ void TForm4::BitBtn1Click() {
     Leave();
 }
 
-void TForm4::BitBtn2Click() { Leave(); }
+void TForm4::BitBtn2Click() {
+    Leave();
+}
 
-void TForm4::FormClose() { BitBtn2Click(); }
+void TForm4::FormClose() {
+    BitBtn2Click();
+}
 
 void TForm4::Leave() {
     TreeView1->clear();

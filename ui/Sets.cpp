@@ -73,8 +73,7 @@ std::int64_t SetsText::ListNumber(const QString& text) {
     return value;
 }
 
-TForm3::TForm3()
-    : ChainWindow(kFixedDialogFlags) {
+TForm3::TForm3() : ChainWindow(kFixedDialogFlags) {
     setWindowTitle(QStringLiteral("过滤参数设置"));
     createWidgets();
     createList();

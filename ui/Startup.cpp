@@ -54,7 +54,8 @@ bool InstallQtTranslation() {
     // Qt's own packages ship the base module's catalogue; a deployment that merged the
     // modules' catalogues into one (windeployqt) ships that instead.
     for (const QString& name : {QStringLiteral("qtbase_zh_CN"), QStringLiteral("qt_zh_CN")}) {
-        if (translator->load(name, dir)) return QCoreApplication::installTranslator(translator);
+        if (translator->load(name, dir))
+            return QCoreApplication::installTranslator(translator);
     }
     delete translator;
     return false;

@@ -39,8 +39,7 @@ std::vector<Platform::FileId> IdentitiesAbove(const QTreeWidgetItem* node) {
 
 }  // namespace
 
-TFormWorkSet::TFormWorkSet()
-    : ChainWindow(kFixedDialogFlags) {
+TFormWorkSet::TFormWorkSet() : ChainWindow(kFixedDialogFlags) {
     createWidgets();
     createLayout();
     connectSignals();
@@ -84,7 +83,9 @@ void TFormWorkSet::connectSignals() {
     connect(Button2, &QPushButton::clicked, this, &TFormWorkSet::Button2Click);
 }
 
-bool TFormWorkSet::PickingWorkDir() const { return FunSub::PickerTarget == "work"; }
+bool TFormWorkSet::PickingWorkDir() const {
+    return FunSub::PickerTarget == "work";
+}
 
 void TFormWorkSet::ShowChosen(const std::string& path) {
     m_chosen = path;
@@ -97,7 +98,8 @@ std::string TFormWorkSet::PickerNodePath(const QTreeWidgetItem* node) {
 
 void TFormWorkSet::FormActivate() {
     PlaceAt(Form1->Left(), Form1->Top());
-    if (!m_driveItems) m_driveItems = FunSub::ReadDriveItems();
+    if (!m_driveItems)
+        m_driveItems = FunSub::ReadDriveItems();
     TreeView1->clear();
     AddDriveNodes();
     // The keys start from the first disk, which is highlighted but neither chosen nor open.
@@ -126,7 +128,8 @@ void TFormWorkSet::AddDriveNodes() {
 void TFormWorkSet::TreeView1Expanding(QTreeWidgetItem* node) {
     // A node is read once; closing and opening it again shows what was read then. A link
     // back onto its own path is never read.
-    if (node->childCount() > 0 || node->flags().testFlag(Qt::ItemNeverHasChildren)) return;
+    if (node->childCount() > 0 || node->flags().testFlag(Qt::ItemNeverHasChildren))
+        return;
     TreeView1->setCurrentItem(node);
     const std::string path = PickerNodePath(node);
     ShowChosen(path);
@@ -146,7 +149,8 @@ void TFormWorkSet::TreeView1Expanding(QTreeWidgetItem* node) {
         child->setChildIndicatorPolicy(c.hasChildren ? QTreeWidgetItem::ShowIndicator
                                                      : QTreeWidgetItem::DontShowIndicator);
         // Not even the "*" key, which opens everything below, goes into it.
-        if (c.leadsBack) child->setFlags(child->flags() | Qt::ItemNeverHasChildren);
+        if (c.leadsBack)
+            child->setFlags(child->flags() | Qt::ItemNeverHasChildren);
         children.append(child);
     }
     node->addChildren(children);
@@ -156,7 +160,8 @@ void TFormWorkSet::TreeView1Expanding(QTreeWidgetItem* node) {
 }
 
 void TFormWorkSet::TreeView1Click() {
-    if (QTreeWidgetItem* node = TreeView1->currentItem()) ShowChosen(PickerNodePath(node));
+    if (QTreeWidgetItem* node = TreeView1->currentItem())
+        ShowChosen(PickerNodePath(node));
 }
 
 void TFormWorkSet::Button1Click() {
@@ -169,9 +174,13 @@ void TFormWorkSet::Button1Click() {
     Leave();
 }
 
-void TFormWorkSet::Button2Click() { Leave(); }
+void TFormWorkSet::Button2Click() {
+    Leave();
+}
 
-void TFormWorkSet::FormClose() { Button2Click(); }
+void TFormWorkSet::FormClose() {
+    Button2Click();
+}
 
 void TFormWorkSet::Leave() {
     TreeView1->clear();

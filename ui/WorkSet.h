@@ -31,7 +31,7 @@ public:
 
     QTreeWidget* TreeView1 = nullptr;
     QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;  // the directory chosen so far
+    QLineEdit* Edit1 = nullptr;      // the directory chosen so far
     QPushButton* Button1 = nullptr;  // confirm
     QPushButton* Button2 = nullptr;  // cancel
 

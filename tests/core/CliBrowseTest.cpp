@@ -33,7 +33,9 @@ CliRun Cli(const std::string& args, const std::string& cwd = "", const std::stri
     return r;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 // What `stats --json` must print for `root`, worked out with std::filesystem alone:
 // directories depth first, each directory's files before its subdirectories' files,
@@ -44,7 +46,8 @@ std::string ExpectedStats(const fs::path& root) {
     std::vector<std::pair<std::string, std::pair<std::int64_t, std::int64_t>>> types;
     auto visit = [&](auto&& self, const fs::path& dir, std::size_t level) -> void {
         ++dirs;
-        if (levels.size() <= level) levels.resize(level + 1);
+        if (levels.size() <= level)
+            levels.resize(level + 1);
         ++levels[level];
         std::vector<fs::path> subdirs;
         std::vector<fs::directory_entry> entries(fs::directory_iterator(dir), {});
@@ -63,7 +66,8 @@ std::string ExpectedStats(const fs::path& root) {
             // Links are never followed: each is a file with the link's own size.
             const fs::file_status own = e.symlink_status(ec);
             if (fs::is_directory(own)) {
-                if (name[0] != '.') subdirs.push_back(e.path());
+                if (name[0] != '.')
+                    subdirs.push_back(e.path());
                 continue;
             }
             std::int64_t size = 0;
@@ -74,7 +78,8 @@ std::string ExpectedStats(const fs::path& root) {
             const auto dot = name.rfind('.');
             std::string key = dot == std::string::npos ? "无扩展名" : name.substr(dot);
             for (char& c : key) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-            auto it = std::find_if(types.begin(), types.end(), [&](auto& t) { return t.first == key; });
+            auto it =
+                std::find_if(types.begin(), types.end(), [&](auto& t) { return t.first == key; });
             if (it == types.end()) {
                 types.push_back({key, {1, size}});
             } else {
@@ -87,16 +92,17 @@ std::string ExpectedStats(const fs::path& root) {
         for (const auto& s : subdirs) self(self, s, level + 1);
     };
     visit(visit, root, 0);
-    std::string out = "{\"directories\":" + std::to_string(dirs) + ",\"files\":" + std::to_string(files) +
+    std::string out = "{\"directories\":" + std::to_string(dirs) +
+                      ",\"files\":" + std::to_string(files) +
                       ",\"bytes\":" + std::to_string(bytes) + ",\"levels\":[";
     for (std::size_t i = 0; i < levels.size() && i <= 50; ++i) {
         out += (i ? "," : "") + std::to_string(levels[i]);
     }
     out += "],\"types\":[";
     for (std::size_t i = 0; i < types.size(); ++i) {
-        out += std::string(i ? "," : "") + "{\"type\":\"" + types[i].first + "\",\"files\":" +
-               std::to_string(types[i].second.first) + ",\"bytes\":" + std::to_string(types[i].second.second) +
-               "}";
+        out += std::string(i ? "," : "") + "{\"type\":\"" + types[i].first +
+               "\",\"files\":" + std::to_string(types[i].second.first) +
+               ",\"bytes\":" + std::to_string(types[i].second.second) + "}";
     }
     return out + "],\"unreadable\":0,\"incomplete\":false}\n";
 }
@@ -106,7 +112,8 @@ std::string ExpectedStats(const fs::path& root) {
 TEST(CliBrowseTest, StatsAgreeWithAnIndependentWalkOfSystemTrees) {
     // Trees this test did not make: whatever the machine has installed.
     for (const char* dir : {"/usr/include/c++", "/usr/share/cmake-3.25/Modules", "/etc"}) {
-        if (!fs::is_directory(dir)) continue;
+        if (!fs::is_directory(dir))
+            continue;
         const CliRun r = Cli(std::string("stats ") + dir + " --json");
         ASSERT_EQ(r.status, 0) << dir;
         EXPECT_EQ(r.out, ExpectedStats(dir)) << dir;
@@ -121,7 +128,8 @@ TEST(CliBrowseTest, StatsCountTheDirectoriesTheyCouldNotRead) {
     t.file("r/shut/deeper/three.txt", "333");
     chmod(t.path("r/shut").c_str(), 0);
     chmod(t.root().c_str(), 0755);
-    const std::string user = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    const std::string user =
+        geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
     const CliRun json = Cli("stats " + Quote(t.path("r")) + " --json", "", user);
     EXPECT_EQ(json.out.rfind("{\"directories\":3,\"files\":1,\"bytes\":1,", 0), 0u) << json.out;
     EXPECT_NE(json.out.find("\"unreadable\":1,"), std::string::npos) << json.out;
@@ -146,12 +154,15 @@ TEST(CliBrowseTest, TreeAndFilesAsJson) {
     CliRun r = Cli("tree " + Quote(t.path("r")) + " --json");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "{\"nodes\":[{\"index\":0,\"level\":0,\"label\":\"" + t.path("r") +
-                         "<目录树根>\",\"path\":\"" + t.path("r") + "\"},{\"index\":1,\"level\":1,"
-                         "\"label\":\"x\",\"path\":\"" + t.path("r/x") + "\"}]}\n");
+                         "<目录树根>\",\"path\":\"" + t.path("r") +
+                         "\"},{\"index\":1,\"level\":1,"
+                         "\"label\":\"x\",\"path\":\"" +
+                         t.path("r/x") + "\"}]}\n");
     EXPECT_EQ(Cli("tree r/ --json", t.root()).out, r.out);  // relative, trailing separator
     r = Cli("files " + Quote(t.path("r/x")) + " --json");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("{\"files\":[{\"name\":\"f\\\"q.txt\",\"size\":4,\"mtime\":\"20"), std::string::npos)
+    EXPECT_NE(r.out.find("{\"files\":[{\"name\":\"f\\\"q.txt\",\"size\":4,\"mtime\":\"20"),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("],\"count\":1,\"bytes\":4}"), std::string::npos) << r.out;
 }

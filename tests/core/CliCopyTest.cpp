@@ -156,8 +156,8 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
     const auto examined =
         std::count_if(all.begin(), all.end(), [](const auto& e) { return e.second != "/"; });
     EXPECT_EQ(r.out, "{\"target\":\"src-01\",\"examined\":" + std::to_string(examined) +
-                         ",\"copied\":" + std::to_string(files) +
-                         ",\"bytes\":" + std::to_string(bytes) + ",\"skipped\":[],\"stopped\":false}\n");
+                         ",\"copied\":" + std::to_string(files) + ",\"bytes\":" +
+                         std::to_string(bytes) + ",\"skipped\":[],\"stopped\":false}\n");
 
     const CliRun keep = Cli({"copy", src, out, "--keep-only", ".c", "--keep-only", "无扩展名"});
     ASSERT_EQ(keep.status, 0) << keep.err;
@@ -168,8 +168,8 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
     // Read back and compared: every copied file matches.
     const CliRun verified = Cli({"copy", src, out, "--verify", "--json"});
     EXPECT_EQ(verified.status, 0) << verified.err;
-    EXPECT_TRUE(verified.out.ends_with(",\"stopped\":false,\"verified\":" + std::to_string(examined) +
-                                       ",\"mismatches\":[]}\n"))
+    EXPECT_TRUE(verified.out.ends_with(
+        ",\"stopped\":false,\"verified\":" + std::to_string(examined) + ",\"mismatches\":[]}\n"))
         << verified.out;
 }
 
@@ -268,11 +268,14 @@ TEST_F(CliCopyTest, KilledCopyCannotPassForAWholeOne) {
         const CliRun stats = Cli({"stats", target, "--json"});
         EXPECT_NE(stats.out.find("\"incomplete\":true"), std::string::npos) << stats.out;
         if (row.files == 1) {
-            EXPECT_EQ(stats.out.rfind("{\"directories\":1,\"files\":" + std::to_string(whole) + ",", 0), 0u)
+            EXPECT_EQ(
+                stats.out.rfind("{\"directories\":1,\"files\":" + std::to_string(whole) + ",", 0),
+                0u)
                 << stats.out;
         }
         const CliRun again = Cli({"copy", target, m_tree.dir("again"), "--json"});
-        EXPECT_NE(again.out.find("\"target\":\"src-01-01\""), std::string::npos) << again.out << again.err;
+        EXPECT_NE(again.out.find("\"target\":\"src-01-01\""), std::string::npos)
+            << again.out << again.err;
         for (const auto& [rel, got] : Actual(m_tree.path("again/src-01-01")))
             EXPECT_EQ(rel.find(".quillmere"), std::string::npos) << rel;
         fs::remove_all(m_tree.path("again"));
@@ -292,7 +295,8 @@ TEST_F(CliCopyTest, InterruptedCopyStopsAfterAWholeFile) {
         int status = 0;
         std::string target;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            const std::string out = m_tree.dir("out" + std::to_string(signal) + "-" + std::to_string(attempt));
+            const std::string out =
+                m_tree.dir("out" + std::to_string(signal) + "-" + std::to_string(attempt));
             target = out + "/src-01";
             const pid_t child = Start({"copy", m_tree.path("work/src"), out, "--json"});
             ASSERT_GT(child, 0);
@@ -303,7 +307,8 @@ TEST_F(CliCopyTest, InterruptedCopyStopsAfterAWholeFile) {
             if (WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal)
                 break;
         }
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << "never stopped mid-way";
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal)
+            << "never stopped mid-way";
         EXPECT_NE(ReadFile(m_tree.path("cli.out")).find("\"stopped\":true"), std::string::npos);
         EXPECT_TRUE(fs::is_directory(target + "/.quillmere-incomplete"));
         fs::remove_all(target + "/.quillmere-incomplete");
@@ -326,16 +331,25 @@ TEST_F(CliCopyTest, TooLittleSpaceIsFoundBeforeAnythingIsWritten) {
 
     CliRun r = Cli({"check", src, disk.path(), "--json"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("\"kind\":\"no-space\",\"path\":\"\",\"detail\":\"需要 3.0 MB（含每个文件所占的整块），可用 "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"kind\":\"no-space\",\"path\":\"\",\"detail\":\"需要 3.0 "
+                         "MB（含每个文件所占的整块），可用 "),
+              std::string::npos)
+        << r.out;
     r = Cli({"copy", src, disk.path(), "--json"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.rfind("{\"error\":\"目标磁盘空间不足：需要 3.0 MB（含每个文件所占的整块），可用 ", 0), 0u) << r.out;
+    EXPECT_EQ(
+        r.out.rfind("{\"error\":\"目标磁盘空间不足：需要 3.0 MB（含每个文件所占的整块），可用 ", 0),
+        0u)
+        << r.out;
     EXPECT_TRUE(fs::is_empty(disk.path()));
 
     // One file after the other, so that the full disk ends it before the small file.
     r = Cli({"copy", src, disk.path(), "--force", "--keep-going", "--jobs", "1", "--json"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.rfind("{\"error\":\"Stream write error: " + src + "/big.bin\",\"code\":\"no-space\",\"target\":\"src-01\",", 0), 0u)
+    EXPECT_EQ(r.out.rfind("{\"error\":\"Stream write error: " + src +
+                              "/big.bin\",\"code\":\"no-space\",\"target\":\"src-01\",",
+                          0),
+              0u)
         << r.out;
     EXPECT_NE(r.out.find("\"copied\":0,\"bytes\":0,"), std::string::npos) << r.out;
     EXPECT_EQ(Actual(disk.path()), (std::map<std::string, std::string>{
@@ -359,20 +373,31 @@ TEST_F(CliCopyTest, WhatAFatTargetCannotHoldIsFoundFirstAndPassedOverOnRequest) 
 
     CliRun r = Cli({"check", src, disk.path(), "--json"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("{\"kind\":\"name-not-allowed\",\"path\":\"a:b.txt\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"kind\":\"name-clash\",\"path\":\"readme\",\"detail\":\"README\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"kind\":\"name-not-allowed\",\"path\":\"a:b.txt\""), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"kind\":\"name-clash\",\"path\":\"readme\",\"detail\":\"README\""),
+              std::string::npos)
+        << r.out;
     EXPECT_TRUE(fs::is_empty(disk.path()));
 
     r = Cli({"copy", src, disk.path(), "--keep-going", "--json"});
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"a:b.txt\",\"reason\":\"invalid-name\","), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"path\":\"readme\",\"reason\":\"name-clash\",\"error\":17,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"a:b.txt\",\"reason\":\"invalid-name\","),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"path\":\"readme\",\"reason\":\"name-clash\",\"error\":17,"),
+              std::string::npos)
+        << r.out;
     r = Cli({"copy", src, disk.path(), "--keep-going"});
-    EXPECT_NE(r.out.find("\n  skipped a:b.txt：名称不能用于目标磁盘\n  skipped readme：与另一名称只差大小写\n"),
-              std::string::npos) << r.out;
-    EXPECT_EQ(Actual(disk.path() + "/src-01"),
-              (std::map<std::string, std::string>{
-                  {"README", "upper"}, {"plain.txt", "plain"}, {"sub", "/"}, {"sub/keep.c", "keep"}}));
+    EXPECT_NE(
+        r.out.find(
+            "\n  skipped a:b.txt：名称不能用于目标磁盘\n  skipped readme：与另一名称只差大小写\n"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(
+        Actual(disk.path() + "/src-01"),
+        (std::map<std::string, std::string>{
+            {"README", "upper"}, {"plain.txt", "plain"}, {"sub", "/"}, {"sub/keep.c", "keep"}}));
 }
 
 // What this user cannot read is listed by the check; the copy ends at the first such item,
@@ -393,9 +418,13 @@ TEST_F(CliCopyTest, UnreadableFilesAndDirectoriesOfAnOrdinaryUser) {
 
     CliRun r = Cli({"check", src, out, "--json"}, user);
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.out.find("{\"kind\":\"unreadable-file\",\"path\":\"locked.txt\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"kind\":\"unreadable-directory\",\"path\":\"shut\",\"detail\":\"拒绝访问\""),
-              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"kind\":\"unreadable-file\",\"path\":\"locked.txt\""),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(
+        r.out.find("{\"kind\":\"unreadable-directory\",\"path\":\"shut\",\"detail\":\"拒绝访问\""),
+        std::string::npos)
+        << r.out;
     r = Cli({"check", src, out}, user);
     EXPECT_NE(r.out.find("无法读取的目录：shut（拒绝访问）"), std::string::npos) << r.out;
 
@@ -405,12 +434,21 @@ TEST_F(CliCopyTest, UnreadableFilesAndDirectoriesOfAnOrdinaryUser) {
 
     r = Cli({"copy", src, out, "--keep-going", "--json"}, user);
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.out.find("\"skipped\":[{\"path\":\"locked.txt\",\"reason\":\"access-denied\",\"error\":13,"
-                         "\"text\":\"拒绝访问\",\"message\":\"Cannot open file "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"path\":\"shut\",\"reason\":\"access-denied\",\"error\":13,\"text\":\"拒绝访问\","
-                         "\"message\":\"File access denied\"}"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(
+                  "\"skipped\":[{\"path\":\"locked.txt\",\"reason\":\"access-denied\",\"error\":13,"
+                  "\"text\":\"拒绝访问\",\"message\":\"Cannot open file "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(
+        r.out.find(
+            "{\"path\":\"shut\",\"reason\":\"access-denied\",\"error\":13,\"text\":\"拒绝访问\","
+            "\"message\":\"File access denied\"}"),
+        std::string::npos)
+        << r.out;
     r = Cli({"copy", src, out, "--keep-going"}, user);
-    EXPECT_NE(r.out.find("\n  skipped locked.txt：拒绝访问\n  skipped shut：拒绝访问"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n  skipped locked.txt：拒绝访问\n  skipped shut：拒绝访问"),
+              std::string::npos)
+        << r.out;
     EXPECT_EQ(Actual(out + "/src-03"),
               (std::map<std::string, std::string>{{"a.txt", "a"}, {"shut", "/"}, {"z.txt", "z"}}));
 }
@@ -451,7 +489,9 @@ TEST_F(CliCopyTest, LinksAreCopiedAsLinksNeverFollowed) {
     ASSERT_EQ(copy.status, 0) << copy.err;
     EXPECT_EQ(Made(out + "/src-01"), expected);
     const CliRun stats = Cli({"stats", src, "--json"});
-    EXPECT_EQ(stats.out.rfind("{\"directories\":2,\"files\":5,\"bytes\":" + std::to_string(bytes) + ",", 0), 0u)
+    EXPECT_EQ(stats.out.rfind(
+                  "{\"directories\":2,\"files\":5,\"bytes\":" + std::to_string(bytes) + ",", 0),
+              0u)
         << stats.out;
 }
 
@@ -486,33 +526,44 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
     };
     const Row rows[] = {
         {"a 2 GiB sparse file onto 20 MiB of tmpfs", [] { return ScratchDisk::Tmpfs(20 << 20); },
-         [&](const std::string& src, std::string&, std::string&) { sparse(src + "/disk.img", std::int64_t{2} << 30); },
+         [&](const std::string& src, std::string&, std::string&) {
+             sparse(src + "/disk.img", std::int64_t{2} << 30);
+         },
          ""},
-        {"a 100 MiB sparse file onto 64 MiB of exFAT, which has no holes", [] { return ScratchDisk::Exfat(); },
-         [&](const std::string& src, std::string&, std::string&) { sparse(src + "/disk.img", 100 << 20); },
+        {"a 100 MiB sparse file onto 64 MiB of exFAT, which has no holes",
+         [] { return ScratchDisk::Exfat(); },
+         [&](const std::string& src, std::string&, std::string&) {
+             sparse(src + "/disk.img", 100 << 20);
+         },
          "no-space"},
         {"exactly the free space of a tmpfs", [] { return ScratchDisk::Tmpfs(8 << 20); },
          [&](const std::string& src, std::string& out, std::string&) {
-             m_tree.file("work/src/all.bin", std::string(static_cast<std::size_t>(freeBytes(out)), 'f'));
+             m_tree.file("work/src/all.bin",
+                         std::string(static_cast<std::size_t>(freeBytes(out)), 'f'));
              (void)src;
          },
          ""},
         // On ext4 with 1 KiB blocks a file past four block groups needs a block for the list of
         // its parts; the target root and the marker of an unfinished copy take one each.
-        {"ext4, a file that leaves room for what it needs", [] { return ScratchDisk::Ext4(64 << 20); },
+        {"ext4, a file that leaves room for what it needs",
+         [] { return ScratchDisk::Ext4(64 << 20); },
          [&](const std::string&, std::string& out, std::string& prefix) {
              ordinary("", out, prefix);
-             m_tree.file("work/src/all.bin", std::string(static_cast<std::size_t>(freeBytes(out) - 3 * 1024), 'e'));
+             m_tree.file("work/src/all.bin",
+                         std::string(static_cast<std::size_t>(freeBytes(out) - 3 * 1024), 'e'));
          },
          ""},
         {"ext4, a file one block larger", [] { return ScratchDisk::Ext4(64 << 20); },
          [&](const std::string&, std::string& out, std::string& prefix) {
              ordinary("", out, prefix);
-             m_tree.file("work/src/all.bin", std::string(static_cast<std::size_t>(freeBytes(out) - 2 * 1024), 'e'));
+             m_tree.file("work/src/all.bin",
+                         std::string(static_cast<std::size_t>(freeBytes(out) - 2 * 1024), 'e'));
          },
          "no-space"},
         {"a 5 GiB file onto FAT32 through FUSE", [] { return ScratchDisk::Fat(); },
-         [&](const std::string& src, std::string&, std::string&) { sparse(src + "/big.img", std::int64_t{5} << 30); },
+         [&](const std::string& src, std::string&, std::string&) {
+             sparse(src + "/big.img", std::int64_t{5} << 30);
+         },
          "file-too-large", false},
         {"a read-only output directory", [] { return ScratchDisk::Tmpfs(1 << 20); },
          [&](const std::string& src, std::string& out, std::string&) {
@@ -551,7 +602,8 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
         const CliRun check = Cli({"check", src, out, "--json"}, prefix);
         EXPECT_EQ(check.status, row.blocking.empty() ? 0 : 1) << check.out << check.err;
         if (!row.blocking.empty()) {
-            EXPECT_NE(check.out.find("\"problems\":[{\"kind\":\"" + row.blocking + "\""), std::string::npos)
+            EXPECT_NE(check.out.find("\"problems\":[{\"kind\":\"" + row.blocking + "\""),
+                      std::string::npos)
                 << check.out;
         }
         if (row.runCopy) {
@@ -576,7 +628,8 @@ TEST_F(CliCopyTest, AReadErrorInOneFileIsASingleItem) {
     m_tree.file("work/src/c.txt", "c");
     if (mount("/proc/self/mem", bad.c_str(), nullptr, MS_BIND, nullptr) != 0)
         GTEST_SKIP() << "needs root to mount";
-    const CliRun r = Cli({"copy", m_tree.path("work/src"), m_tree.dir("out"), "--keep-going", "--json"});
+    const CliRun r =
+        Cli({"copy", m_tree.path("work/src"), m_tree.dir("out"), "--keep-going", "--json"});
     umount2(bad.c_str(), MNT_DETACH);
     EXPECT_EQ(r.status, 3) << r.out << r.err;
     EXPECT_NE(r.out.find("\"copied\":2,"), std::string::npos) << r.out;
@@ -595,14 +648,15 @@ TEST_F(CliCopyTest, HelpVersionAndOptionsThatLackTheirValue) {
     // A forgotten type must not turn the next option into one and copy everything.
     const std::string src = m_tree.dir("work/src"), out = m_tree.dir("out");
     m_tree.file("work/src/a.c", "a");
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"copy", src, out, "--exclude", "--keep-only", ".c"},
-             {"copy", src, out, "--keep-only"},
-             {"copy", src, out, "--work", "--json"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"copy", src, out, "--exclude", "--keep-only", ".c"},
+                                               {"copy", src, out, "--keep-only"},
+                                               {"copy", src, out, "--work", "--json"}}) {
         r = Cli(args);
         EXPECT_EQ(r.status, 2) << args.back();
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
-        EXPECT_TRUE(r.out.empty() || r.out.find("\"code\":\"bad-arguments\"}") != std::string::npos) << r.out;
+        EXPECT_TRUE(r.out.empty() || r.out.find("\"code\":\"bad-arguments\"}") != std::string::npos)
+            << r.out;
     }
     EXPECT_TRUE(fs::is_empty(out));
 }
@@ -632,7 +686,7 @@ TEST_F(CliCopyTest, OneJsonObjectForEveryCommandAndFailure) {
     struct Case {
         std::vector<std::string> args;
         int status;
-        std::string code;  // empty for success
+        std::string code;   // empty for success
         std::string named;  // what the message must name
         std::string prefix = "";
     };
@@ -670,8 +724,9 @@ TEST_F(CliCopyTest, OneJsonObjectForEveryCommandAndFailure) {
             EXPECT_EQ(r.out.find("\"error\""), std::string::npos) << what << ": " << r.out;
             continue;
         }
-        EXPECT_NE(r.out.find("\"code\":\"" + c.code + "\""), std::string::npos) << what << ": " << r.out;
-        EXPECT_NE(r.out.find("{\"error\":\"" ), std::string::npos) << what << ": " << r.out;
+        EXPECT_NE(r.out.find("\"code\":\"" + c.code + "\""), std::string::npos)
+            << what << ": " << r.out;
+        EXPECT_NE(r.out.find("{\"error\":\""), std::string::npos) << what << ": " << r.out;
         EXPECT_NE(r.out.find(c.named), std::string::npos) << what << ": " << r.out;
         r = Cli(c.args, c.prefix);  // the same failure, said to a person
         EXPECT_EQ(r.status, c.status) << what;
@@ -681,20 +736,23 @@ TEST_F(CliCopyTest, OneJsonObjectForEveryCommandAndFailure) {
     // With --json the from/to lines go to stderr, beside the object.
     const CliRun verbose = Cli({"copy", src, out, "--verbose", "--json"});
     EXPECT_TRUE(OneJsonLine(verbose.out)) << verbose.out;
-    EXPECT_NE(verbose.err.find("from: src/a.txt\nto: src-02/a.txt\n"), std::string::npos) << verbose.err;
+    EXPECT_NE(verbose.err.find("from: src/a.txt\nto: src-02/a.txt\n"), std::string::npos)
+        << verbose.err;
 }
 
 // A type is matched in any of the forms people write it; an empty one is a mistake.
 TEST_F(CliCopyTest, TypesInTheFormsPeopleWriteThem) {
-    for (const char* n : {"a.txt", "B.TXT", "c.c", "README"}) m_tree.file(std::string("work/src/") + n, n);
+    for (const char* n : {"a.txt", "B.TXT", "c.c", "README"})
+        m_tree.file(std::string("work/src/") + n, n);
     const std::string src = m_tree.path("work/src"), out = m_tree.dir("out");
     const std::map<std::string, std::string> noText = {{"README", "README"}, {"c.c", "c.c"}};
     const std::map<std::string, std::string> text = {{"B.TXT", "B.TXT"}, {"a.txt", "a.txt"}};
-    const std::vector<std::pair<std::vector<std::string>, std::map<std::string, std::string>>> cases = {
-        {{"--exclude", "txt"}, noText},        {{"--exclude", ".TXT"}, noText},
-        {{"--exclude", "TXT"}, noText},        {{"--keep-only", ".TXT"}, text},
-        {{"--keep-only", "txt"}, text},        {{"--keep-only", "无扩展名"}, {{"README", "README"}}},
-    };
+    const std::vector<std::pair<std::vector<std::string>, std::map<std::string, std::string>>>
+        cases = {
+            {{"--exclude", "txt"}, noText}, {{"--exclude", ".TXT"}, noText},
+            {{"--exclude", "TXT"}, noText}, {{"--keep-only", ".TXT"}, text},
+            {{"--keep-only", "txt"}, text}, {{"--keep-only", "无扩展名"}, {{"README", "README"}}},
+        };
     int n = 0;
     for (const auto& [options, expected] : cases) {
         std::vector<std::string> args = {"copy", src, out};
@@ -728,7 +786,8 @@ TEST_F(CliCopyTest, PathsAreResolvedAsTheSystemResolvesThem) {
 // Two copies of one source started together: the second takes the next free number when the
 // first takes its name between the choice and the making of the target.
 TEST_F(CliCopyTest, ANameTakenMeanwhileGoesToTheNextNumber) {
-    for (int i = 0; i < 600; ++i) m_tree.file("work/src/d" + std::to_string(i / 20) + "/f" + std::to_string(i));
+    for (int i = 0; i < 600; ++i)
+        m_tree.file("work/src/d" + std::to_string(i / 20) + "/f" + std::to_string(i));
     // The check's probe file shows that the name was chosen; the copy is held there while the
     // other copy takes the name. A copy quick enough to make its target before it is held is
     // tried again.
@@ -751,10 +810,12 @@ TEST_F(CliCopyTest, ANameTakenMeanwhileGoesToTheNextNumber) {
         waitpid(child, &status, 0);
         if (!taken)
             continue;
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(m_tree.path("cli.err"));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << ReadFile(m_tree.path("cli.err"));
     }
     ASSERT_TRUE(taken) << "every copy made its target before the name could be taken";
-    EXPECT_EQ(ReadFile(m_tree.path("cli.out")).rfind("{\"target\":\"src-02\",\"examined\":600,", 0), 0u)
+    EXPECT_EQ(ReadFile(m_tree.path("cli.out")).rfind("{\"target\":\"src-02\",\"examined\":600,", 0),
+              0u)
         << ReadFile(m_tree.path("cli.out"));
     EXPECT_EQ(Actual(out + "/src-02"), Actual(m_tree.path("work/src")));
     EXPECT_TRUE(fs::is_empty(out + "/src-01"));
@@ -764,7 +825,8 @@ TEST_F(CliCopyTest, ANameTakenMeanwhileGoesToTheNextNumber) {
 // nothing and still answers with its object. A SIGINT that a background job inherits as
 // ignored stays ignored. A SIGINT during the last file stops once that file is whole.
 TEST_F(CliCopyTest, StopSignalsCountFromTheStartUnlessInheritedAsIgnored) {
-    for (int i = 0; i < 200; ++i) m_tree.dir("work/src/d" + std::to_string(i / 20) + "/e" + std::to_string(i));
+    for (int i = 0; i < 200; ++i)
+        m_tree.dir("work/src/d" + std::to_string(i / 20) + "/e" + std::to_string(i));
     const std::string scanned = m_tree.dir("out-scan");
     pid_t child = Start({"copy", m_tree.path("work/src"), scanned, "--json"});
     ASSERT_GT(child, 0);
@@ -802,8 +864,10 @@ TEST_F(CliCopyTest, StopSignalsCountFromTheStartUnlessInheritedAsIgnored) {
             continue;
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
-        EXPECT_NE(ReadFile(m_tree.path("cli.out")).find("\"copied\":1,\"bytes\":8388608,\"skipped\":[],\"stopped\":true"),
-                  std::string::npos) << ReadFile(m_tree.path("cli.out"));
+        EXPECT_NE(ReadFile(m_tree.path("cli.out"))
+                      .find("\"copied\":1,\"bytes\":8388608,\"skipped\":[],\"stopped\":true"),
+                  std::string::npos)
+            << ReadFile(m_tree.path("cli.out"));
         EXPECT_EQ(fs::file_size(last + "/one-01/last.bin"), content.size());
     }
     EXPECT_TRUE(interrupted) << "every copy ended before it could be interrupted";

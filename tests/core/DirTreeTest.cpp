@@ -35,7 +35,8 @@ TEST(DirTreeTest, PreOrderLevelsAndPaths) {
     t.dir("src/d");
     t.file("src/a/file.txt", "x");  // files are not nodes
     const DirTree tree = BuildDirTree(t.path("src"), RootLabel::ShortenDriveRoot);
-    EXPECT_EQ(Labels(tree), (std::vector<std::string>{t.path("src") + "<目录树根>", "a", "b", "c", "d"}));
+    EXPECT_EQ(Labels(tree),
+              (std::vector<std::string>{t.path("src") + "<目录树根>", "a", "b", "c", "d"}));
     EXPECT_EQ(Levels(tree), (std::vector<int>{0, 1, 2, 3, 1}));
     const auto paths = AllNodePaths(tree);
     for (int i = 0; i < tree.size(); ++i) EXPECT_EQ(NodePath(tree, i), paths[i]);
@@ -46,8 +47,10 @@ TEST(DirTreeTest, PreOrderLevelsAndPaths) {
 // Whatever order the file system lists them in (ext4 lists in hash order), children come by
 // name with A-Z taken as a-z, then by their bytes, as on every other platform.
 TEST(DirTreeTest, ChildrenComeInNameOrderIgnoringCase) {
-    std::vector<std::string> names{"zeta", "Alpha", "mid", "beta", "Zulu", "10", "9", "_x", "zeta2", "\xc3\xa4"};
-    std::vector<std::string> expected{"10", "9", "_x", "Alpha", "beta", "mid", "zeta", "zeta2", "Zulu", "\xc3\xa4"};
+    std::vector<std::string> names{"zeta", "Alpha", "mid", "beta",  "Zulu",
+                                   "10",   "9",     "_x",  "zeta2", "\xc3\xa4"};
+    std::vector<std::string> expected{"10",  "9",    "_x",    "Alpha", "beta",
+                                      "mid", "zeta", "zeta2", "Zulu",  "\xc3\xa4"};
 #ifndef _WIN32
     names.push_back("ZETA");  // names that differ only in case: by their bytes
     expected.insert(expected.begin() + 6, "ZETA");

@@ -80,7 +80,8 @@ TEST(DriveItemTest, TheSystemsDrivesBeginWithTheRoot) {
     ASSERT_FALSE(items.empty());
     EXPECT_EQ(items.front().root, "/");
     for (const DriveItem& item : items) {
-        if (item.text == item.root) continue;  // no label
+        if (item.text == item.root)
+            continue;  // no label
         EXPECT_EQ(item.text.rfind(item.root + " [", 0), 0u) << item.text;
         EXPECT_EQ(item.text.back(), ']') << item.text;
     }
@@ -120,11 +121,10 @@ TEST(MountTableTest, KeepsWholeLocalDiskFileSystemsOnly) {
         got.emplace_back(v.root, v.label);
     }
     // /data is covered by a later tmpfs; /etc/hosts is only part of a file system.
-    EXPECT_EQ(got, (std::vector<std::pair<std::string, std::string>>{
-                       {"/", "cloudimg-rootfs"},
-                       {"/home", ""},
-                       {"/mnt/My Disk", "USBSTICK"},
-                       {"/srv", ""}}));
+    EXPECT_EQ(
+        got,
+        (std::vector<std::pair<std::string, std::string>>{
+            {"/", "cloudimg-rootfs"}, {"/home", ""}, {"/mnt/My Disk", "USBSTICK"}, {"/srv", ""}}));
 }
 
 TEST(MountTableTest, RootComesFirstEvenWhenItIsNoDisk) {

@@ -83,7 +83,8 @@ std::set<std::string> Listing(const std::string& dir) {
     std::set<std::string> out;
     if (!fs::exists(dir))
         return out;
-    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator();
+         ++it) {
         const std::string rel = it->path().lexically_relative(dir).string();
         if (rel == FunSub::kIncompleteMarker) {
             it.disable_recursion_pending();
@@ -175,10 +176,9 @@ TEST_F(FilterCopyTest, FromAndToTextsAndProgress) {
     m_tree.file("work/photos/2003/a/x.jpg", "jpeg");
     Filter(FunSub::FilterKind::KeepOnly, {".jpg"});
     Copy();
-    EXPECT_EQ(m_progress.calls,
-              (std::vector<std::string>{"max 2", "step 1", "StepIt", "StepIt",
-                                        "from: photos/2003/a/x.jpg", "to: 2003-01/a/x.jpg",
-                                        "syncing"}));
+    EXPECT_EQ(m_progress.calls, (std::vector<std::string>{"max 2", "step 1", "StepIt", "StepIt",
+                                                          "from: photos/2003/a/x.jpg",
+                                                          "to: 2003-01/a/x.jpg", "syncing"}));
     EXPECT_EQ(ReadFile(m_tree.path("out/2003-01/a/x.jpg")), "jpeg");
 
     // A work directory changed since the source was chosen: shown from the source's parent.
@@ -208,13 +208,15 @@ TEST_F(FilterCopyTest, CopyKeepsRwxBitsReadableAndWritableByItsOwnerWithCurrentT
         std::string path;
         mode_t source;
         mode_t copy;
-    } rows[] = {{"ro.dat", 0444, 0644},      {"run.sh", 06755, 0755},     {"tool.bin", 01750, 0750},
-                {"none.dat", 0000, 0600},    {"wo.dat", 0200, 0600},      {"private/", 0700, 0700},
-                {"shared/", 02775, 0755},    {"closed/", 0000, 0700}};
+    } rows[] = {{"ro.dat", 0444, 0644},   {"run.sh", 06755, 0755}, {"tool.bin", 01750, 0750},
+                {"none.dat", 0000, 0600}, {"wo.dat", 0200, 0600},  {"private/", 0700, 0700},
+                {"shared/", 02775, 0755}, {"closed/", 0000, 0700}};
     for (const Row& r : rows) {
         const bool dir = r.path.back() == '/';
-        const std::string path = dir ? m_tree.dir("work/proj/" + r.path)
-                                     : m_tree.file("work/proj/" + r.path, r.path == "tool.bin" ? std::string(5 << 20, 'x') : "data");
+        const std::string path =
+            dir ? m_tree.dir("work/proj/" + r.path)
+                : m_tree.file("work/proj/" + r.path,
+                              r.path == "tool.bin" ? std::string(5 << 20, 'x') : "data");
         chmod(path.c_str(), r.source);
     }
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
@@ -275,8 +277,13 @@ TEST_F(FilterCopyTest, LinksPipesSocketsAndLoopsOfRealTrees) {
     if (bound)
         umount2(again.c_str(), MNT_DETACH);
     EXPECT_EQ(FunSub::TreeFileTotal, 7);  // the loop's files are not counted twice
-    std::set<std::string> expected{"root.txt", "sub/", "sub/again/", "sub/alias.txt -> s.txt",
-                                   "sub/dangling.h -> ../gone/target.h", "sub/s.txt", "sub/up -> .."};
+    std::set<std::string> expected{"root.txt",
+                                   "sub/",
+                                   "sub/again/",
+                                   "sub/alias.txt -> s.txt",
+                                   "sub/dangling.h -> ../gone/target.h",
+                                   "sub/s.txt",
+                                   "sub/up -> .."};
     EXPECT_EQ(Listing(Target()), expected);
     EXPECT_EQ(s.examined, 7);
     EXPECT_EQ(s.copied, 5);
@@ -331,7 +338,8 @@ TEST_F(FilterCopyTest, ASourceFileChangedDuringItsCopyIsAFailedItem) {
         if (from.ends_with("b.txt"))
             std::ofstream(b, std::ios::app) << " and after";
     };
-    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
     try {
         FunSub::RunFilterCopy(tree, m_progress);
         ADD_FAILURE() << "a changed file was reported as copied";
@@ -351,13 +359,16 @@ TEST_F(FilterCopyTest, ASourceFileChangedDuringItsCopyIsAFailedItem) {
 // A copy that goes on past single items still ends when the whole copy is lost: its target
 // moved away or its source renamed while it ran.
 TEST_F(FilterCopyTest, KeepingGoingEndsWhenARootIsGone) {
-    for (int i = 0; i < 20; ++i) m_tree.file("work/proj/d" + std::to_string(i % 4) + "/f" + std::to_string(i), "x");
-    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    for (int i = 0; i < 20; ++i)
+        m_tree.file("work/proj/d" + std::to_string(i % 4) + "/f" + std::to_string(i), "x");
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
     FunSub::TreeFileTotal = 20;
     const std::string source = FunSub::SourceDir;
     struct Row {
         std::string moved, to, message;
-    } rows[] = {{"out/proj-01", "out/elsewhere", std::string(FunSub::kTargetGoneText) + m_tree.path("out/proj-01")},
+    } rows[] = {{"out/proj-01", "out/elsewhere",
+                 std::string(FunSub::kTargetGoneText) + m_tree.path("out/proj-01")},
                 {"work/proj", "work/renamed", std::string(FunSub::kSourceGoneText) + source}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.moved);
@@ -385,14 +396,19 @@ TEST_F(FilterCopyTest, EverythingIsOnTheDiskWhenTheCopyReturns) {
     if (disk.unavailable())
         GTEST_SKIP() << disk.reason();
     ASSERT_TRUE(disk.mounted()) << disk.reason();
-    for (int i = 0; i < 64; ++i) m_tree.file("work/proj/f" + std::to_string(i), std::string(64 << 10, 'x'));
+    for (int i = 0; i < 64; ++i)
+        m_tree.file("work/proj/f" + std::to_string(i), std::string(64 << 10, 'x'));
     m_tree.file("work/proj/large.bin", std::string(8 << 20, 'y'));
     FunSub::OutputDir = disk.path();
     struct stat st {};
     ASSERT_EQ(stat(disk.path().c_str(), &st), 0);
-    const std::string written = "/sys/fs/ext4/" + fs::path(fs::canonical("/sys/dev/block/" +
-                                std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)))).filename().string() +
-                                "/lifetime_write_kbytes";
+    const std::string written =
+        "/sys/fs/ext4/" +
+        fs::path(fs::canonical("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                               std::to_string(minor(st.st_dev))))
+            .filename()
+            .string() +
+        "/lifetime_write_kbytes";
     auto kbytes = [&] { return std::stoll(ReadFile(written)); };
     sync();
     const long long before = kbytes();
@@ -406,10 +422,13 @@ TEST_F(FilterCopyTest, EverythingIsOnTheDiskWhenTheCopyReturns) {
 TEST_F(FilterCopyTest, TheCheckOfManyDirectoriesIsTheSumOfItsParts) {
     for (int d = 0; d < 100; ++d) {
         for (int f = 0; f <= d % 3; ++f)
-            m_tree.file("work/proj/d" + std::to_string(d) + "/f" + std::to_string(f) + (f ? ".c" : ".o"), std::string(d, 'x'));
+            m_tree.file(
+                "work/proj/d" + std::to_string(d) + "/f" + std::to_string(f) + (f ? ".c" : ".o"),
+                std::string(d, 'x'));
     }
     Filter(FunSub::FilterKind::Exclude, {".o"});
-    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
     const FunSub::CopyPlan plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
     std::int64_t files = 0, bytes = 0, examined = 0;
     for (int d = 0; d < 100; ++d) {
@@ -431,14 +450,16 @@ TEST_F(FilterCopyTest, VerifyingListsTheCopiesThatDoNotMatch) {
     m_tree.file("work/proj/sub/b.txt", "bravo");
     m_tree.file("work/proj/sub/c.bin", std::string(3 << 20, 'c'));
     m_tree.file("work/proj/d.txt", "delta");
-    const FunSub::DirTree tree = FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
     struct Row {
         std::string target;
         std::function<void(const std::string& copy)> change;
         std::vector<std::string> mismatches;  // path and word
     } rows[] = {
         {"proj-01", [](const std::string&) {}, {}},
-        {"proj-02", [](const std::string& copy) { std::ofstream(copy + "/sub/b.txt") << "brAvo"; },
+        {"proj-02",
+         [](const std::string& copy) { std::ofstream(copy + "/sub/b.txt") << "brAvo"; },
          {"sub/b.txt different"}},
         {"proj-03",
          [](const std::string& copy) {
@@ -447,7 +468,9 @@ TEST_F(FilterCopyTest, VerifyingListsTheCopiesThatDoNotMatch) {
              f.put('X');
          },
          {"sub/c.bin different"}},
-        {"proj-04", [](const std::string& copy) { fs::remove(copy + "/d.txt"); }, {"d.txt copy-unreadable"}},
+        {"proj-04",
+         [](const std::string& copy) { fs::remove(copy + "/d.txt"); },
+         {"d.txt copy-unreadable"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.target);
@@ -460,8 +483,9 @@ TEST_F(FilterCopyTest, VerifyingListsTheCopiesThatDoNotMatch) {
         std::vector<std::string> found;
         for (const FunSub::Mismatch& m : s.mismatches) found.push_back(m.path + " " + m.word);
         EXPECT_EQ(found, row.mismatches);
-        EXPECT_EQ(FunSub::VerifyText(s), row.mismatches.empty() ? "校验通过：4 个文件"
-                                                                  : "校验发现 1 个文件与源文件不符（已校验 4 个文件）");
+        EXPECT_EQ(FunSub::VerifyText(s), row.mismatches.empty()
+                                             ? "校验通过：4 个文件"
+                                             : "校验发现 1 个文件与源文件不符（已校验 4 个文件）");
     }
 }
 
@@ -621,8 +645,8 @@ TEST_F(FilterCopyTest, CopyFileWholeFailures) {
 
 TEST_F(FilterCopyTest, CopyFileWholeNeverReplacesAnExistingFile) {
     const std::string dst = m_tree.file("out/a.c", "older");
-    for (const std::string& src : {m_tree.file("work/a.c", "new"),
-                                   m_tree.file("work/big.c", std::string(5 << 20, 'b'))}) {
+    for (const std::string& src :
+         {m_tree.file("work/a.c", "new"), m_tree.file("work/big.c", std::string(5 << 20, 'b'))}) {
         try {
             FunSub::CopyFileWhole(src, dst);
             ADD_FAILURE() << "replaced " << dst;

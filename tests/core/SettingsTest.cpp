@@ -45,7 +45,7 @@ TEST_F(SettingsTest, LineEndsAndMissingLines) {
         {"/w\r\n/o\r\n/third\r\n", "/w", "/o"},
         {"/w\r\n\r\n", "/w", ""},
         {"\r\n/o\r\n", "", "/o"},
-        {"/a\rb\r\n/o", "/ab", "/o"},  // a lone CR is dropped and the line goes on
+        {"/a\rb\r\n/o", "/ab", "/o"},          // a lone CR is dropped and the line goes on
         {"/w  \r\n /o \r\n", "/w  ", " /o "},  // nothing is trimmed
     };
     for (const auto& c : cases) {
@@ -67,7 +67,8 @@ TEST_F(SettingsTest, NoFileGivesEmptyDirectories) {
 TEST_F(SettingsTest, BytesAreKeptAsTheyStand) {
     std::string garbage;
     for (int i = 0; i < 256; ++i) {
-        if (i != '\r' && i != '\n') garbage += static_cast<char>(i);
+        if (i != '\r' && i != '\n')
+            garbage += static_cast<char>(i);
     }
     const std::string longLine(1 << 20, 'x');
     Load(garbage + "\r\n" + longLine + "\r\n");
@@ -163,7 +164,8 @@ namespace {
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
+        if (const char* old = std::getenv(name))
+            m_old = old;
         set(value);
     }
     ~ScopedEnv() {
@@ -233,10 +235,13 @@ TEST(StateTest, ResetGivesTheStartValues) {
 }
 
 TEST(TextHelpersTest, ThousandsAndCommas) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"", ""},          {"0", "0"},           {"999", "999"},
-        {"1000", "1,000"}, {"123456", "123,456"}, {"1234567", "1,234,567"},
-        {"3000000000", "3,000,000,000"}};
+    const std::pair<std::string, std::string> cases[] = {{"", ""},
+                                                         {"0", "0"},
+                                                         {"999", "999"},
+                                                         {"1000", "1,000"},
+                                                         {"123456", "123,456"},
+                                                         {"1234567", "1,234,567"},
+                                                         {"3000000000", "3,000,000,000"}};
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(FormatThousands(in), out);
         EXPECT_EQ(StripCommas(out), in);

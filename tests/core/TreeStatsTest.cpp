@@ -51,10 +51,12 @@ TEST(TreeStatsTest, TypesInFirstMetOrderRowsSortedSummaryOnTop) {
     EXPECT_EQ(stats.fileTotal, 4);
     EXPECT_EQ(stats.byteTotal, 1035);
 
-    EXPECT_EQ(Flatten(TypeListRows(stats)),
-              (std::vector<std::string>{" 合计:3|4|1,035", ".c|1|1,000", ".txt|2|30", "无扩展名|1|5"}));
-    EXPECT_EQ(LevelLines(stats),
-              (std::vector<std::string>{"  目录级    目录数", " ------------------", "    0 级:    1"}));
+    EXPECT_EQ(
+        Flatten(TypeListRows(stats)),
+        (std::vector<std::string>{" 合计:3|4|1,035", ".c|1|1,000", ".txt|2|30", "无扩展名|1|5"}));
+    EXPECT_EQ(
+        LevelLines(stats),
+        (std::vector<std::string>{"  目录级    目录数", " ------------------", "    0 级:    1"}));
 }
 
 // Types come in the order the walk first meets them, which is not their own order: each
@@ -66,7 +68,8 @@ TEST(TreeStatsTest, TypesComeInTheOrderFirstMet) {
         t.file(name, "x");
     const std::vector<std::string> firstMet{".zip", ".c", "无扩展名", ".txt", ".ab"};
     for (const TreeStats& stats :
-         {StatsOf(t.path("r")), CollectTreeStats(ScanTree(t.path("r"), RootLabel::ShortenDriveRoot))}) {
+         {StatsOf(t.path("r")),
+          CollectTreeStats(ScanTree(t.path("r"), RootLabel::ShortenDriveRoot))}) {
         std::vector<std::string> met;
         for (const auto& ft : stats.TypeStats) met.push_back(ft.TypeKey);
         EXPECT_EQ(met, firstMet);
@@ -79,9 +82,9 @@ TEST(TreeStatsTest, LevelsAndEmptyTrees) {
     t.dir("r/a/a2");
     t.dir("r/b");
     const TreeStats stats = StatsOf(t.path("r"));
-    EXPECT_EQ(LevelLines(stats), (std::vector<std::string>{"  目录级    目录数", " ------------------",
-                                                            "    0 级:    1", "    1 级:    2",
-                                                            "    2 级:    2"}));
+    EXPECT_EQ(LevelLines(stats),
+              (std::vector<std::string>{"  目录级    目录数", " ------------------",
+                                        "    0 级:    1", "    1 级:    2", "    2 级:    2"}));
     EXPECT_EQ(Flatten(TypeListRows(stats)), (std::vector<std::string>{" 合计:0|0|0"}));
     EXPECT_EQ(stats.directories, 5);
 }

@@ -249,7 +249,9 @@ TEST(WindowsCopyTest, WithoutASlotForTheBufferNothingLeaks) {
         _putenv("QUILLMERE_NO_FLS_SLOTS=1");
         const std::string self = Platform::ExecutablePath();
         const int status = std::system(
-            ("\"\"" + self + "\" --gtest_filter=WindowsCopyTest.WithoutASlotForTheBufferNothingLeaks >NUL\"").c_str());
+            ("\"\"" + self +
+             "\" --gtest_filter=WindowsCopyTest.WithoutASlotForTheBufferNothingLeaks >NUL\"")
+                .c_str());
         _putenv("QUILLMERE_NO_FLS_SLOTS=");
         EXPECT_EQ(status, 0);
         return;
@@ -264,7 +266,8 @@ TEST(WindowsCopyTest, WithoutASlotForTheBufferNothingLeaks) {
         return static_cast<std::int64_t>(counters.PagefileUsage);
     };
     const std::int64_t before = privateBytes();
-    for (int i = 0; i < 64; ++i) EXPECT_EQ(CopyFileWhole(source, t.path("c" + std::to_string(i))), 1);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(CopyFileWhole(source, t.path("c" + std::to_string(i))), 1);
     EXPECT_LT(privateBytes() - before, std::int64_t{16} << 20) << "a buffer a file was kept";
 }
 

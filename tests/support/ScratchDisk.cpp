@@ -135,7 +135,8 @@ std::string AsOrdinaryUser(const std::function<std::string()>& work) {
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(2);
         const std::string result = work();
         (void)!write(fds[1], result.data(), result.size());
@@ -145,7 +146,8 @@ std::string AsOrdinaryUser(const std::function<std::string()>& work) {
     std::string result;
     char buf[4096];
     ssize_t n;
-    while (child > 0 && (n = read(fds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
+    while (child > 0 && (n = read(fds[0], buf, sizeof buf)) > 0)
+        result.append(buf, static_cast<std::size_t>(n));
     close(fds[0]);
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child)

@@ -1,10 +1,10 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QDialogButtonBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOptionViewItem>
@@ -13,11 +13,11 @@
 #include <filesystem>
 
 #include "core/FilterCopy.h"
-#include "core/Platform.h"
 #include "core/FunSub.h"
+#include "core/Platform.h"
 #include "ui/About.h"
-#include "ui/Background.h"
 #include "ui/Accept.h"
+#include "ui/Background.h"
 #include "ui/Copying.h"
 #include "ui/Main.h"
 #include "ui/SDir.h"
@@ -37,7 +37,9 @@ const QString kExcludeHint = QStringLiteral("从中指定要滤除的文件类�
 const QString kKeepOnlyHint = QStringLiteral("从中指定仅保留的文件类型：");
 const QString kNoTicks = QStringLiteral("类型：0  文件数：0  总大小：0");
 
-void Click(QWidget* w) { ClickAt(w, w->rect().center()); }
+void Click(QWidget* w) {
+    ClickAt(w, w->rect().center());
+}
 
 void PressKey(QWidget* w, int key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
@@ -256,14 +258,16 @@ TEST_F(CopyRoadTest, AFailureHalfWayIsReportedAndKeepsWhatWasCopied) {
     fs::remove_all(m_tree.path("work/proj/sub/deep"));
     OpenFilter();
     ConfirmFilter();
-    EXPECT_TRUE(Form7->Label3->text().startsWith(QStringLiteral("有 1 个问题会中止复制；将复制 5 个文件")))
+    EXPECT_TRUE(
+        Form7->Label3->text().startsWith(QStringLiteral("有 1 个问题会中止复制；将复制 5 个文件")))
         << Form7->Label3->text().toStdString();
     EXPECT_EQ(Form7->Label3->palette().color(QPalette::WindowText), QColor(Qt::black));
     EXPECT_TRUE(Form7->Button2->isEnabled());
     Form7->Button2->click();
 
     EXPECT_EQ(m_messages.texts("error"), QStringList{QStringLiteral("File not found.")});
-    EXPECT_TRUE(Form7->Label4->text().startsWith(QStringLiteral("过滤复制失败：已复制 5 / 5 个文件，31 / 31 B")))
+    EXPECT_TRUE(Form7->Label4->text().startsWith(
+        QStringLiteral("过滤复制失败：已复制 5 / 5 个文件，31 / 31 B")))
         << Form7->Label4->text().toStdString();
     EXPECT_FALSE(Form7->Label4->text().contains(QStringLiteral("约剩")));
     SaveScreenshot(Form7, QStringLiteral("copying-failed"));
@@ -342,13 +346,17 @@ TEST_F(CopyRoadTest, EnterPressesTheFocusedButtonInEveryWindowAndNothingElse) {
     EXPECT_TRUE(Form4->isVisible());
 
     // Each button, reached with Tab, and the window that holds the input once it is pressed.
-    const std::pair<QPushButton*, QWidget*> road[] = {
-        {Form4->BitBtn2, Form1},          {Form1->BitBtn1, FormAccept},
-        {FormAccept->BitBtn1, FormWorkSet}, {FormWorkSet->Button2, FormAccept},
-        {FormAccept->Button3, Form1},     {Form1->Button3, Form6},
-        {Form6->Button1, Form1},          {Form1->Button1, Form3},
-        {Form3->Button1, Form7},          {Form7->Button2, Form7},
-        {Form7->Button1, Form1}};
+    const std::pair<QPushButton*, QWidget*> road[] = {{Form4->BitBtn2, Form1},
+                                                      {Form1->BitBtn1, FormAccept},
+                                                      {FormAccept->BitBtn1, FormWorkSet},
+                                                      {FormWorkSet->Button2, FormAccept},
+                                                      {FormAccept->Button3, Form1},
+                                                      {Form1->Button3, Form6},
+                                                      {Form6->Button1, Form1},
+                                                      {Form1->Button1, Form3},
+                                                      {Form3->Button1, Form7},
+                                                      {Form7->Button2, Form7},
+                                                      {Form7->Button1, Form1}};
     int key = Qt::Key_Return;
     for (const auto& [button, next] : road) {
         ASSERT_TRUE(TabTo(button)) << button->text().toStdString();
@@ -367,7 +375,8 @@ TEST_F(CopyRoadTest, TheCheckSaysWhatTheCopyWillDoOrWhatStopsIt) {
     StartWithSource();
     OpenFilter();
     ConfirmFilter();
-    EXPECT_TRUE(Form7->Label3->text().startsWith(QStringLiteral("将复制 6 个文件（38 B），目标磁盘可用 ")))
+    EXPECT_TRUE(
+        Form7->Label3->text().startsWith(QStringLiteral("将复制 6 个文件（38 B），目标磁盘可用 ")))
         << Form7->Label3->text().toStdString();
     EXPECT_TRUE(Form7->Button2->isEnabled());
     EXPECT_FALSE(Form7->Button3->isVisible());
@@ -384,8 +393,9 @@ TEST_F(CopyRoadTest, TheCheckSaysWhatTheCopyWillDoOrWhatStopsIt) {
     EXPECT_FALSE(Form7->Button2->isEnabled());
     SaveScreenshot(Form7, QStringLiteral("copying-blocked"));
     Click(Form7->Button3);
-    EXPECT_EQ(m_messages.texts("list"),
-              QStringList{QStringLiteral("复制前检查|检查发现 1 个问题：|") + Form7->Label3->text()});
+    EXPECT_EQ(
+        m_messages.texts("list"),
+        QStringList{QStringLiteral("复制前检查|检查发现 1 个问题：|") + Form7->Label3->text()});
     Click(Form7->Button2);
     EXPECT_TRUE(fs::is_empty(inside));
 }
@@ -422,14 +432,16 @@ TEST_F(CopyRoadTest, KeepGoingListsWhatItPassedOverAtTheEnd) {
     EXPECT_EQ(Form7->windowTitle(), kDone);
     const QString line = Form7->Label4->text();
     EXPECT_TRUE(line.startsWith(QStringLiteral("5 / 6 个文件，31 / 38 B")) &&
-                line.endsWith(QStringLiteral("，1 项未复制")) && !line.contains(QStringLiteral("约剩")))
+                line.endsWith(QStringLiteral("，1 项未复制")) &&
+                !line.contains(QStringLiteral("约剩")))
         << line.toStdString();
     SaveScreenshot(Form7, QStringLiteral("copying-skipped-end"));
     EXPECT_EQ(ReadFile(Target(Rel({"sub", "d.jpg"}))), "delta-jpg");
     EXPECT_TRUE(Form3->CheckBox1->isChecked());  // remembered for the next copy
 
     // The next key goes where the focus is once the window system has caught up.
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() == Form7->Button1; }, 1000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return QApplication::focusWidget() == Form7->Button1; }, 1000));
     QTest::keyClick(Form7->Button1, Qt::Key_Escape);
     EXPECT_FALSE(Form7->isVisible());
     EXPECT_TRUE(Form1->isEnabled());
@@ -440,7 +452,8 @@ TEST_F(CopyRoadTest, KeepGoingListsWhatItPassedOverAtTheEnd) {
 // that it stopped, with the average rate and no time left.
 TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
     // Files enough that four copying threads on a busy machine are still seen running.
-    for (int i = 0; i < 5000; ++i) m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", "x");
+    for (int i = 0; i < 5000; ++i)
+        m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", "x");
     StartWithSource();
     OpenFilter();
     ConfirmFilter();
@@ -455,9 +468,11 @@ TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
         EXPECT_FALSE(Form1->isEnabled());
         EXPECT_FALSE(Form7->Button2->isEnabled());
         // The live line: files and bytes done of the total, the rate, the time left.
-        const QRegularExpression live(QStringLiteral(
-            "^[0-9,]+ / 5,006 个文件，[0-9.]+ / [0-9.]+ (B|KB)，[0-9.]+ (B|KB|MB)/s，约剩 [0-9]+ 秒$"));
-        EXPECT_TRUE(live.match(Form7->Label4->text()).hasMatch()) << Form7->Label4->text().toStdString();
+        const QRegularExpression live(
+            QStringLiteral("^[0-9,]+ / 5,006 个文件，[0-9.]+ / [0-9.]+ (B|KB)，[0-9.]+ "
+                           "(B|KB|MB)/s，约剩 [0-9]+ 秒$"));
+        EXPECT_TRUE(live.match(Form7->Label4->text()).hasMatch())
+            << Form7->Label4->text().toStdString();
         QTest::keyClick(Form7, Qt::Key_Escape);  // Escape does not stop it
         EXPECT_TRUE(Form7->Copying());
         Click(Form7->Button1);  // "放　　弃" does
@@ -470,7 +485,8 @@ TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
     ASSERT_TRUE(observed) << "the copy ended before it was seen running";
     EXPECT_EQ(Form7->windowTitle(), QStringLiteral("过滤复制已停止"));
     const QString line = Form7->Label4->text();
-    EXPECT_TRUE(line.startsWith(QStringLiteral("过滤复制已停止：")) && line.endsWith(QStringLiteral("B/s")))
+    EXPECT_TRUE(line.startsWith(QStringLiteral("过滤复制已停止：")) &&
+                line.endsWith(QStringLiteral("B/s")))
         << line.toStdString();
     SaveScreenshot(Form7, QStringLiteral("copying-stopped"));
     EXPECT_LT(Form7->ProgressBar1->value(), 5006);

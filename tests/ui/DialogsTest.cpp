@@ -46,14 +46,14 @@ QStringList ChildTexts(const QTreeWidgetItem* node) {
 
 QTreeWidgetItem* ChildNamed(QTreeWidgetItem* node, const QString& text) {
     for (int i = 0; i < node->childCount(); ++i) {
-        if (node->child(i)->text(0) == text) return node->child(i);
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
     }
     return nullptr;
 }
 
 bool HasExpander(const QTreeWidgetItem* node) {
-    return node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator ||
-           node->childCount() > 0;
+    return node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator || node->childCount() > 0;
 }
 
 }  // namespace
@@ -96,7 +96,8 @@ protected:
             at = FunSub::PickerChildPath(at, PathText(part));
             QTreeWidgetItem* next = nullptr;
             for (int i = 0; i < node->childCount() && !next; ++i) {
-                if (TFormWorkSet::PickerNodePath(node->child(i)) == at) next = node->child(i);
+                if (TFormWorkSet::PickerNodePath(node->child(i)) == at)
+                    next = node->child(i);
             }
             if (!next) {
                 ADD_FAILURE() << "no node for " << at;
@@ -236,8 +237,7 @@ TEST_F(DialogsTest, ThePickerShowsVisibleDirectoriesSortedAndReadsEachNodeOnce) 
     // The first opening chooses the node.
     EXPECT_EQ(FormWorkSet->Edit1->text(), ToQ(pick));
     EXPECT_EQ(FormWorkSet->TreeView1->currentItem(), node);
-    EXPECT_EQ(ChildTexts(node),
-              (QStringList{"Alpha", "beta", "gamma", "onlyhidden"}));
+    EXPECT_EQ(ChildTexts(node), (QStringList{"Alpha", "beta", "gamma", "onlyhidden"}));
     EXPECT_TRUE(HasExpander(ChildNamed(node, "beta")));
     EXPECT_FALSE(HasExpander(ChildNamed(node, "gamma")));
     EXPECT_FALSE(HasExpander(ChildNamed(node, "onlyhidden")));
@@ -292,7 +292,8 @@ TEST_F(DialogsTest, TheStarKeyOpensEverythingBelowButNoLinkBackOntoThePath) {
     m_tree.dir("pick/a/b/c");
     std::error_code noLinks;
     fs::create_directory_symlink("..", m_tree.path("pick/a/up"), noLinks);
-    if (!noLinks) fs::create_directory_symlink(".", m_tree.path("pick/a/b/here"), noLinks);
+    if (!noLinks)
+        fs::create_directory_symlink(".", m_tree.path("pick/a/b/here"), noLinks);
     if (noLinks)
         GTEST_SKIP() << "no directory links here: " << noLinks.message();
     OpenAccept("\r请设置工作目录和输出目录！");
@@ -527,7 +528,8 @@ TEST(DirTreeViewTest, TheColumnHoldsTheWidestShownLabelWhole) {
         {QStringLiteral("第29级目录第29级目录"), 3, true},
         {QStringLiteral("AVAVAVAVAVAVAVAVAVAVAVAV"), 1, true},
         {QStringLiteral("WWWWWWWWWWWWWWWWWWWW"), 2, true},
-        {QStringLiteral("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"), 1, true},
+        {QStringLiteral("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"), 1,
+         true},
         {QStringLiteral("\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"), 2, true},
         {QStringLiteral("a very long name under a closed node, which does not count"), 2, false},
     };
@@ -547,7 +549,8 @@ TEST(DirTreeViewTest, TheColumnHoldsTheWidestShownLabelWhole) {
         new QTreeWidgetItem(parent, QStringList{row.label});
         tree.show();
         tree.expandAll();
-        if (!row.shown) tree.collapseItem(parent);
+        if (!row.shown)
+            tree.collapseItem(parent);
         const int width = tree.header()->sectionSize(0);
         EXPECT_GE(width, tree.QtWidth());
         EXPECT_LE(width, tree.QtWidth() + 12);
@@ -555,11 +558,14 @@ TEST(DirTreeViewTest, TheColumnHoldsTheWidestShownLabelWhole) {
 }
 
 TEST_F(DialogsTest, OpensADirectoryOfAHundredThousandDirectories) {
-    if (qEnvironmentVariableIsEmpty("QUILLMERE_MEASURE_DIALOGS")) GTEST_SKIP();
+    if (qEnvironmentVariableIsEmpty("QUILLMERE_MEASURE_DIALOGS"))
+        GTEST_SKIP();
     StartReady();
     const std::string big = m_tree.dir("big");
-    for (int i = 0; i < 100000; ++i) std::filesystem::create_directory(FsPath(big + "/d" + std::to_string(i)));
-    for (int i = 0; i < 100000; i += 10) std::filesystem::create_directory(FsPath(big + "/d" + std::to_string(i) + "/x"));
+    for (int i = 0; i < 100000; ++i)
+        std::filesystem::create_directory(FsPath(big + "/d" + std::to_string(i)));
+    for (int i = 0; i < 100000; i += 10)
+        std::filesystem::create_directory(FsPath(big + "/d" + std::to_string(i) + "/x"));
 #ifndef _WIN32
     ::sync();  // the new directories' write-back would be timed too
 #endif
@@ -586,7 +592,8 @@ TEST_F(DialogsTest, OpensADirectoryOfAHundredThousandDirectories) {
     start = std::chrono::steady_clock::now();
     Open(node);
     QApplication::processEvents();
-    std::printf("picker node with %d directories opened in %lld ms\n", node->childCount(), ms(start));
+    std::printf("picker node with %d directories opened in %lld ms\n", node->childCount(),
+                ms(start));
     EXPECT_EQ(node->childCount(), 100000);
     FormWorkSet->Button2->click();
 }

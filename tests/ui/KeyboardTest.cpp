@@ -64,9 +64,9 @@ protected:
 TEST_F(KeyboardTest, TabGoesDownEachWindowAndTheFocusShows) {
     const auto tabs = [](QTabWidget* pages) { return pages->findChild<QTabBar*>(); };
     ExpectStops({Form1->Button5, tabs(Form1->PageControl1), Form1->ListView3, Form1->TreeView1,
-                 Form1->ComboBoxEx1, Form1->Button6, tabs(Form1->PageControl2), Form1->ListView4, Form1->TreeView2,
-                 Form1->Edit2, Form1->Button2, Form1->Button3, Form1->Button4, Form1->Edit1,
-                 Form1->Edit4, Form1->BitBtn1, Form1->Edit3, Form1->Button5});
+                 Form1->ComboBoxEx1, Form1->Button6, tabs(Form1->PageControl2), Form1->ListView4,
+                 Form1->TreeView2, Form1->Edit2, Form1->Button2, Form1->Button3, Form1->Button4,
+                 Form1->Edit1, Form1->Edit4, Form1->BitBtn1, Form1->Edit3, Form1->Button5});
 
     ChooseBeta();
     Form1->Button1->click();
@@ -90,11 +90,14 @@ TEST_F(KeyboardTest, SpaceOnTheHighlightedNodeIsAClick) {
         const QTreeWidget* t = FormWorkSet->TreeView1;
         return ToQ(TFormWorkSet::PickerNodePath(t->topLevelItem(t->topLevelItemCount() - 1)));
     };
-    const std::tuple<QTreeWidget*, int, std::function<QString()>, std::function<QString()>> trees[] = {
-        {Form1->TreeView1, Qt::Key_Down, status, [&] { return at + ToQ(m_tree.path("work/beta/sub")); }},
-        {Form1->TreeView2, Qt::Key_Down, status, [&] { return at + ToQ(m_tree.path("out/old-01/x")); }},
-        {FormWorkSet->TreeView1, Qt::Key_End, picked, lastDisk},
-    };
+    const std::tuple<QTreeWidget*, int, std::function<QString()>, std::function<QString()>>
+        trees[] = {
+            {Form1->TreeView1, Qt::Key_Down, status,
+             [&] { return at + ToQ(m_tree.path("work/beta/sub")); }},
+            {Form1->TreeView2, Qt::Key_Down, status,
+             [&] { return at + ToQ(m_tree.path("out/old-01/x")); }},
+            {FormWorkSet->TreeView1, Qt::Key_End, picked, lastDisk},
+        };
     for (const auto& [tree, key, field, after] : trees) {
         if (tree == FormWorkSet->TreeView1) {
             Form1->BitBtn1->click();
@@ -122,7 +125,8 @@ TEST_F(KeyboardTest, ACopyWithKeysAlone) {
         Key(pass == 0 ? Qt::Key_Escape : Qt::Key_Tab, Form3);
     }
     while (Form3->ListView1->currentItem()->text(0) != QStringLiteral(".jpg")) Key(Qt::Key_Down);
-    for (int key : {Qt::Key_Space, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return}) Key(key, Form3);
+    for (int key : {Qt::Key_Space, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return})
+        Key(key, Form3);
     WaitForBackground();  // the check before the copy
     Key(Qt::Key_Return, Form7);
     Key(Qt::Key_Escape, Form7);

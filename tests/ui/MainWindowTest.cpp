@@ -585,7 +585,8 @@ TEST_F(MainWindowTest, UnreadableDirectoriesAndUnfinishedTargetsAreShown) {
     EXPECT_EQ(Form1->Label8->text(), QStringLiteral("1 个目录无法读取，其中的文件没有计入"));
     EXPECT_FALSE(Form1->Label8->isHidden());
     int red = 0;
-    for (QTreeWidgetItemIterator it(Form1->TreeView1); *it; ++it) red += (*it)->foreground(0).color() == Qt::red;
+    for (QTreeWidgetItemIterator it(Form1->TreeView1); *it; ++it)
+        red += (*it)->foreground(0).color() == Qt::red;
     EXPECT_EQ(red, 1);
     EXPECT_EQ(Form1->Label9->text(), QString::fromUtf8(FunSub::kIncompleteTargetText));
     EXPECT_FALSE(Form1->Label9->isHidden());
@@ -627,5 +628,6 @@ TEST_F(MainWindowTest, TheWindowAnswersWhileItReads) {
         EXPECT_EQ(Row(Form1->ListView3, static_cast<int>(i))[1], Q(rows[i].subItems[0]));
     }
     EXPECT_EQ(Form1->SourceTree().size(), tree.size());
-    EXPECT_EQ(Form1->TreeView2->topLevelItem(0)->text(0), Q(m_tree.path("out/old-01") + "<目录树根>"));
+    EXPECT_EQ(Form1->TreeView2->topLevelItem(0)->text(0),
+              Q(m_tree.path("out/old-01") + "<目录树根>"));
 }

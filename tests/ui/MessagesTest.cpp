@@ -73,8 +73,10 @@ TEST(MessagesTest, QuestionAnswersYesToEnterAndTheCloseBoxAndNoToEscape) {
         });
     EXPECT_TRUE(answer);
     EXPECT_EQ(seen.title, QStringLiteral("Warning"));
-    EXPECT_EQ(seen.text, QStringLiteral(
-                             "警告！当前工作目录下无子目录！\n\n不能进行过滤复制操作，请重新设置工作目录！\n\n"));
+    EXPECT_EQ(
+        seen.text,
+        QStringLiteral(
+            "警告！当前工作目录下无子目录！\n\n不能进行过滤复制操作，请重新设置工作目录！\n\n"));
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     // Qt's own buttons in Chinese, like the rest of the program.
     EXPECT_EQ(seen.buttons.size(), 2);
@@ -92,8 +94,11 @@ TEST(MessagesTest, QuestionAnswersYesToEnterAndTheCloseBoxAndNoToEscape) {
     // The letters of the buttons answer as well.
     for (const auto& [key, expected] : {std::pair{Qt::Key_N, false}, std::pair{Qt::Key_Y, true}}) {
         answer = !expected;
-        WithRealBox([&] { answer = Messages().Ask(text, {120, 90}); },
-                    [key = key](QMessageBox* box) { Key(box, key); });
+        WithRealBox(
+            [&] {
+                answer = Messages().Ask(text, {120, 90});
+            },
+            [key = key](QMessageBox* box) { Key(box, key); });
         EXPECT_EQ(answer, expected);
     }
 

@@ -3,15 +3,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QThread>
-#include <QTimer>
-#include <atomic>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
+#include <atomic>
 
 #include "core/FunSub.h"
 #include "core/Platform.h"
@@ -21,13 +21,16 @@
 
 bool FakeMessages::Ask(const QString& text, QPoint topLeft) {
     shown.push_back({QStringLiteral("ask"), text, topLeft});
-    if (answers.empty()) return true;
+    if (answers.empty())
+        return true;
     const bool answer = answers.front();
     answers.pop_front();
     return answer;
 }
 
-void FakeMessages::Warn(const QString& text) { shown.push_back({QStringLiteral("warn"), text, {}}); }
+void FakeMessages::Warn(const QString& text) {
+    shown.push_back({QStringLiteral("warn"), text, {}});
+}
 
 void FakeMessages::ShowError(const QString& text) {
     shown.push_back({QStringLiteral("error"), text, {}});
@@ -45,7 +48,8 @@ void FakeMessages::OpenWithDefaultProgram(const QString& target) {
 QStringList FakeMessages::texts(const QString& kind) const {
     QStringList out;
     for (const auto& s : shown) {
-        if (s.kind == kind) out << s.text;
+        if (s.kind == kind)
+            out << s.text;
     }
     return out;
 }
@@ -66,13 +70,17 @@ void UiTest::TearDown() {
     QCoreApplication::processEvents();
 }
 
-void UiTest::WriteWorkIni(const std::string& content) { m_tree.file("app/work.ini", content); }
+void UiTest::WriteWorkIni(const std::string& content) {
+    m_tree.file("app/work.ini", content);
+}
 
 void UiTest::WriteWorkIni(const std::string& work, const std::string& output) {
     WriteWorkIni(work + "\r\n" + output + "\r\n");
 }
 
-bool UiTest::Start() { return CreateWindows(m_tree.path("app/quillmere")); }
+bool UiTest::Start() {
+    return CreateWindows(m_tree.path("app/quillmere"));
+}
 
 void UiTest::StartAndShow() {
     ASSERT_TRUE(Start());
@@ -81,10 +89,12 @@ void UiTest::StartAndShow() {
 
 bool SaveScreenshot(QWidget* widget, const QString& name) {
     QString dir = qEnvironmentVariable("QUILLMERE_SCREENSHOTS");
-    if (dir.isEmpty()) dir = QDir::tempPath() + QStringLiteral("/quillmere-screenshots");
+    if (dir.isEmpty())
+        dir = QDir::tempPath() + QStringLiteral("/quillmere-screenshots");
     QDir().mkpath(dir);
     const QPixmap picture = widget->grab();
-    if (picture.isNull()) return false;
+    if (picture.isNull())
+        return false;
     return picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
@@ -98,8 +108,8 @@ bool TabTo(QWidget* target) {
 
 void ClickAt(QWidget* widget, QPoint at) {
     const QPointF global = widget->mapToGlobal(QPointF(at));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(widget, &press);
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);

@@ -270,7 +270,8 @@ private:
     enum class State { None, Named, Unnamed, Linked, Temporary };
 
     static int CreateNew(int dir, const std::string& name, mode_t mode) {
-        return openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        return openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                      mode);
     }
 
     int LinkUnnamed() {
@@ -433,7 +434,8 @@ CopyOutcome CopyFileContent(const CopyRequest& r) {
     if (out.invisible() && fdatasync(out.fd()) != 0)
         return CopyOutcome{CopyFailure::Write, errno, outcome.bytes};
     if (const int err = out.Finish(); err != 0) {
-        const CopyFailure failure = err == EEXIST ? CopyFailure::CreateDestination : CopyFailure::Write;
+        const CopyFailure failure =
+            err == EEXIST ? CopyFailure::CreateDestination : CopyFailure::Write;
         return CopyOutcome{failure, err, outcome.bytes};
     }
     return outcome;
@@ -508,7 +510,8 @@ ComparisonOutcome CompareFiles(const std::string& source, const std::string& cop
     Fd back(open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (back.get() < 0)
         return ComparisonOutcome{Comparison::CopyFailed, errno, 0};
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (fstat(in.get(), &a) != 0)
         return ComparisonOutcome{Comparison::SourceFailed, errno, 0};
     if (fstat(back.get(), &b) != 0)

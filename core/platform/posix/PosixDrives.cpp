@@ -44,8 +44,8 @@ std::vector<std::string> Fields(const std::string& line) {
 // images of packages, optical media.
 bool IsDiskFileSystem(const std::string& fsType) {
     static const std::set<std::string> notDisks = {
-        "proc",    "sysfs", "tmpfs",    "devtmpfs", "devpts", "overlay", "squashfs",
-        "iso9660", "udf",   "cgroup",   "cgroup2",  "ramfs",  "autofs",  "fuse.snapfuse"};
+        "proc",    "sysfs", "tmpfs",  "devtmpfs", "devpts", "overlay", "squashfs",
+        "iso9660", "udf",   "cgroup", "cgroup2",  "ramfs",  "autofs",  "fuse.snapfuse"};
     return notDisks.count(fsType) == 0;
 }
 
@@ -69,12 +69,15 @@ std::map<std::string, std::string> LabelsByDevice() {
     std::map<std::string, std::string> labels;
     const std::string dir = "/dev/disk/by-label";
     DIR* d = opendir(dir.c_str());
-    if (!d) return labels;
+    if (!d)
+        return labels;
     while (dirent* e = readdir(d)) {
         const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         const std::string device = RealPath(dir + "/" + name);
-        if (!device.empty()) labels.emplace(device, DecodeLabelName(name));
+        if (!device.empty())
+            labels.emplace(device, DecodeLabelName(name));
     }
     closedir(d);
     return labels;
@@ -82,7 +85,8 @@ std::map<std::string, std::string> LabelsByDevice() {
 
 std::string ReadMountInfo() {
     std::string text;
-    if (ReadSmallFile("/proc/self/mountinfo", text) != 0) text.clear();
+    if (ReadSmallFile("/proc/self/mountinfo", text) != 0)
+        text.clear();
     return text;
 }
 
@@ -115,7 +119,8 @@ std::vector<Volume> SelectLocalDisks(
     for (const auto& [point, m] : visible) {
         const bool disk = m->root == "/" && IsDiskFileSystem(m->fsType) && isBlockDevice(m->source);
         if (point == "/") {
-            if (disk) disks.front().label = labelOf(m->source);
+            if (disk)
+                disks.front().label = labelOf(m->source);
         } else if (disk) {
             disks.push_back(Volume{point, labelOf(m->source)});
         }

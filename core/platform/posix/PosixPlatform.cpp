@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <climits>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -27,7 +27,8 @@ public:
     explicit DirHandle(const std::string& dir)
         : m_fd(open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
     ~DirHandle() {
-        if (m_fd >= 0) close(m_fd);
+        if (m_fd >= 0)
+            close(m_fd);
     }
     DirHandle(const DirHandle&) = delete;
     DirHandle& operator=(const DirHandle&) = delete;
@@ -38,7 +39,8 @@ public:
         if (m_pos >= m_end) {
             const ssize_t n = getdents64(m_fd, m_buffer.get(), kBufferSize);
             errno = n < 0 ? errno : 0;
-            if (n <= 0) return nullptr;
+            if (n <= 0)
+                return nullptr;
             m_pos = 0;
             m_end = static_cast<std::size_t>(n);
         }
@@ -84,7 +86,8 @@ public:
             m_gid = getegid();
             m_known = true;
         }
-        if (m_uid == 0) return true;
+        if (m_uid == 0)
+            return true;
         mode_t bit = S_IROTH;
         if (st.st_uid == m_uid) {
             bit = S_IRUSR;
@@ -96,7 +99,8 @@ public:
 
 private:
     bool InGroup(gid_t gid) {
-        if (gid == m_gid) return true;
+        if (gid == m_gid)
+            return true;
         if (!m_groupsRead) {
             m_groups.resize(static_cast<std::size_t>(std::max(getgroups(0, nullptr), 0)));
             const int n = getgroups(static_cast<int>(m_groups.size()), m_groups.data());
@@ -129,12 +133,14 @@ bool Describe(int dirFd, const dirent64* d, Detail detail, Links links, Identity
             e.isDirectory = true;
             return true;
         case DT_REG:
-            if (detail == Detail::Kinds) return true;
+            if (detail == Detail::Kinds)
+                return true;
             break;
         case DT_LNK:
             if (links == Links::Keep) {
                 e.kind = FileKind::Link;
-                if (detail == Detail::Kinds) return true;
+                if (detail == Detail::Kinds)
+                    return true;
             }
             break;
         case DT_FIFO:
@@ -142,7 +148,8 @@ bool Describe(int dirFd, const dirent64* d, Detail detail, Links links, Identity
         case DT_CHR:
         case DT_BLK:
             e.kind = FileKind::Special;
-            if (detail == Detail::Kinds) return true;
+            if (detail == Detail::Kinds)
+                return true;
             break;
         default:
             break;
@@ -150,12 +157,14 @@ bool Describe(int dirFd, const dirent64* d, Detail detail, Links links, Identity
     struct stat st {};
     const int follow = links == Links::Follow ? 0 : AT_SYMLINK_NOFOLLOW;
     if (fstatat(dirFd, d->d_name, &st, follow) != 0 &&
-        (follow == AT_SYMLINK_NOFOLLOW || fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)) {
+        (follow == AT_SYMLINK_NOFOLLOW ||
+         fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)) {
         return false;
     }
     e.isDirectory = S_ISDIR(st.st_mode);
     e.kind = KindOf(st.st_mode);
-    if (e.kind == FileKind::Regular) e.readable = who.MayRead(dirFd, d->d_name, st);
+    if (e.kind == FileKind::Regular)
+        e.readable = who.MayRead(dirFd, d->d_name, st);
     e.size = static_cast<std::int64_t>(st.st_size);
     e.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
     e.mtime = static_cast<std::int64_t>(st.st_mtime);
@@ -170,11 +179,13 @@ namespace {
 int ReadEntries(DirHandle& handle, Detail detail, Links links, std::vector<Entry>& out) {
     Identity who;
     while (const dirent64* d = handle.Next()) {
-        if (IsDotOrDotDot(d->d_name)) continue;
+        if (IsDotOrDotDot(d->d_name))
+            continue;
         Entry e;
         e.name = d->d_name;
         e.hidden = d->d_name[0] == '.';
-        if (Describe(handle.fd(), d, detail, links, who, e)) out.push_back(std::move(e));
+        if (Describe(handle.fd(), d, detail, links, who, e))
+            out.push_back(std::move(e));
     }
     const int err = errno;
     SortByName(out);
@@ -192,10 +203,12 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
     out.clear();
     RunListingHook(dir);
     DirHandle handle(dir);
-    if (handle.fd() < 0) return errno;
+    if (handle.fd() < 0)
+        return errno;
     if (id) {
         struct stat st {};
-        if (fstat(handle.fd(), &st) != 0) return errno;
+        if (fstat(handle.fd(), &st) != 0)
+            return errno;
         *id = IdOf(st);
     }
     return ReadEntries(handle, detail, links, out);
@@ -205,9 +218,11 @@ int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out,
     out.clear();
     RunListingHook(dir);
     DirHandle handle(dir);
-    if (handle.fd() < 0) return errno;
+    if (handle.fd() < 0)
+        return errno;
     struct stat st {};
-    if (fstat(handle.fd(), &st) != 0) return errno;
+    if (fstat(handle.fd(), &st) != 0)
+        return errno;
     id = IdOf(st);
     // Passing through it needs the search right, which the permission bits tell (the system
     // is asked only where they refuse, as an access list may allow it).
@@ -215,7 +230,8 @@ int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out,
     if ((st.st_mode & kEveryone) != kEveryone) {
         const uid_t uid = geteuid();
         const mode_t bit = st.st_uid == uid ? S_IXUSR : st.st_gid == getegid() ? S_IXGRP : S_IXOTH;
-        if (uid != 0 && (st.st_mode & bit) == 0 && access(dir.c_str(), X_OK) != 0) return errno;
+        if (uid != 0 && (st.st_mode & bit) == 0 && access(dir.c_str(), X_OK) != 0)
+            return errno;
     }
     return ReadEntries(handle, detail, Links::Keep, out);
 }
@@ -223,15 +239,19 @@ int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out,
 int CheckEnterable(const std::string& dir) {
     const char* p = dir.empty() ? "/" : dir.c_str();
     struct stat st {};
-    if (stat(p, &st) != 0) return errno;
-    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-    if (access(p, X_OK) != 0) return errno;
+    if (stat(p, &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (access(p, X_OK) != 0)
+        return errno;
     return 0;
 }
 
 int PathIdentity(const std::string& path, FileId& out) {
     struct stat st {};
-    if (stat(path.empty() ? "/" : path.c_str(), &st) != 0) return errno;
+    if (stat(path.empty() ? "/" : path.c_str(), &st) != 0)
+        return errno;
     out = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return 0;
 }
@@ -243,7 +263,8 @@ bool IsDirectory(const std::string& path) {
 
 std::string CanonicalPath(const std::string& path) {
     char* resolved = realpath(path.empty() ? "/" : path.c_str(), nullptr);
-    if (!resolved) return {};
+    if (!resolved)
+        return {};
     std::string out = resolved;
     free(resolved);
     return out;
@@ -255,18 +276,22 @@ bool IsFile(const std::string& path) {
 }
 
 int CreateDirectories(const std::string& dir) {
-    if (dir.empty() || IsDirectory(dir)) return 0;
+    if (dir.empty() || IsDirectory(dir))
+        return 0;
     const auto cut = dir.find_last_of('/');
     if (cut != std::string::npos && cut > 0) {
-        if (int err = CreateDirectories(dir.substr(0, cut))) return err;
+        if (int err = CreateDirectories(dir.substr(0, cut)))
+            return err;
     }
-    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return errno;
     return IsDirectory(dir) ? 0 : ENOTDIR;
 }
 
 int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
     struct statvfs vfs {};
-    if (statvfs(dir.c_str(), &vfs) != 0) return errno;
+    if (statvfs(dir.c_str(), &vfs) != 0)
+        return errno;
     // A file system that counts no blocks at all (some FUSE ones) cannot tell its free space.
     out.freeBytes = vfs.f_blocks == 0 ? -1
                                       : static_cast<std::int64_t>(vfs.f_bavail) *
@@ -283,8 +308,8 @@ constexpr time_t kOddSecond = 1000000001;
 
 std::string ProbeName(const std::string& dir, const char* what) {
     static std::atomic<unsigned> counter{0};
-    return dir + "/.quillmere-probe-" + std::to_string(getpid()) + "-" +
-           std::to_string(counter++) + what;
+    return dir + "/.quillmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
+           what;
 }
 
 // Whether `fd` can be made `size` bytes long, as the file system says and then shows.
@@ -334,22 +359,27 @@ TargetTraits ProbeTarget(const std::string& dir) {
     }
     const std::string link = ProbeName(dir, "-link");
     traits.links = symlink("probe", link.c_str()) == 0;
-    if (traits.links) unlink(link.c_str());
+    if (traits.links)
+        unlink(link.c_str());
     const std::string sub = ProbeName(dir, "-dir");
     if (mkdir(sub.c_str(), 0700) == 0) {
-        if (stat(sub.c_str(), &st) == 0) traits.directoryBytes = static_cast<std::int64_t>(st.st_blocks) * 512;
+        if (stat(sub.c_str(), &st) == 0)
+            traits.directoryBytes = static_cast<std::int64_t>(st.st_blocks) * 512;
         rmdir(sub.c_str());
     }
     return traits;
 }
 
-std::int64_t FileSizeLimitBelow(const std::string& dir, std::int64_t size, const TargetTraits& traits) {
+std::int64_t FileSizeLimitBelow(const std::string& dir, std::int64_t size,
+                                const TargetTraits& traits) {
     // Where a file made longer is filled with zeros (no holes), only FAT refuses a file of
     // 4 GiB at once; asking anything else would write the whole length.
-    if (!traits.holes && !(traits.fatTimes && size > kFatLimit)) return -1;
+    if (!traits.holes && !(traits.fatTimes && size > kFatLimit))
+        return -1;
     const std::string probe = ProbeName(dir, "-size");
     const int fd = open(probe.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     std::int64_t limit = -1;
     if (!Holds(fd, static_cast<off_t>(size))) {
         limit = kFatLimit;
@@ -388,7 +418,8 @@ bool IsTargetWideError(int e) {
 std::string ExecutablePath() {
     std::string buf(PATH_MAX, '\0');
     const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     buf.resize(static_cast<std::size_t>(n));
     return buf;
 }
@@ -399,15 +430,18 @@ bool MayWrite(const std::string& path) {
 
 std::string UserConfigDirectory() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/') return xdg;
+    if (xdg && xdg[0] == '/')
+        return xdg;
     const char* home = std::getenv("HOME");
     if (!home || home[0] != '/') {
         const passwd* pw = getpwuid(getuid());
         home = pw ? pw->pw_dir : nullptr;
     }
-    if (!home || home[0] != '/') return {};
+    if (!home || home[0] != '/')
+        return {};
     std::string dir = home;
-    if (dir.back() == '/') dir.pop_back();
+    if (dir.back() == '/')
+        dir.pop_back();
     return dir + "/.config";
 }
 
@@ -433,17 +467,20 @@ int ClassifyError(int e) {
 int ReadSmallFile(const std::string& path, std::string& out) {
     out.clear();
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0)
+        return errno;
     char buf[65536];
     int err = 0;
     for (;;) {
         const ssize_t n = read(fd, buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             err = errno;
             break;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         out.append(buf, static_cast<std::size_t>(n));
     }
     close(fd);
@@ -457,7 +494,8 @@ int WriteAll(int fd, const std::string& content) {
     while (done < content.size()) {
         const ssize_t n = write(fd, content.data() + done, content.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errno;
         }
         done += static_cast<std::size_t>(n);
@@ -468,9 +506,11 @@ int WriteAll(int fd, const std::string& content) {
 // Writes `content` over the file in place: the way that needs only the file to be writable.
 int OverwriteInPlace(const std::string& path, const std::string& content) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
+    if (fd < 0)
+        return errno;
     int err = WriteAll(fd, content);
-    if (close(fd) != 0 && err == 0) err = errno;
+    if (close(fd) != 0 && err == 0)
+        err = errno;
     return err;
 }
 
@@ -492,7 +532,8 @@ int ReplaceSmallFile(const std::string& path, const std::string& content) {
     if (fd < 0) {
         // A directory that takes no new files may still hold a writable work.ini. Any other
         // failure (a full disk) is reported: writing in place would leave half a file.
-        if (errno != EACCES && errno != EPERM && errno != EROFS) return errno;
+        if (errno != EACCES && errno != EPERM && errno != EROFS)
+            return errno;
         return OverwriteInPlace(dest, content);
     }
     if (exists) {
@@ -500,19 +541,27 @@ int ReplaceSmallFile(const std::string& path, const std::string& content) {
         (void)!fchmod(fd, old.st_mode & 07777);
     }
     int err = WriteAll(fd, content);
-    if (close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && rename(temp.c_str(), dest.c_str()) != 0) err = errno;
-    if (err != 0) unlink(temp.c_str());
+    if (close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && rename(temp.c_str(), dest.c_str()) != 0)
+        err = errno;
+    if (err != 0)
+        unlink(temp.c_str());
     return err;
 }
 
-std::string FromSettingsEncoding(const std::string& bytes) { return bytes; }
-std::string ToSettingsEncoding(const std::string& text) { return text; }
+std::string FromSettingsEncoding(const std::string& bytes) {
+    return bytes;
+}
+std::string ToSettingsEncoding(const std::string& text) {
+    return text;
+}
 
 std::string LocalDateTimeText(std::int64_t mtime) {
     const std::tm tm = Local(mtime);
     std::string text = Format("%x", tm);
-    if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) text += " " + Format("%X", tm);
+    if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0)
+        text += " " + Format("%X", tm);
     return text;
 }
 

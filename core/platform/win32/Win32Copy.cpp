@@ -167,8 +167,8 @@ CopyOutcome CopyFileContent(const CopyRequest& r) {
     BY_HANDLE_FILE_INFORMATION before{};
     if (!GetFileInformationByHandle(in.get(), &before))
         return Failed(CopyFailure::OpenSource, GetLastError());
-    const std::int64_t size =
-        static_cast<std::int64_t>((std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow);
+    const std::int64_t size = static_cast<std::int64_t>(
+        (std::uint64_t{before.nFileSizeHigh} << 32) | before.nFileSizeLow);
 
     // A large file is written under a hidden temporary name and moved to its own only when
     // whole; a small one is made under its name at once. Either way nothing that exists is
@@ -180,14 +180,14 @@ CopyOutcome CopyFileContent(const CopyRequest& r) {
     if (invisible) {
         static std::atomic<unsigned> counter{0};
         const Directory* temporaries = r.temporaries ? r.temporaries : r.to;
-        written = Win32::ApiPath(Inside(temporaries->impl().path,
-                                        ".quillmere-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                            std::to_string(counter++) + ".part"));
+        written = Win32::ApiPath(
+            Inside(temporaries->impl().path, ".quillmere-" + std::to_string(GetCurrentProcessId()) +
+                                                 "-" + std::to_string(counter++) + ".part"));
     }
-    Win32::Handle out(CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  (invisible ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL) |
-                                      FILE_FLAG_SEQUENTIAL_SCAN,
-                                  nullptr));
+    Win32::Handle out(CreateFileW(
+        written.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        (invisible ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL) | FILE_FLAG_SEQUENTIAL_SCAN,
+        nullptr));
     if (!out)
         return Failed(CopyFailure::CreateDestination, GetLastError());
 
@@ -249,7 +249,8 @@ namespace {
 class AlignedBuffer {
 public:
     explicit AlignedBuffer(std::size_t size)
-        : m_data(static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
+        : m_data(static_cast<char*>(
+              VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
     ~AlignedBuffer() {
         if (m_data)
             VirtualFree(m_data, 0, MEM_RELEASE);
@@ -272,9 +273,9 @@ ComparisonOutcome CompareFiles(const std::string& source, const std::string& cop
     if (!in)
         return ComparisonOutcome{Comparison::SourceFailed, static_cast<int>(GetLastError()), 0};
     // Without the system's buffering: what is read comes from the disk.
-    const Win32::Handle back(CreateFileW(Win32::ApiPath(copy).c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const Win32::Handle back(
+        CreateFileW(Win32::ApiPath(copy).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!back)
         return ComparisonOutcome{Comparison::CopyFailed, static_cast<int>(GetLastError()), 0};
     LARGE_INTEGER a{}, b{};
@@ -296,9 +297,11 @@ ComparisonOutcome CompareFiles(const std::string& source, const std::string& cop
         // may not go on from there.
         DWORD n = 0, m = 0;
         if (!ReadFile(in.get(), one.get(), size, &n, nullptr))
-            return ComparisonOutcome{Comparison::SourceFailed, static_cast<int>(GetLastError()), outcome.bytes};
+            return ComparisonOutcome{Comparison::SourceFailed, static_cast<int>(GetLastError()),
+                                     outcome.bytes};
         if (!ReadFile(back.get(), two.get(), size, &m, nullptr))
-            return ComparisonOutcome{Comparison::CopyFailed, static_cast<int>(GetLastError()), outcome.bytes};
+            return ComparisonOutcome{Comparison::CopyFailed, static_cast<int>(GetLastError()),
+                                     outcome.bytes};
         if (n != m || std::memcmp(one.get(), two.get(), n) != 0)
             return ComparisonOutcome{Comparison::Different, 0, outcome.bytes};
         if (n == 0)

@@ -185,8 +185,8 @@ std::string CanonicalPath(const std::string& path) {
         return {};
     std::wstring buf(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetFinalPathNameByHandleW(h.get(), buf.data(),
-                                                  static_cast<DWORD>(buf.size()), 0);
+        const DWORD n =
+            GetFinalPathNameByHandleW(h.get(), buf.data(), static_cast<DWORD>(buf.size()), 0);
         if (n == 0)
             return {};
         if (n < buf.size()) {
@@ -270,7 +270,8 @@ TargetTraits ProbeTarget(const std::string& dir) {
     traits.links = false;
     traits.caseInsensitive = true;
     traits.fatTimes = IsFatVolume(dir);
-    const std::string probe = Inside(dir, ".quillmere-probe-" + std::to_string(GetCurrentProcessId()));
+    const std::string probe =
+        Inside(dir, ".quillmere-probe-" + std::to_string(GetCurrentProcessId()));
     const std::wstring made = Win32::ApiPath(probe + "-Ab");
     {
         const Win32::Handle h(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -369,7 +370,8 @@ int ReplaceSmallFile(const std::string& path, const std::string& content) {
     // Written beside the old file and moved over it, so that a failure leaves the old
     // settings whole instead of a half-written file.
     const std::wstring widePath = Win32::ApiPath(path);
-    const std::wstring wideTemp = Win32::ApiPath(path + ".tmp-" + std::to_string(GetCurrentProcessId()));
+    const std::wstring wideTemp =
+        Win32::ApiPath(path + ".tmp-" + std::to_string(GetCurrentProcessId()));
     DWORD err = 0;
     {
         const Win32::Handle h(CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr,
