@@ -7,6 +7,8 @@
 #include "ui/Startup.h"
 
 int main(int argc, char** argv) {
+    // Deep trees keep a few directories of each level open.
+    Platform::RaiseOpenFileLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setWindowIcon(ProgramIcon());

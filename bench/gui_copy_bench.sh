@@ -4,7 +4,7 @@
 #
 #   bench/gui_copy_bench.sh [BUILD_DIR] [ROUNDS]
 #
-# BUILD_DIR (default build/dev) must hold quillmere-cli and tests/ui_tests, Release or
+# BUILD_DIR (default build/dev) must hold quillmere-cli and tests/gui_copy_bench, Release or
 # RelWithDebInfo for figures worth quoting. Environment:
 #   BENCH_DIR    where the tree and the copies go (default: a new directory in /tmp);
 #                a tree already there is reused
@@ -24,7 +24,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/dev}" && pwd)
 rounds=${2:-5}
 cli=$build/quillmere-cli
-uitests=$build/tests/ui_tests
+uitests=$build/tests/gui_copy_bench
 for f in "$cli" "$uitests"; do
     [[ -x $f ]] || { echo "missing $f (build first)" >&2; exit 2; }
 done

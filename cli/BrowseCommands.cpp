@@ -79,7 +79,7 @@ int RunStats(const Args& args) {
     const std::string dir = FullPath(args.positional[0]);
     RequireEnterable(dir);
     FunSub::ScanOptions options;
-    options.stop = &StopFlag();
+    options.stop = StopFlag();
     const FunSub::TreeStats stats = FunSub::CollectTreeStats(
         FunSub::ScanTree(dir, FunSub::RootLabel::ShortenDriveRoot, options));
     if (StopRequested())
@@ -89,6 +89,8 @@ int RunStats(const Args& args) {
         PrintRows(FunSub::TypeListRows(stats));
         std::cout << '\n';
         for (const auto& line : FunSub::LevelLines(stats)) std::cout << line << '\n';
+        std::cout << '\n';
+        PrintRows(FunSub::DirNameListRows(stats));
         if (stats.unreadable > 0)
             std::cout << '\n' << FunSub::UnreadableText(stats.unreadable) << '\n';
         if (incomplete)
@@ -111,6 +113,17 @@ int RunStats(const Args& args) {
         first = false;
         out += "{\"type\":" + JsonString(t.TypeKey) + ",\"files\":" + std::to_string(t.FileCount) +
                ",\"bytes\":" + std::to_string(t.TotalSize) + "}";
+    }
+    out += "],\"directories_by_name\":[";
+    first = true;
+    for (const auto& d : stats.DirNameStats) {
+        if (!first)
+            out += ',';
+        first = false;
+        out += "{\"name\":" + JsonString(d.name) +
+               ",\"directories\":" + std::to_string(d.directories) +
+               ",\"files\":" + std::to_string(d.files) + ",\"bytes\":" + std::to_string(d.bytes) +
+               "}";
     }
     std::cout << out << "],\"unreadable\":" << stats.unreadable
               << ",\"incomplete\":" << (incomplete ? "true" : "false") << "}\n";

@@ -1,34 +1,27 @@
 #include "cli/CliCommon.h"
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
+#include <type_traits>
+#include <variant>
 
-#include "core/FilterCopy.h"
+#include "core/CopyJob.h"
 #include "core/FunSub.h"
+#include "core/Glob.h"
 #include "core/Platform.h"
-#include "core/Reasons.h"
 #include "core/TreeStats.h"
 
 namespace Cli {
 
 namespace {
 
-const char* const kUsage =
-    "usage:\n"
-    "  quillmere-cli tree  DIR [--json]\n"
-    "  quillmere-cli files DIR [--json]\n"
-    "  quillmere-cli stats DIR [--json]\n"
-    "  quillmere-cli name  SOURCE OUTPUTDIR [--json]\n"
-    "  quillmere-cli check SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
-    "                      [--same-as-last] [--json]\n"
-    "  quillmere-cli copy  SOURCE OUTPUTDIR [--exclude TYPE]... [--keep-only TYPE]...\n"
-    "                      [--same-as-last] [--work WORKDIR] [--keep-going] [--force]\n"
-    "                      [--jobs N] [--verify] [--verbose] [--json]\n"
-    "  quillmere-cli diff  SOURCE TARGET [--json]\n"
-    "  quillmere-cli --help | --version\n"
+const char* const kUsageNotes =
     "TYPE: \".txt\", \"txt\" and \"TXT\" alike; 无扩展名 for names without \".\".\n"
     "--json: one JSON object on stdout, also on failure ({\"error\":..,\"code\":..}) and when\n"
     "  stopped ({\"stopped\":true}); progress and --verbose lines then go to stderr.\n"
@@ -37,7 +30,14 @@ const char* const kUsage =
     "--jobs N: copy on N threads (default: one per core, at most 8; 1 copies one by one).\n"
     "exit: 0 done, 1 failed (the message names its path), 2 bad arguments, 3 copied but\n"
     "  items skipped (--keep-going), 130/143 stopped by SIGINT/SIGTERM.\n"
-    "--same-as-last: the types and mode last confirmed in the filter dialog for SOURCE.\n"
+    "--exclude-dir NAME: leave out every directory of that name (A-Z as a-z) with all it holds.\n"
+    "--exclude-name PATTERN: leave out the files whose names match (* ? [...]); a pattern\n"
+    "  ending in / leaves out directories. Both leave out in either mode.\n"
+    "--max-size SIZE: leave out files larger than SIZE (4096, 10M, 1.5G).\n"
+    "--gitignore: leave out what git ignores: every .gitignore of the tree, and info/exclude\n"
+    "  when the source lies in a git work tree (not the user's global excludes file).\n"
+    "--same-as-last: the types, mode and rules last confirmed in the filter dialog for SOURCE.\n"
+    "why: the rule that leaves PATH (below SOURCE) out, exit 0; \"copied\" and exit 1 when none.\n"
     "diff: exit 0 when TARGET holds just what the filter it shows would copy from SOURCE,\n"
     "  1 when something is missing, changed or extra.\n";
 
@@ -46,7 +46,14 @@ bool g_json = false;
 std::atomic<bool> g_stop{false};
 volatile std::sig_atomic_t g_signal = 0;
 
+// The first signal asks the work to stop where it can and say so; a second one ends the
+// process at once (a copy's target then keeps its unfinished marker).
 extern "C" void AskToStop(int signal) {
+    if (g_stop) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
     g_signal = signal;
     g_stop = true;
 }
@@ -55,19 +62,122 @@ bool IsOption(const std::string& arg) {
     return arg.size() >= 3 && arg.compare(0, 2, "--") == 0;
 }
 
-bool Allowed(const std::vector<std::string>& allowed, const std::string& name) {
-    for (const auto& a : allowed) {
-        if (a == name)
-            return true;
-    }
-    return false;
+// How an option goes into the arguments of the commands that take it: those of every command,
+// of check and copy, or of copy alone.
+template <class A>
+using Take = std::string (*)(A& args, const std::string& value);
+
+// One option of the command line: its name without "--", the word its value stands for in the
+// usage (null for a switch), whether it may be given more than once, and how it goes into the
+// arguments: `take` returns why it refuses the value ("needs a type, such as .txt"), or nothing.
+struct OptionSpec {
+    const char* name;
+    const char* value;
+    bool repeats;
+    std::variant<Take<Args>, Take<CheckArgs>, Take<CopyArgs>> take;
+};
+
+// A command: its name, its operands as the usage names them, the options it takes, and what
+// parses its arguments and runs it. The usage and the errors about options come from these.
+struct CommandSpec {
+    const char* name;
+    std::vector<const char*> operands;
+    std::vector<std::string> options;
+    int (*run)(const CommandSpec& command, int argc, char** argv);
+};
+
+// Puts a type given with --exclude or --keep-only into `into`.
+std::string TakeType(std::vector<std::string>& into, const std::string& value) {
+    const std::string type = TypeArgument(value);
+    if (type.empty())
+        return "needs a type, such as .txt";
+    into.push_back(type);
+    return {};
 }
 
-}  // namespace
+// Every option of every command: how it is written in the usage, and what it sets.
+const OptionSpec kOptions[] = {
+    {"exclude", "TYPE", true,
+     [](CheckArgs& a, const std::string& v) { return TakeType(a.filter.exclude, v); }},
+    {"keep-only", "TYPE", true,
+     [](CheckArgs& a, const std::string& v) { return TakeType(a.filter.keepOnly, v); }},
+    {"exclude-dir", "NAME", true,
+     [](CheckArgs& a, const std::string& v) {
+         if (v.empty() || v.find_first_of("/\\") != std::string::npos || v == "." || v == "..")
+             return std::string("needs the name of a directory, such as node_modules");
+         a.filter.rules.directoryNames.push_back(FunSub::LowerAscii(v));
+         return std::string();
+     }},
+    {"exclude-name", "PATTERN", true,
+     [](CheckArgs& a, const std::string& v) {
+         if (!FunSub::GlobProblem(v).empty())
+             return std::string(
+                 "needs a name pattern, such as *.min.js or build*/, with each [ closed");
+         a.filter.rules.namePatterns.push_back(v);
+         return std::string();
+     }},
+    {"max-size", "SIZE", false,
+     [](CheckArgs& a, const std::string& v) {
+         a.filter.rules.sizeLimit = FunSub::ParseSize(v);
+         return a.filter.rules.sizeLimit < 0
+                    ? std::string("needs a size, such as 10M, 1.5G or 4096")
+                    : std::string();
+     }},
+    {"gitignore", nullptr, false,
+     [](CheckArgs& a, const std::string&) {
+         return (a.filter.rules.gitignore = true, std::string());
+     }},
+    {"same-as-last", nullptr, false,
+     [](CheckArgs& a, const std::string&) { return (a.filter.sameAsLast = true, std::string()); }},
+    {"work", "WORKDIR", false,
+     [](CopyArgs& a, const std::string& v) { return (a.work = v, std::string()); }},
+    {"keep-going", nullptr, false,
+     [](CopyArgs& a, const std::string&) { return (a.keepGoing = true, std::string()); }},
+    {"force", nullptr, false,
+     [](CopyArgs& a, const std::string&) { return (a.force = true, std::string()); }},
+    {"jobs", "N", false,
+     [](CopyArgs& a, const std::string& v) {
+         char* end = nullptr;
+         const long jobs = std::strtol(v.c_str(), &end, 10);
+         if (*end != '\0' || jobs < 1 || jobs > 64)
+             return std::string("needs a number of threads from 1 to 64");
+         a.jobs = static_cast<int>(jobs);
+         return std::string();
+     }},
+    {"verify", nullptr, false,
+     [](CopyArgs& a, const std::string&) { return (a.verify = true, std::string()); }},
+    {"verbose", nullptr, false,
+     [](CopyArgs& a, const std::string&) { return (a.verbose = true, std::string()); }},
+    {"json", nullptr, false,
+     [](Args& a, const std::string&) { return (a.json = true, std::string()); }},
+};
 
-bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& allowed, Args& out,
-               std::string& error) {
-    for (int i = first; i < argc; ++i) {
+const OptionSpec* FindOption(const std::string& name) {
+    for (const OptionSpec& o : kOptions) {
+        if (name == o.name)
+            return &o;
+    }
+    return nullptr;
+}
+
+// Gives `value` to `args`; a command's arguments hold every option the table gives it.
+template <class A>
+std::string TakeInto(const OptionSpec& option, A& args, const std::string& value) {
+    return std::visit(
+        [&](auto take) -> std::string {
+            if constexpr (std::is_invocable_v<decltype(take), A&, const std::string&>)
+                return take(args, value);
+            else
+                throw std::logic_error(std::string("--") + option.name + " has no place here");
+        },
+        option.take);
+}
+
+// Parses argv from index 2 for `command` into `out`: options that it does not take are errors.
+// Returns why the arguments are bad, or nothing.
+template <class A>
+std::string ParseArgs(const CommandSpec& command, int argc, char** argv, A& out) {
+    for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!IsOption(arg)) {
             out.positional.push_back(arg);
@@ -78,53 +188,106 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
             out.help = true;
             continue;
         }
-        if (!Allowed(allowed, name)) {
-            error = "unknown option " + arg;
-            return false;
-        }
-        if (name == "json") {
-            out.json = true;
-        } else if (name == "verbose") {
-            out.verbose = true;
-        } else if (name == "keep-going") {
-            out.keepGoing = true;
-        } else if (name == "force") {
-            out.force = true;
-        } else if (name == "verify") {
-            out.verify = true;
-        } else if (name == "same-as-last") {
-            out.sameAsLast = true;
-        } else {
+        const OptionSpec* option = FindOption(name);
+        if (!option || std::find(command.options.begin(), command.options.end(), name) ==
+                           command.options.end())
+            return "unknown option " + arg;
+        std::string value;
+        if (option->value) {
             // A value that looks like an option is a forgotten value, not a type or a path.
-            if (i + 1 >= argc || IsOption(argv[i + 1])) {
-                error = "option " + arg + " needs a value";
-                return false;
-            }
-            const std::string value = argv[++i];
-            if (name == "exclude" || name == "keep-only") {
-                const std::string type = TypeArgument(value);
-                if (type.empty()) {
-                    error = "option " + arg + " needs a type, such as .txt";
-                    return false;
-                }
-                (name == "exclude" ? out.exclude : out.keepOnly).push_back(type);
-            }
-            if (name == "work") {
-                out.work = value;
-                out.workGiven = true;
-            }
-            if (name == "jobs") {
-                char* end = nullptr;
-                const long jobs = std::strtol(value.c_str(), &end, 10);
-                if (*end != '\0' || jobs < 1 || jobs > 64) {
-                    error = "option " + arg + " needs a number of threads from 1 to 64";
-                    return false;
-                }
-                out.jobs = static_cast<int>(jobs);
+            if (i + 1 >= argc || IsOption(argv[i + 1]))
+                return "option " + arg + " needs a value";
+            value = argv[++i];
+        }
+        if (const std::string refused = TakeInto(*option, out, value); !refused.empty())
+            return "option " + arg + " " + refused;
+    }
+    return {};
+}
+
+// Parses the arguments of `command` into its kind of arguments and runs `Run` with them.
+template <class A, int (*Run)(const A&)>
+int ParseAndRun(const CommandSpec& command, int argc, char** argv) {
+    A args;
+    if (const std::string error = ParseArgs(command, argc, argv, args); !error.empty())
+        return BadArguments(error);
+    if (args.help)
+        return Help();
+    const std::size_t operands = command.operands.size();
+    if (args.positional.size() != operands) {
+        return BadArguments(std::string(command.name) + " takes " + std::to_string(operands) +
+                            (operands == 1 ? " path" : " paths"));
+    }
+    try {
+        return Run(args);
+    } catch (const std::exception& e) {
+        return Fail(e);
+    }
+}
+
+const std::vector<CommandSpec> kCommands = {
+    {"tree", {"DIR"}, {"json"}, ParseAndRun<Args, RunTree>},
+    {"files", {"DIR"}, {"json"}, ParseAndRun<Args, RunFiles>},
+    {"stats", {"DIR"}, {"json"}, ParseAndRun<Args, RunStats>},
+    {"name", {"SOURCE", "OUTPUTDIR"}, {"json"}, ParseAndRun<Args, RunName>},
+    {"check",
+     {"SOURCE", "OUTPUTDIR"},
+     {"exclude", "keep-only", "exclude-dir", "exclude-name", "max-size", "gitignore",
+      "same-as-last", "json"},
+     ParseAndRun<CheckArgs, RunCheck>},
+    {"copy",
+     {"SOURCE", "OUTPUTDIR"},
+     {"exclude", "keep-only", "exclude-dir", "exclude-name", "max-size", "gitignore",
+      "same-as-last", "work", "keep-going", "force", "jobs", "verify", "verbose", "json"},
+     ParseAndRun<CopyArgs, RunCopy>},
+    {"diff", {"SOURCE", "TARGET"}, {"json"}, ParseAndRun<Args, RunDiff>},
+    {"why",
+     {"SOURCE", "PATH"},
+     {"exclude", "keep-only", "exclude-dir", "exclude-name", "max-size", "gitignore",
+      "same-as-last", "json"},
+     ParseAndRun<CheckArgs, RunWhy>},
+};
+
+// How an option is written in the usage: "[--json]", "[--jobs N]", "[--exclude TYPE]...".
+std::string UsageOf(const OptionSpec& o) {
+    std::string text = std::string("[--") + o.name;
+    if (o.value)
+        text += std::string(" ") + o.value;
+    return text + (o.repeats ? "]..." : "]");
+}
+
+// The usage: one line per command, its options wrapped below it, then the notes.
+std::string Usage() {
+    constexpr std::size_t kWidth = 88;
+    std::string text = "usage:\n";
+    for (const CommandSpec& c : kCommands) {
+        std::string line = "  quillmere-cli " + std::string(c.name);
+        line.resize(std::max<std::size_t>(line.size(), 21), ' ');
+        for (const char* operand : c.operands) line += std::string(" ") + operand;
+        const std::size_t indent = 22;
+        for (const std::string& name : c.options) {
+            const std::string option = UsageOf(*FindOption(name));
+            if (line.size() + 1 + option.size() > kWidth) {
+                text += line + "\n";
+                line = std::string(indent, ' ') + option;
+            } else {
+                line += " " + option;
             }
         }
+        text += line + "\n";
     }
-    return true;
+    return text + "  quillmere-cli --help | --version\n" + kUsageNotes;
+}
+
+}  // namespace
+
+int RunCommand(int argc, char** argv) {
+    const std::string name = argv[1];
+    for (const CommandSpec& c : kCommands) {
+        if (name == c.name)
+            return c.run(c, argc, argv);
+    }
+    return BadArguments("unknown command " + name);
 }
 
 std::string ValidUtf8(const std::string& s) {
@@ -268,16 +431,8 @@ std::string FailureMessage(const std::exception& e) {
 }
 
 std::string FailureCode(const std::exception& e) {
-    if (const auto* cli = dynamic_cast<const CliError*>(&e))
-        return cli->code();
-    if (dynamic_cast<const FunSub::TargetExistsError*>(&e))
-        return "target-exists";
-    if (dynamic_cast<const FunSub::OutputInsideSourceError*>(&e))
-        return "output-inside-source";
     const auto* quill = dynamic_cast<const FunSub::QuillError*>(&e);
-    if (quill && quill->error() != 0)
-        return FunSub::ReasonWord(FunSub::ReasonOf(quill->error(), quill->what()));
-    return "failed";
+    return quill ? quill->code() : "failed";
 }
 
 int Fail(const std::string& message, const std::string& code) {
@@ -296,7 +451,7 @@ int Fail(const std::exception& e) {
 int BadArguments(const std::string& reason) {
     if (g_json)
         std::cout << "{\"error\":" << JsonString(reason) << ",\"code\":\"bad-arguments\"}\n";
-    std::cerr << "quillmere-cli: " << reason << '\n' << kUsage;
+    std::cerr << "quillmere-cli: " << reason << '\n' << Usage();
     return kBadArguments;
 }
 
@@ -318,8 +473,8 @@ void CatchStopSignals() {
 #endif
 }
 
-const std::atomic<bool>& StopFlag() {
-    return g_stop;
+FunSub::StopToken StopFlag() {
+    return FunSub::StopToken(&g_stop);
 }
 bool StopRequested() {
     return g_stop.load();
@@ -337,7 +492,7 @@ int Stopped() {
 }
 
 int Help() {
-    std::cout << kUsage;
+    std::cout << Usage();
     return kOk;
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "core/FilterRules.h"
 #include "core/QuillError.h"
+#include "core/StopToken.h"
 
 namespace Cli {
 
@@ -17,39 +18,45 @@ inline constexpr int kFailed = 1;
 inline constexpr int kBadArguments = 2;
 inline constexpr int kSkipped = 3;  // a copy that finished but passed over items
 
-// The arguments after the command name, split into positional ones and flags.
+// What every command is given: its operands, --json and --help.
 struct Args {
     std::vector<std::string> positional;
     bool json = false;
-    bool verbose = false;
-    bool keepGoing = false;
-    bool force = false;
-    bool sameAsLast = false;  // the types and mode last confirmed for the source
+    bool help = false;
+};
+
+// The options that choose what check and copy take from the source.
+struct FilterArgs {
     std::vector<std::string> exclude;
     std::vector<std::string> keepOnly;
-    std::string work;
-    bool workGiven = false;
-    int jobs = 0;  // --jobs: copying threads; 0 when not given
+    FunSub::FilterRules rules;  // --exclude-dir, --exclude-name, --max-size, --gitignore
+    bool sameAsLast = false;    // the types and mode last confirmed for the source
+};
+
+// The arguments of check: the operands and the filter.
+struct CheckArgs : Args {
+    FilterArgs filter;
+};
+
+// The arguments of copy: those of check, and how the copy goes.
+struct CopyArgs : CheckArgs {
+    std::optional<std::string> work;  // --work, as given
+    int jobs = 0;                     // --jobs: copying threads; 0 when not given
+    bool keepGoing = false;
+    bool force = false;
     bool verify = false;
-    bool help = false;  // --help, which every command takes
+    bool verbose = false;
 };
 
 // A failure the command line itself finds in what it was given, with its stable code word.
 class CliError : public FunSub::QuillError {
 public:
-    CliError(const std::string& message, std::string code, int error = 0)
-        : QuillError(message, error), m_code(std::move(code)) {}
-    const std::string& code() const { return m_code; }
-
-private:
-    std::string m_code;
+    CliError(const std::string& message, const char* code) : QuillError(message, code) {}
 };
 
-// Parses `argv` from index `first`. Options that the command does not accept are errors;
-// `allowed` names the options (without "--") the command takes. Returns false and writes the
-// reason to `error` on bad arguments.
-bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& allowed, Args& out,
-               std::string& error);
+// Runs the command argv[1] names with the arguments after it, which it parses into its own
+// kind of Args; returns the exit status. Unknown commands and options are bad arguments.
+int RunCommand(int argc, char** argv);
 
 // Text for output: UTF-8 as it stands, every byte sequence that is not UTF-8 as U+FFFD.
 std::string ValidUtf8(const std::string& s);
@@ -86,7 +93,8 @@ int BadArguments(const std::string& reason);
 // SIGINT and SIGTERM ask the run to stop, from the start of main; a signal the process
 // inherited as ignored stays ignored for the whole run.
 void CatchStopSignals();
-const std::atomic<bool>& StopFlag();
+// What the work checks to learn that such a signal came.
+FunSub::StopToken StopFlag();
 bool StopRequested();
 // The exit status of a stopped run: 128 + the signal.
 int StoppedStatus();
@@ -96,12 +104,14 @@ int Stopped();
 // Prints the usage to stdout and returns kOk.
 int Help();
 
+// The commands, each with the arguments of its kind.
 int RunTree(const Args& args);
 int RunFiles(const Args& args);
 int RunStats(const Args& args);
 int RunName(const Args& args);
-int RunCheck(const Args& args);
-int RunCopy(const Args& args);
+int RunCheck(const CheckArgs& args);
+int RunCopy(const CopyArgs& args);
 int RunDiff(const Args& args);
+int RunWhy(const CheckArgs& args);
 
 }  // namespace Cli

@@ -22,6 +22,7 @@
 #include "core/FunSub.h"
 #include "core/Reasons.h"
 #include "core/TargetNaming.h"
+#include "core/TreeFilter.h"
 #include "core/TreeScan.h"
 #include "core/TreeStats.h"
 
@@ -158,17 +159,20 @@ constexpr int kNameAttempts = 100;
 
 constexpr const char* kRootOutputText = "根目录不能设置为输出目录！请重新选择";
 
-// The program-wide state as the main window leaves it after a source was chosen and the
-// filter dialog confirmed: no type option copies everything.
-void SetUpSource(const Args& args, const std::string& source, const std::string& output) {
-    FunSub::ResetState();
-    FunSub::SourceDir = source;
-    FunSub::OutputDir = output;
-    FunSub::WorkDir = args.workGiven ? FullPath(args.work) : ParentOf(source);
-    FunSub::FilterMode =
-        args.keepOnly.empty() ? FunSub::FilterKind::Exclude : FunSub::FilterKind::KeepOnly;
-    FunSub::SelectedTypes = args.keepOnly.empty() ? args.exclude : args.keepOnly;
-    if (args.sameAsLast) {
+// The copy the filter describes, as the main window describes it once a source was chosen
+// and the filter dialog confirmed: no type option copies everything. The target's name is
+// chosen later; the work directory is the source's parent unless `work` names one.
+FunSub::CopyJob JobOf(const FilterArgs& filter, const std::string& source,
+                      const std::string& output, const std::optional<std::string>& work) {
+    FunSub::CopyJob job;
+    job.outputDir = output;
+    job.workDir = work ? FullPath(*work) : ParentOf(source);
+    job.filter =
+        filter.keepOnly.empty()
+            ? FunSub::CopyFilter(FunSub::FilterKind::Exclude, filter.exclude, filter.rules)
+            : FunSub::CopyFilter(FunSub::FilterKind::KeepOnly, filter.keepOnly, filter.rules);
+    job.options.stop = StopFlag();
+    if (filter.sameAsLast) {
         // filters.ini lies where the program beside this one keeps its settings.
         FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
         const std::optional<FunSub::FilterChoice> last = FunSub::LastFilterChoice(source);
@@ -177,9 +181,9 @@ void SetUpSource(const Args& args, const std::string& source, const std::string&
                 "no choice of types remembered for this source in " + FunSub::FilterMemoryPath(),
                 "no-last-choice");
         }
-        FunSub::FilterMode = last->mode;
-        FunSub::SelectedTypes = last->types;
+        job.filter = FunSub::CopyFilter(last->mode, last->types, last->rules);
     }
+    return job;
 }
 
 // The source and the output directory must be there; a disk's root is no output directory,
@@ -192,26 +196,36 @@ void RequireDirectories(const std::string& source, const std::string& output) {
 }
 
 // SOURCE and OUTPUTDIR of check and copy, with the refusals both share.
-int SetUpCopy(const Args& args, std::string& source) {
-    if (!args.exclude.empty() && !args.keepOnly.empty())
+// The filter options that do not go together; kOk when they do.
+int RefuseMixedFilters(const FilterArgs& filter) {
+    if (!filter.exclude.empty() && !filter.keepOnly.empty())
         return BadArguments("--exclude and --keep-only do not mix");
-    if (args.sameAsLast && !(args.exclude.empty() && args.keepOnly.empty()))
-        return BadArguments("--same-as-last does not mix with --exclude or --keep-only");
-    source = FullPath(args.positional[0]);
-    if (FunSub::IsDriveRoot(source))
-        return BadArguments("the source must not be a root directory");
-    SetUpSource(args, source, FullPath(args.positional[1]));
-    // Said before anything else, also when the output directory is still to be made.
-    if (FunSub::OutputLiesInSource(FunSub::OutputDir, source))
-        throw FunSub::OutputInsideSourceError();
-    RequireDirectories(source, FunSub::OutputDir);
+    if (filter.sameAsLast &&
+        !(filter.exclude.empty() && filter.keepOnly.empty() && filter.rules.empty()))
+        return BadArguments("--same-as-last does not mix with type or rule options");
     return kOk;
 }
 
-std::string Summary(const FunSub::CopySummary& s) {
-    std::string text = FunSub::TargetName + ": " + std::to_string(s.examined) +
-                       " files examined, " + std::to_string(s.copied) + " copied, " +
-                       FunSub::FormatThousands(s.bytes) + " bytes";
+int SetUpCopy(const CheckArgs& args, std::string& source, FunSub::CopyJob& job,
+              const std::optional<std::string>& work = std::nullopt) {
+    const FilterArgs& filter = args.filter;
+    if (const int refused = RefuseMixedFilters(filter); refused != kOk)
+        return refused;
+    source = FullPath(args.positional[0]);
+    if (FunSub::IsDriveRoot(source))
+        return BadArguments("the source must not be a root directory");
+    job = JobOf(filter, source, FullPath(args.positional[1]), work);
+    // Said before anything else, also when the output directory is still to be made.
+    if (FunSub::OutputLiesInSource(job.outputDir, source))
+        throw FunSub::OutputInsideSourceError();
+    RequireDirectories(source, job.outputDir);
+    return kOk;
+}
+
+std::string Summary(const std::string& target, const FunSub::CopySummary& s) {
+    std::string text = target + ": " + std::to_string(s.examined) + " files examined, " +
+                       std::to_string(s.copied) + " copied, " + FunSub::FormatThousands(s.bytes) +
+                       " bytes";
     if (!s.skipped.empty())
         text += ", " + std::to_string(s.skipped.size()) + " skipped";
     if (s.stopped)
@@ -227,8 +241,8 @@ std::string Summary(const FunSub::CopySummary& s) {
 }
 
 // The summary's fields, without the braces, so that a failure can put its text in front.
-std::string JsonFields(const FunSub::CopySummary& s) {
-    std::string json = "\"target\":" + JsonString(FunSub::TargetName) +
+std::string JsonFields(const std::string& target, const FunSub::CopySummary& s) {
+    std::string json = "\"target\":" + JsonString(target) +
                        ",\"examined\":" + std::to_string(s.examined) +
                        ",\"copied\":" + std::to_string(s.copied) +
                        ",\"bytes\":" + std::to_string(s.bytes) + ",\"skipped\":[";
@@ -250,6 +264,28 @@ std::string JsonFields(const FunSub::CopySummary& s) {
         json += (i > 0 ? ",{\"path\":" : "{\"path\":") + JsonString(m.path) + ",\"reason\":\"" +
                 m.word + "\",\"error\":" + std::to_string(m.error) +
                 ",\"text\":" + JsonString(m.reason) + "}";
+    }
+    return json + "]";
+}
+
+// The rules the copy left out by, when it had any: ,"rules":["dir:node_modules",...].
+std::string JsonRules(const FunSub::FilterRules& rules) {
+    if (rules.empty())
+        return {};
+    std::string json = ",\"rules\":[";
+    for (const std::string& word : FunSub::RuleWords(rules))
+        json += (json.back() == '[' ? "" : ",") + JsonString(word);
+    return json + "]";
+}
+
+// ,"left_out":[{"rule":"dir:node_modules","directories":N,"files":N,"bytes":N},...]
+std::string JsonLeftOut(const std::vector<FunSub::RuleTally>& tallies) {
+    std::string json = ",\"left_out\":[";
+    for (const FunSub::RuleTally& t : tallies) {
+        json += (json.back() == '[' ? "{\"rule\":" : ",{\"rule\":") + JsonString(t.rule) +
+                ",\"directories\":" + std::to_string(t.directories) +
+                ",\"files\":" + std::to_string(t.files) + ",\"bytes\":" + std::to_string(t.bytes) +
+                "}";
     }
     return json + "]";
 }
@@ -285,6 +321,7 @@ std::string JsonPlan(const FunSub::CopyPlan& plan) {
            ",\"directories\":" + std::to_string(plan.directories) +
            ",\"needed\":" + std::to_string(plan.bytesNeeded) +
            ",\"free\":" + std::to_string(plan.volume.freeBytes) +
+           ",\"clones\":" + (plan.clones ? "true" : "false") +
            ",\"problems\":" + JsonProblems(plan) +
            ",\"incomplete\":" + (plan.sourceIncomplete ? "true" : "false") + FailureFields(plan) +
            "}";
@@ -297,19 +334,26 @@ void PrintProblems(const FunSub::CopyPlan& plan) {
     }
 }
 
-// The whole source, read once, ended early by a stop signal.
-FunSub::ScannedTree Scan(const std::string& source) {
+// The source as the copy takes it, read once, ended early by a stop signal: a directory the
+// filter leaves out is never read.
+FunSub::ScannedTree Scan(const std::string& source, const FunSub::CopyFilter& filter) {
     FunSub::ScanOptions options;
-    options.stop = &StopFlag();
+    options.stop = StopFlag();
+    if (!filter.rules().empty())
+        options.enter = [&filter](const std::string& name) { return filter.PassesDirectory(name); };
+    std::optional<FunSub::GitIgnore> git;
+    if (filter.rules().gitignore)
+        options.ignore = &git.emplace(source);
     return FunSub::ScanTree(source, FunSub::RootLabel::ShortenDriveRoot, options);
 }
 
 // A copy that ends in a failure still says, with --json, how far it got.
 int CopyFailed(const Args& args, const std::string& message, const std::string& code,
-               const FunSub::CopySummary& summary, const FunSub::CopyPlan* plan = nullptr) {
+               const std::string& target, const FunSub::CopySummary& summary,
+               const FunSub::CopyPlan* plan = nullptr) {
     if (args.json) {
         std::cout << "{\"error\":" << JsonString(message) << ",\"code\":" << JsonString(code) << ","
-                  << JsonFields(summary)
+                  << JsonFields(target, summary)
                   << (plan ? ",\"problems\":" + JsonProblems(*plan) : std::string()) << "}\n";
     }
     std::cerr << "quillmere-cli: " << ValidUtf8(message) << '\n';
@@ -320,32 +364,34 @@ int CopyFailed(const Args& args, const std::string& message, const std::string& 
 int CopyStoppedEarly(const Args& args, FunSub::CopySummary& summary) {
     if (!args.json)
         return Stopped();
-    FunSub::TargetName.clear();
     summary.stopped = true;
-    std::cout << "{" << JsonFields(summary) << "}\n";
+    std::cout << "{" << JsonFields("", summary) << "}\n";
     return StoppedStatus();
 }
 
 // Checks, then copies unless the check found what stops it; `summary` follows the copy.
 // --force copies without the check: the copy then meets what it meets, and costs what it did
 // before there was a check (on many small files the check adds about a tenth).
-int Copy(const Args& args, FunSub::CopySummary& summary) {
+int Copy(const CopyArgs& args, FunSub::CopyJob& job, FunSub::CopySummary& summary) {
     std::string source;
-    if (const int status = SetUpCopy(args, source); status != kOk)
+    if (const int status = SetUpCopy(args, source, job, args.work); status != kOk)
         return status;
+    job.options.keepGoing = args.keepGoing;
+    job.options.jobs = args.jobs;
+    job.options.verify = args.verify;
     // Each directory is read once: that reading is the check's and the copy's.
-    FunSub::ScannedTree scanned = Scan(source);
+    FunSub::ScannedTree scanned = Scan(source, job.filter);
     if (StopRequested())
         return CopyStoppedEarly(args, summary);
     const FunSub::DirTree& tree = scanned.tree;
-    FunSub::TargetName = FunSub::ChooseTargetName(source);
+    job.targetName = FunSub::ChooseTargetName(source, job.outputDir);
     FunSub::CopyPlan plan;
     if (args.force) {
         plan = FunSub::PlanWithoutCheck(std::move(scanned.files));
-        FunSub::TreeFileTotal = scanned.fileCount;
+        job.fileTotal = scanned.fileCount;
     } else {
-        plan = FunSub::CheckCopy(tree, std::move(scanned.files), FunSub::OutputDir, &StopFlag());
-        FunSub::TreeFileTotal = plan.examined;
+        plan = FunSub::CheckCopy(job, tree, std::move(scanned.files), StopFlag());
+        job.fileTotal = plan.examined;
     }
     if (StopRequested())
         return CopyStoppedEarly(args, summary);
@@ -355,28 +401,24 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
             PrintProblems(plan);
         }
         return CopyFailed(args, FunSub::ProblemText(plan.problems.front()),
-                          FunSub::ProblemKindName(plan.problems.front().kind), summary, &plan);
+                          FunSub::ProblemKindName(plan.problems.front().kind), job.targetName,
+                          summary, &plan);
     }
 
     CliProgress progress(args.verbose, args.json, plan);
-    FunSub::CopyOptions options;
-    options.keepGoing = args.keepGoing;
-    options.stop = &StopFlag();
-    options.jobs = args.jobs;
-    options.verify = args.verify;
-    options.plan = &plan;
+    job.options.plan = &plan;
     // Another copy may take the chosen name before this one makes its target: the target is
     // made in one step, before anything is written, so the next free number does then.
     for (int attempt = 1;; ++attempt) {
         try {
-            FunSub::RunFilterCopy(tree, progress, options, summary);
+            FunSub::RunFilterCopy(job, tree, progress, summary);
             break;
         } catch (const FunSub::TargetExistsError&) {
             if (attempt == kNameAttempts) {
                 progress.Finish();
                 throw;
             }
-            FunSub::TargetName = FunSub::ChooseTargetName(source);
+            job.targetName = FunSub::ChooseTargetName(source, job.outputDir);
         } catch (...) {
             progress.Finish();
             std::cout.flush();
@@ -384,8 +426,10 @@ int Copy(const Args& args, FunSub::CopySummary& summary) {
         }
     }
     progress.Finish();
-    summary.stopped = summary.stopped || StopRequested();
-    std::cout << (args.json ? "{" + JsonFields(summary) + "}" : ValidUtf8(Summary(summary)))
+    // A stop that came once every file was whole does not undo the copy: the core said so.
+    std::cout << (args.json ? "{" + JsonFields(job.targetName, summary) +
+                                  JsonRules(job.filter.rules()) + "}"
+                            : ValidUtf8(Summary(job.targetName, summary)))
               << '\n';
     if (summary.stopped)
         return StoppedStatus();
@@ -400,29 +444,41 @@ int RunName(const Args& args) {
     const std::string source = FullPath(args.positional[0]);
     if (FunSub::IsDriveRoot(source))
         return BadArguments("the source must not be a root directory");
-    SetUpSource(args, source, FullPath(args.positional[1]));
-    RequireDirectories(source, FunSub::OutputDir);
-    const std::string name = FunSub::ChooseTargetName(source);
+    const std::string output = FullPath(args.positional[1]);
+    RequireDirectories(source, output);
+    const std::string name = FunSub::ChooseTargetName(source, output);
     if (StopRequested())
         return Stopped();
     std::cout << (args.json ? "{\"target\":" + JsonString(name) + "}" : ValidUtf8(name)) << '\n';
     return kOk;
 }
 
-int RunCheck(const Args& args) {
+int RunCheck(const CheckArgs& args) {
     std::string source;
-    if (const int status = SetUpCopy(args, source); status != kOk)
+    FunSub::CopyJob job;
+    if (const int status = SetUpCopy(args, source, job); status != kOk)
         return status;
-    FunSub::ScannedTree scanned = Scan(source);
+    // Read whole, left-out directories too: the check says what each rule takes out.
+    FunSub::ScannedTree scanned = Scan(source, FunSub::CopyFilter());
     if (StopRequested())
         return Stopped();
     const FunSub::CopyPlan plan =
-        FunSub::CheckCopy(scanned.tree, std::move(scanned.files), FunSub::OutputDir, &StopFlag());
+        FunSub::CheckCopy(job, scanned.tree, std::move(scanned.files), StopFlag());
     if (StopRequested())
         return Stopped();
+    const std::vector<FunSub::RuleTally> leftOut =
+        FunSub::LeftOutByRule(scanned.tree, plan.listings, job.filter);
     if (args.json) {
-        std::cout << JsonPlan(plan) << '\n';
+        std::string json = JsonPlan(plan);
+        json.insert(json.size() - 1, JsonLeftOut(leftOut));
+        std::cout << json << '\n';
     } else {
+        for (const FunSub::RuleTally& t : leftOut) {
+            std::cout << "滤除 " << ValidUtf8(t.rule) << "："
+                      << FunSub::FormatThousands(t.directories) << " 个目录，"
+                      << FunSub::FormatThousands(t.files) << " 个文件，"
+                      << FunSub::FormatThousands(t.bytes) << " B\n";
+        }
         std::cout << FunSub::PlanText(plan) << '\n'
                   << FunSub::FormatThousands(plan.directories) << " 个目录，需要 "
                   << FunSub::SizeText(plan.bytesNeeded) << '\n';
@@ -433,15 +489,47 @@ int RunCheck(const Args& args) {
     return plan.problems.empty() ? kOk : kFailed;
 }
 
-int RunCopy(const Args& args) {
+int RunCopy(const CopyArgs& args) {
+    FunSub::CopyJob job;
     FunSub::CopySummary summary;
     try {
-        return Copy(args, summary);
+        return Copy(args, job, summary);
     } catch (const CliError& e) {
         return Fail(e);  // about the arguments: nothing was looked at yet
     } catch (const FunSub::QuillError& e) {
-        return CopyFailed(args, FailureMessage(e), FailureCode(e), summary);
+        return CopyFailed(args, FailureMessage(e), FailureCode(e), job.targetName, summary);
     }
+}
+
+int RunWhy(const CheckArgs& args) {
+    if (const int refused = RefuseMixedFilters(args.filter); refused != kOk)
+        return refused;
+    const std::string source = FullPath(args.positional[0]);
+    RequireEnterable(source);
+    // A full path inside the source is taken below it; any other path is below the source.
+    std::string path = args.positional[1];
+    const std::string full = FullPath(path);
+    if (Platform::RootLength(path) > 0) {
+        if (full.size() <= source.size() || full.compare(0, source.size(), source) != 0 ||
+            full[source.size()] != FunSub::kSeparator)
+            return BadArguments("PATH must lie inside SOURCE");
+        path = full.substr(source.size() + 1);
+    }
+    const FunSub::CopyJob job = JobOf(args.filter, source, source, std::nullopt);
+    std::string rule;
+    try {
+        rule = FunSub::WhyLeftOut(source, path, job.filter);
+    } catch (const FunSub::QuillError& e) {
+        return BadArguments(e.what());
+    }
+    if (args.json) {
+        std::cout << "{\"path\":" << JsonString(path)
+                  << ",\"left_out\":" << (rule.empty() ? "false" : "true")
+                  << (rule.empty() ? std::string() : ",\"rule\":" + JsonString(rule)) << "}\n";
+    } else {
+        std::cout << ValidUtf8((rule.empty() ? "copied" : rule) + "\t" + path) << '\n';
+    }
+    return rule.empty() ? kFailed : kOk;
 }
 
 }  // namespace Cli

@@ -96,7 +96,7 @@ int RunDiff(const Args& args) {
     const std::string source = FullPath(args.positional[0]);
     const std::string target = FullPath(args.positional[1]);
     FunSub::DiffOptions options;
-    options.stop = &StopFlag();
+    options.stop = StopFlag();
     FunSub::TargetDiff diff;
     {
         ReadingLine reading;

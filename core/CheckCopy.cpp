@@ -11,6 +11,7 @@
 #include "core/FunSub.h"
 #include "core/Parallel.h"
 #include "core/Reasons.h"
+#include "core/TreeFilter.h"
 #include "core/TreeStats.h"
 
 namespace FunSub {
@@ -61,8 +62,8 @@ std::string ExistingDirectoryAtOrAbove(std::string path) {
 // comes before every copy, and a stat of each file is most of its time.
 class Check {
 public:
-    Check(const DirTree& tree, const std::string& outputDir, const std::atomic<bool>* stop,
-          TypeFilter filter, std::vector<std::vector<Platform::Entry>>* listed = nullptr)
+    Check(const DirTree& tree, const std::string& outputDir, StopToken stop, CopyFilter filter,
+          std::vector<std::vector<Platform::Entry>>* listed = nullptr)
         : m_tree(tree),
           m_listed(listed),
           m_paths(AllNodePaths(tree)),
@@ -73,6 +74,7 @@ public:
         Platform::ReadVolumeInfo(m_probeDir, m_volume);
         m_traits = Platform::ProbeTarget(m_probeDir);
         m_inside = OutputLiesInSource(outputDir, m_paths.front());
+        m_clones = m_traits.writeError == 0 && Platform::CopyClones(m_paths.front(), m_probeDir);
         // Where a directory takes blocks and a file may have holes, a file of many parts
         // keeps the list of its parts in blocks of its own (ext4 and its kind).
         m_partBlocks = m_traits.holes && m_traits.directoryBytes > 0;
@@ -90,11 +92,13 @@ public:
         // is most of the check's time. Few directories go faster on one thread.
         ParallelFor(
             count, count < 64 ? 1u : WalkThreads(),
-            [&](std::size_t i) { Directory(i, plan, results[i]); }, [this] { return Stopped(); });
-        plan.stopped = Stopped();
+            [&](std::size_t i) { Directory(i, plan, results[i]); },
+            [this] { return m_stop.requested(); });
+        plan.stopped = m_stop.requested();
 
         plan.volume = m_volume;
-        plan.directories = static_cast<std::int64_t>(count);
+        plan.clones = m_clones;
+        plan.directories = m_applied.DirectoriesKept();
         plan.sourceIncomplete = TargetIncomplete(m_paths.front());
         // Every directory, and while the copy runs the one that marks it unfinished.
         plan.bytesNeeded = (plan.directories + 1) * DirectoryBytes();
@@ -120,6 +124,8 @@ public:
                                                SizeText(m_volume.freeBytes),
                                            true});
         }
+        if (m_traits.writeError == 0)
+            TooFewInodes(plan, blocking);
         if (m_traits.writeError == 0 && largest > 0)
             TooLarge(plan, Platform::FileSizeLimitBelow(m_probeDir, largest, m_traits), blocking);
         if (plan.sourceIncomplete)
@@ -130,11 +136,20 @@ public:
     }
 
 private:
-    bool Stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
-    bool Passes(const std::string& name) const { return m_filter.Passes(TypeKey(name)); }
-
     std::int64_t DirectoryBytes() const {
         return m_traits.directoryBytes >= 0 ? m_traits.directoryBytes : m_volume.blockSize;
+    }
+
+    // Each file, link and directory takes an inode of the target, and so does the mark of an
+    // unfinished copy; a file system made with few runs out of them with blocks to spare.
+    void TooFewInodes(const CopyPlan& plan, std::vector<CopyProblem>& out) const {
+        const std::int64_t needed = plan.files + plan.directories + 1;
+        if (m_volume.freeEntries < 0 || needed <= m_volume.freeEntries)
+            return;
+        out.push_back(CopyProblem{ProblemKind::NoInodes, "",
+                                  "需要新建 " + FormatThousands(needed) + " 个文件和目录，可新建 " +
+                                      FormatThousands(m_volume.freeEntries) + " 个",
+                                  true});
     }
 
     // Every file larger than what the target's file system holds.
@@ -143,7 +158,8 @@ private:
             return;
         for (std::size_t i = 0; i < plan.listings.size(); ++i) {
             for (const Platform::Entry& e : plan.listings[i]) {
-                if (e.kind != Platform::FileKind::Regular || e.size <= limit || !Passes(e.name))
+                if (e.kind != Platform::FileKind::Regular || e.size <= limit ||
+                    !m_applied.PassesFile(i, e))
                     continue;
                 out.push_back(CopyProblem{ProblemKind::FileTooLarge,
                                           Relative(JoinPath(m_paths[i], e.name)),
@@ -155,6 +171,8 @@ private:
     void Directory(std::size_t i, CopyPlan& plan, DirectoryResult& r) const {
         const DirNode& node = m_tree.nodes[i];
         const std::string& path = m_paths[i];
+        if (m_applied.LeftOut(i))
+            return;
         if (i > 0)
             CheckName(node.label, m_paths[static_cast<std::size_t>(node.parent)], r);
         if (node.loop)
@@ -174,17 +192,19 @@ private:
         }
         std::vector<std::string> names;
         for (const int child : m_children[i])
-            names.push_back(m_tree.nodes[static_cast<std::size_t>(child)].label);
-        Files(path, names, entries, r);
+            if (!m_applied.LeftOut(static_cast<std::size_t>(child)))
+                names.push_back(m_tree.nodes[static_cast<std::size_t>(child)].label);
+        Files(i, names, entries, r);
     }
 
-    // Looks at the entries of `dir` that are not directories; `names` holds its
-    // subdirectories' names.
-    void Files(const std::string& dir, std::vector<std::string>& names,
+    // Looks at the entries of the directory of node `i` that are not directories; `names`
+    // holds its subdirectories' names.
+    void Files(std::size_t i, std::vector<std::string>& names,
                const std::vector<Platform::Entry>& entries, DirectoryResult& r) const {
+        const std::string& dir = m_paths[i];
         for (const Platform::Entry& e : entries) {
             ++r.examined;
-            if (!Passes(e.name))
+            if (!m_applied.PassesFile(i, e))
                 continue;
             if (e.kind == Platform::FileKind::Special) {
                 Problem(ProblemKind::SpecialFile, JoinPath(dir, e.name), "", r);
@@ -215,6 +235,8 @@ private:
         const std::int64_t block = m_volume.blockSize;
         if (e.kind == Platform::FileKind::Link)
             return e.size < kInlineLinkText ? 0 : RoundUp(e.size, block);
+        if (m_clones)
+            return 0;  // the clone shares every block with its source
         const bool sparse = e.allocated >= 0 && e.allocated < e.size;
         const std::int64_t data = RoundUp(sparse && m_traits.holes ? e.allocated : e.size, block);
         return data + PartListBlocks(data / block) * block;
@@ -276,42 +298,35 @@ private:
         return path.size() > m_cut ? path.substr(m_cut) : std::string();
     }
 
-    // The subdirectories of each node, by index.
-    static std::vector<std::vector<int>> ChildrenOf(const DirTree& tree) {
-        std::vector<std::vector<int>> children(tree.nodes.size());
-        for (int i = 1; i < tree.size(); ++i)
-            children[static_cast<std::size_t>(tree.nodes[i].parent)].push_back(i);
-        return children;
-    }
-
     const DirTree& m_tree;
     std::vector<std::vector<Platform::Entry>>* const m_listed;
-    const std::vector<std::vector<int>> m_children = ChildrenOf(m_tree);
+    const std::vector<std::vector<int>> m_children = ChildrenOf(m_tree);  // by node index
     const std::vector<std::string> m_paths;
     const std::size_t m_cut;
     const std::string m_probeDir;
-    const std::atomic<bool>* m_stop;
-    const TypeFilter m_filter;
+    const StopToken m_stop;
+    const CopyFilter m_filter;
+    const TreeFilter m_applied{m_tree, m_filter, m_listed};
     Platform::VolumeInfo m_volume;
     Platform::TargetTraits m_traits;
     bool m_inside = false;
     bool m_partBlocks = false;
+    bool m_clones = false;
 };
 
 }  // namespace
 
-CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
-                   const std::atomic<bool>* stop, const TypeFilter* filter) {
+CopyPlan CheckCopy(const CopyJob& job, const DirTree& sourceTree, StopToken stop) {
     if (sourceTree.empty())
         return {};
-    return Check(sourceTree, outputDir, stop, filter ? *filter : TypeFilter::Current()).Run();
+    return Check(sourceTree, job.outputDir, stop, job.filter).Run();
 }
 
-CopyPlan CheckCopy(const DirTree& sourceTree, std::vector<std::vector<Platform::Entry>>&& listings,
-                   const std::string& outputDir, const std::atomic<bool>* stop) {
+CopyPlan CheckCopy(const CopyJob& job, const DirTree& sourceTree,
+                   std::vector<std::vector<Platform::Entry>>&& listings, StopToken stop) {
     if (sourceTree.empty())
         return {};
-    return Check(sourceTree, outputDir, stop, TypeFilter::Current(), &listings).Run();
+    return Check(sourceTree, job.outputDir, stop, job.filter, &listings).Run();
 }
 
 CopyPlan PlanWithoutCheck(std::vector<std::vector<Platform::Entry>>&& listings) {
@@ -330,6 +345,8 @@ std::string ProblemKindName(ProblemKind kind) {
             return "output-not-writable";
         case ProblemKind::NoSpace:
             return "no-space";
+        case ProblemKind::NoInodes:
+            return "no-inodes";
         case ProblemKind::FileTooLarge:
             return "file-too-large";
         case ProblemKind::NameNotAllowed:
@@ -362,6 +379,9 @@ std::string ProblemText(const CopyProblem& p) {
         case ProblemKind::NoSpace:
             text = "目标磁盘空间不足";
             break;
+        case ProblemKind::NoInodes:
+            text = "目标磁盘能新建的文件数不足";
+            break;
         case ProblemKind::FileTooLarge:
             text = "文件太大，目标磁盘存不下";
             break;
@@ -391,15 +411,17 @@ std::string ProblemText(const CopyProblem& p) {
         text += "：" + p.path;
     if (p.detail.empty())
         return text;
-    if (p.kind == ProblemKind::NoSpace)
+    if (p.kind == ProblemKind::NoSpace || p.kind == ProblemKind::NoInodes)
         return text + "：" + p.detail;
     text += p.kind == ProblemKind::NameClash ? "（与 " + p.detail + "）" : "（" + p.detail + "）";
     return text;
 }
 
 std::string PlanText(const CopyPlan& plan) {
-    std::string text =
-        "将复制 " + FormatThousands(plan.files) + " 个文件（" + SizeText(plan.bytes) + "）";
+    std::string text = std::string(plan.clones ? "将克隆 " : "将复制 ") +
+                       FormatThousands(plan.files) + " 个文件（" + SizeText(plan.bytes) + "）";
+    if (plan.clones)
+        text += "，与源文件共用数据块，不另占空间";
     if (plan.volume.freeBytes >= 0)
         text += "，目标磁盘可用 " + SizeText(plan.volume.freeBytes);
     return text;

@@ -3,13 +3,14 @@
 // A look at the whole copy before anything is written: what it will copy, whether the target
 // has room for it, and every item it could not copy as it stands.
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/CopyJob.h"
 #include "core/DirTree.h"
 #include "core/Platform.h"
+#include "core/StopToken.h"
 
 namespace FunSub {
 
@@ -17,6 +18,8 @@ enum class ProblemKind {
     OutputInsideSource,   // blocking: the copy would copy itself
     OutputNotWritable,    // blocking: no file can be made in the output directory
     NoSpace,              // blocking: the target's free space is less than the copy needs
+    NoInodes,             // blocking: the target can make fewer files and directories (inodes)
+                          // than the copy makes
     FileTooLarge,         // blocking: larger than the target's file system can hold
     NameNotAllowed,       // a name the target's file system refuses
     NameClash,            // one name on a target that ignores case
@@ -44,9 +47,12 @@ struct CopyPlan {
                                    // where the target keeps them, the blocks that keep track of
                                    // a large file's parts, every directory
     Platform::VolumeInfo volume;
+    bool clones = false;  // the target shares the files' blocks with the source (copy on
+                          // write): their data takes no room, and bytesNeeded leaves it out
     std::vector<CopyProblem> problems;  // the blocking ones first
     bool sourceIncomplete = false;      // the source is itself a copy that never finished
     bool stopped = false;               // the check was asked to stop: the rest is not known
+    std::int64_t ruleFiles = -1;  // the files the rules leave out, where the caller knows them
 
     // What each directory of the tree holds besides directories, by node index, as listed:
     // the copy works from this listing instead of reading every directory again.
@@ -62,18 +68,15 @@ inline bool StopsCopy(ProblemKind kind) {
     return kind != ProblemKind::SpecialFile;
 }
 
-struct TypeFilter;
-
-// Looks at the copy of `sourceTree` into `outputDir` under `filter` (SelectedTypes and
-// FilterMode when none is given). It writes nothing; a probe file and a probe directory are
-// made and removed in `outputDir` to learn how its file system behaves (see
-// Platform::ProbeTarget). `stop`, set from another thread, ends it early with `stopped` set.
-CopyPlan CheckCopy(const DirTree& sourceTree, const std::string& outputDir,
-                   const std::atomic<bool>* stop = nullptr, const TypeFilter* filter = nullptr);
+// Looks at the copy `job` describes of `sourceTree` (its output directory and its filter). It
+// writes nothing; a probe file and a probe directory are made and removed in the output
+// directory to learn how its file system behaves (see Platform::ProbeTarget). `stop`, set
+// from another thread, ends it early with `stopped` set.
+CopyPlan CheckCopy(const CopyJob& job, const DirTree& sourceTree, StopToken stop = {});
 // The same for a tree already read whole (ScanTree): its listings become the plan's, and no
 // directory is read again.
-CopyPlan CheckCopy(const DirTree& sourceTree, std::vector<std::vector<Platform::Entry>>&& listings,
-                   const std::string& outputDir, const std::atomic<bool>* stop = nullptr);
+CopyPlan CheckCopy(const CopyJob& job, const DirTree& sourceTree,
+                   std::vector<std::vector<Platform::Entry>>&& listings, StopToken stop = {});
 // A plan that only holds such listings, for a copy without the check before it.
 CopyPlan PlanWithoutCheck(std::vector<std::vector<Platform::Entry>>&& listings);
 
@@ -81,7 +84,8 @@ CopyPlan PlanWithoutCheck(std::vector<std::vector<Platform::Entry>>&& listings);
 std::string ProblemKindName(ProblemKind kind);
 // One problem as the windows and the command line list it.
 std::string ProblemText(const CopyProblem& problem);
-// "将复制 8,432 个文件（128.1 MB），目标磁盘可用 3.2 GB"
+// "将复制 8,432 个文件（128.1 MB），目标磁盘可用 3.2 GB"; "将克隆 ..." where the target
+// shares the files' blocks with the source.
 std::string PlanText(const CopyPlan& plan);
 
 // A byte count for people: "812 B", "41.2 KB", "128.1 MB", "3.2 GB" (units of 1024).

@@ -93,9 +93,12 @@ std::string CheckLine(const CopyPlan& plan, bool keepGoing) {
         if (!keepGoing && !p.blocking && StopsCopy(p.kind))
             ++stopping;
     }
+    std::string line = PlanText(plan);
+    if (plan.ruleFiles >= 0)
+        line += "，规则滤除 " + FormatThousands(plan.ruleFiles) + " 个文件";
     if (stopping == 0)
-        return PlanText(plan);
-    return "有 " + FormatThousands(stopping) + " 个问题会中止复制；" + PlanText(plan);
+        return line;
+    return "有 " + FormatThousands(stopping) + " 个问题会中止复制；" + line;
 }
 
 }  // namespace FunSub

@@ -43,8 +43,9 @@ std::string EndLine(CopyEnd end, std::int64_t filesDone, std::int64_t filesTotal
                     std::int64_t bytesDone, std::int64_t bytesTotal, double seconds,
                     std::int64_t skipped);
 
-// What the check found, for the line above the copy: PlanText, led by the number of problems
-// that will end the copy when it does not go on past what it cannot copy.
+// What the check found, for the line above the copy: PlanText and the files the rules leave
+// out (where the plan knows them), led by the number of problems that will end the copy when
+// it does not go on past what it cannot copy.
 std::string CheckLine(const CopyPlan& plan, bool keepGoing);
 
 }  // namespace FunSub

@@ -6,35 +6,6 @@
 #include "core/TreeScan.h"
 
 namespace FunSub {
-namespace {
-
-struct Frame {
-    int node;
-    std::string path;
-    Platform::FileId id;
-    std::vector<Platform::Entry> entries;
-    std::size_t next = 0;
-};
-
-// Lists the subdirectories of `path` that belong in a tree. Returns 0, or the error that
-// kept the directory from being entered or read (then there are none).
-int ListSubdirectories(const std::string& path, std::vector<Platform::Entry>& out,
-                       Platform::FileId& id) {
-    int err = Platform::CheckEnterable(path);
-    if (err == 0)
-        err = Platform::ListDirectory(path, Platform::Detail::Kinds, out, &id);
-    if (err != 0) {
-        out.clear();
-        return err;
-    }
-    std::erase_if(out, [](const Platform::Entry& e) {
-        return !e.isDirectory || (!e.name.empty() && e.name[0] == '.');
-    });
-    return 0;
-}
-
-}  // namespace
-
 std::string RootLabelFor(const std::string& rootPath, RootLabel rule) {
     if (rule == RootLabel::ShortenDriveRoot && IsDriveRoot(rootPath)) {
         return rootPath.substr(0, rootPath.size() - 1) + kRootMarker;
@@ -49,36 +20,6 @@ bool DirExists(const std::string& path) {
 void CheckEnterable(const std::string& dir) {
     if (int err = Platform::CheckEnterable(dir))
         RaiseIoError(err);
-}
-
-void FillDirTree(DirTree& tree, int node, const std::string& nodePath) {
-    std::vector<Frame> stack;
-    stack.push_back(Frame{node, nodePath, {}, {}, 0});
-    tree.nodes[node].error = ListSubdirectories(nodePath, stack.back().entries, stack.back().id);
-
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.next == top.entries.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const Platform::Entry& entry = top.entries[top.next++];
-        const int child = tree.size();
-        tree.nodes.push_back(DirNode{entry.name, top.node, tree.nodes[top.node].level + 1});
-
-        Frame frame{child, PathBelow(top.path, entry.name), {}, {}, 0};
-        if (const int err = ListSubdirectories(frame.path, frame.entries, frame.id)) {
-            tree.nodes[child].error = err;
-            continue;
-        }
-        const bool onPath = std::any_of(stack.begin(), stack.end(),
-                                        [&](const Frame& f) { return f.id == frame.id; });
-        if (onPath) {
-            tree.nodes[child].loop = true;
-        } else {
-            stack.push_back(std::move(frame));
-        }
-    }
 }
 
 DirTree BuildDirTree(const std::string& rootPath, RootLabel rule) {
@@ -120,6 +61,14 @@ std::vector<std::string> AllNodePaths(const DirTree& tree) {
                                         : JoinPath(paths[node.parent], node.label));
     }
     return paths;
+}
+
+std::vector<std::vector<int>> ChildrenOf(const DirTree& tree) {
+    std::vector<std::vector<int>> children(tree.nodes.size());
+    for (int i = 1; i < tree.size(); ++i)
+        children[static_cast<std::size_t>(tree.nodes[static_cast<std::size_t>(i)].parent)]
+            .push_back(i);
+    return children;
 }
 
 }  // namespace FunSub

@@ -37,16 +37,13 @@ bool DirExists(const std::string& path);
 // Raises the input/output error when `dir` cannot be made current.
 void CheckEnterable(const std::string& dir);
 
-// Adds below `node` one child per subdirectory of `nodePath`, depth first, in listing
-// order; names beginning with "." are left out. Walks iteratively; a directory
-// already on the path from the root (reached again through a link) appears as a node marked
-// `loop` but is not entered. A subdirectory that cannot be entered or read is a node without
-// children that keeps the error, so that one unreadable directory neither hides the rest of
-// the tree nor goes unnoticed: the copy reports it when it gets there.
-void FillDirTree(DirTree& tree, int node, const std::string& nodePath);
-
-// Builds the tree of `rootPath` as FillDirTree fills it (with several threads at once): raises
-// before anything is built when the root cannot be entered, and labels the root by `rule`.
+// Builds the tree of `rootPath`, one node per subdirectory, depth first in listing order
+// (several directories read at once); names beginning with "." are left out. A directory
+// already on the path from the root (reached again through a link) is a node marked `loop`
+// that is not entered; one that cannot be entered or read is a node without children that
+// keeps the error, so that one unreadable directory neither hides the rest of the tree nor
+// goes unnoticed. Raises before anything is built when the root cannot be entered, and labels
+// the root by `rule`.
 DirTree BuildDirTree(const std::string& rootPath, RootLabel rule);
 
 // The full path of the directory that node `index` stands for.
@@ -54,5 +51,8 @@ std::string NodePath(const DirTree& tree, int index);
 
 // NodePath of every node, by index, built in one pass.
 std::vector<std::string> AllNodePaths(const DirTree& tree);
+
+// The children of every node, by index, in the tree's order.
+std::vector<std::vector<int>> ChildrenOf(const DirTree& tree);
 
 }  // namespace FunSub

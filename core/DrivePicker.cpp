@@ -10,41 +10,11 @@
 namespace FunSub {
 namespace {
 
-int CompareIgnoringCase(const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        auto lower = [](char c) {
-            return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        };
-        const unsigned char x = lower(a[i]);
-        const unsigned char y = lower(b[i]);
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    return 0;
-}
-
-bool IsDotName(const std::string& name) {
+bool IsSelfOrParent(const std::string& name) {
     return name == "." || name == "..";
 }
 
 }  // namespace
-
-DriveItem MakeDriveItem(const Platform::Volume& volume) {
-    const std::string label = "[" + LowerAscii(volume.label) + "]";
-#ifdef _WIN32
-    // The drive letter and its colon, lower-cased, as every picked path then begins.
-    const std::string letter = LowerAscii(volume.root.substr(0, volume.root.find(':') + 1));
-    return DriveItem{letter + " " + label, letter + "\\"};
-#else
-    // Most Linux file systems have no label; empty brackets would only puzzle.
-    if (volume.label.empty())
-        return DriveItem{volume.root, volume.root};
-    return DriveItem{volume.root + " " + label, volume.root};
-#endif
-}
 
 std::vector<DriveItem> ReadDriveItems() {
     std::vector<DriveItem> items;
@@ -71,14 +41,11 @@ std::vector<std::string> ListSubdirs(const std::string& path, Platform::FileId* 
         names.push_back("..");
     }
     for (const Platform::Entry& e : entries) {
-        if (e.isDirectory && !e.hidden && !e.system && !e.name.empty() && e.name[0] != '.') {
+        if (e.isDirectory && !e.hidden && !e.system && !IsDotName(e.name)) {
             names.push_back(e.name);
         }
     }
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const int c = CompareIgnoringCase(a, b);
-        return c != 0 ? c < 0 : a < b;
-    });
+    std::stable_sort(names.begin(), names.end(), Platform::NameLess);
     std::vector<std::string> listing;
     listing.reserve(names.size());
     for (const std::string& name : names) listing.push_back("[" + name + "]");
@@ -91,7 +58,7 @@ std::vector<std::string> ListedNames(const std::vector<std::string>& listing) {
         if (entry.size() < 2)
             continue;
         std::string name = entry.substr(1, entry.size() - 2);
-        if (!IsDotName(name))
+        if (!IsSelfOrParent(name))
             names.push_back(std::move(name));
     }
     return names;
@@ -110,11 +77,6 @@ std::optional<std::vector<std::string>> ChildNames(const std::string& path,
 }
 
 }  // namespace
-
-bool PickerHasChildren(const std::string& path) {
-    const auto names = ChildNames(path);
-    return names && !names->empty();
-}
 
 PickerOpening OpenPickerNode(const std::string& path, const std::vector<Platform::FileId>& above) {
     PickerOpening opening;

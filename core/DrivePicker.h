@@ -23,8 +23,7 @@ struct Volume {
 // Never fails: what cannot be read is left out, a label that cannot be read is empty.
 std::vector<Volume> LocalDisks();
 
-#ifndef _WIN32
-// One line of /proc/self/mountinfo, octal escapes (\040 for a blank) decoded.
+// Linux only: one line of /proc/self/mountinfo, octal escapes (\040 for a blank) decoded.
 struct MountEntry {
     std::string root;  // the part of the file system mounted here; "/" for all of it
     std::string mountPoint;
@@ -44,7 +43,6 @@ std::vector<Volume> SelectLocalDisks(
 
 // udev writes unusual characters of a label in a /dev/disk/by-label name as \xHH.
 std::string DecodeLabelName(const std::string& name);
-#endif
 
 }  // namespace Platform
 
@@ -57,7 +55,8 @@ struct DriveItem {
     std::string root;  // "d:\" on Windows, "/data" on Linux
 };
 
-// The text and path of one disk's node; the label is shown lower-cased (A-Z only).
+// The text and path of one disk's node; the label is shown lower-cased (A-Z only). Each
+// platform makes its own (core/platform/).
 DriveItem MakeDriveItem(const Platform::Volume& volume);
 
 // The picker's top-level nodes, read from the system (the picker reads them once per run).
@@ -72,10 +71,6 @@ std::string PickerChildPath(const std::string& parentPath, const std::string& na
 // expanders counts on. Raises the input/output error when `path` cannot be read. `id`, when
 // given, receives the identity of the directory read.
 std::vector<std::string> ListSubdirs(const std::string& path, Platform::FileId* id = nullptr);
-
-// Whether a directory node gets an expander: its listing holds more than "[.]" and "[..]".
-// A directory that cannot be read has nothing to show and gets none.
-bool PickerHasChildren(const std::string& path);
 
 // The names of a listing, without the brackets and without "." and "..".
 std::vector<std::string> ListedNames(const std::vector<std::string>& listing);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Platform.h"
 
@@ -56,6 +57,8 @@ public:
     static int Open(const std::string& path, std::unique_ptr<Directory>& out);
     // Opens the subdirectory `name`; never through a link. 0 or the error number.
     int OpenChild(const std::string& name, std::unique_ptr<Directory>& out) const;
+    // Opens the directory that holds this one now (it may have been moved meanwhile).
+    int OpenParent(std::unique_ptr<Directory>& out) const;
     // Makes the new subdirectory `name` with the permission bits `mode` (less the umask,
     // always rwx for the owner; ignored on Windows) and opens it. kAlreadyExists when
     // anything of that name is there already.
@@ -66,12 +69,21 @@ public:
     unsigned ChildMode(const std::string& name) const;
     // Removes the empty subdirectory `name`. 0 or the error number.
     int RemoveChild(const std::string& name) const;
+    // Gives the subdirectory `from` the name `to`, never replacing anything already there:
+    // kAlreadyExists then; kNoReplaceRefused where the file system cannot rename so. 0 or the
+    // error number.
+    int RenameChild(const std::string& from, const std::string& to) const;
     // Where it is: its device and file number.
     int Identity(FileId& out) const;
     // Writes what is known of the directory itself (its entries) to the disk.
     int SyncEntries() const;
-    // Writes everything of its file system that is still in memory to the disk.
+    // Writes everything of its file system that is still in memory to the disk. Tests may
+    // answer it in place of the disk (SetSyncHook).
     int SyncFileSystem() const;
+    // Whether SyncFileSystem reaches the disk. It does not on FUSE file systems (NTFS, exFAT
+    // or SSH through FUSE), whose daemon the kernel does not tell of it: there each file and
+    // each directory that got new names must be synced by itself. False when it cannot tell.
+    bool SyncFileSystemReachesDisk() const;
 
     struct Impl;
     Impl& impl() const { return *m_impl; }
@@ -79,6 +91,13 @@ public:
 private:
     std::unique_ptr<Impl> m_impl;
 };
+
+// Lists the subdirectory `name` of `parent` as EnterAndList lists `path` (the same directory
+// by its path, for the listing hook and the texts), reached relative to `parent`, so at any
+// depth and never through a link. `opened` receives it open, for its own subdirectories.
+int EnterAndListIn(const Directory& parent, const std::string& name, const std::string& path,
+                   Detail detail, std::vector<Entry>& out, FileId& id,
+                   std::unique_ptr<Directory>& opened);
 
 struct CopyRequest {
     const Directory* from = nullptr;  // the source file's directory
@@ -89,6 +108,9 @@ struct CopyRequest {
     // unnamed files; the destination's directory when null.
     const Directory* temporaries = nullptr;
     CopyListener* listener = nullptr;
+    // The file is made durable before it is final, also when small: for a file system that
+    // syncing it whole does not reach.
+    bool syncEach = false;
 };
 
 // Copies the content of a file into a new plain file: streamed in bounded memory, holes of a
@@ -97,15 +119,24 @@ struct CopyRequest {
 // bits less the umask, always readable and writable by its owner, never setuid, setgid or
 // sticky; on Windows it is a plain file. Its times are current. A copy that fails removes what
 // it created. A source that changed while it was copied (its size or times differ after the
-// copy from before it) fails as SourceChanged. Files of kInvisibleFrom bytes and more are
-// written where no one sees them, made durable, and get their name only when whole, so that
-// not even a killed process or a power cut leaves a short file under the name.
+// copy from before it) fails as SourceChanged; so does one whose times lie within a step of its
+// file system's clock of the copy (a writer then leaves them as they were) and that, looked at
+// again once the step has passed, differs from what was written. Files of kInvisibleFrom bytes and
+// more are written where no one sees them, made durable, and get their name only when whole, so
+// that not even a killed process or a power cut leaves a short file under the name. With
+// `syncEach` every file is made durable before the call returns.
 CopyOutcome CopyFileContent(const CopyRequest& request);
 // The same by full paths, for a single file.
 CopyOutcome CopyFileContent(const std::string& source, const std::string& destination,
                             CopyListener* listener = nullptr);
 
 inline constexpr std::int64_t kInvisibleFrom = std::int64_t{4} << 20;
+
+// A test's hold on a whole file between the moment its name is claimed and the moment it is
+// renamed over the claim, where the file system can neither rename without replacing nor
+// link (exFAT through FUSE): called with the name. The program never sets it.
+using NamingHook = void (*)(const std::string& name);
+void SetNamingHook(NamingHook hook);
 
 // Makes the destination a symbolic link with the same target text as the link `name` in
 // `from`. Failures are OpenSource (the link cannot be read) or CreateDestination.
@@ -132,12 +163,16 @@ ComparisonOutcome CompareFiles(const std::string& source, const std::string& cop
                                CopyListener* listener = nullptr);
 
 inline constexpr int kAlreadyExists = -1;
-
-// Creates the directory `dir`, whose parent exists. Returns 0, kAlreadyExists when anything
-// of that name is already there, or the platform's error number.
-int CreateNewDirectory(const std::string& dir);
+inline constexpr int kNoReplaceRefused = -2;
 
 // True when anything exists at `path`; a link is not followed.
 bool PathExists(const std::string& path);
+
+// For tests: while set, Directory::SyncFileSystem returns what the hook returns and does not
+// sync, so that a failing disk can be played. Null restores the disk.
+using SyncHook = int (*)();
+void SetSyncHook(SyncHook hook);
+// True, with the hook's answer in `result`, when a hook is set.
+bool AnswerSyncFromHook(int& result);
 
 }  // namespace Platform

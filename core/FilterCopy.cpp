@@ -17,10 +17,13 @@
 #include "core/FileCopyPlatform.h"
 #include "core/FunSub.h"
 #include "core/Parallel.h"
+#include "core/TreeFilter.h"
 #include "core/TreeStats.h"
 
 namespace FunSub {
 namespace {
+
+std::atomic<FileCopyHook> g_fileCopyHook{nullptr};
 
 bool EndsWithSeparator(const std::string& path) {
     return !path.empty() && path.back() == kSeparator;
@@ -38,16 +41,6 @@ bool IsBelow(const std::string& path, const std::string& base) {
     return EndsWithSeparator(base) || path[base.size()] == kSeparator;
 }
 
-#ifdef _WIN32
-std::string ComparablePath(const std::string& path) {
-    return LowerAscii(path);
-}
-#else
-const std::string& ComparablePath(const std::string& path) {
-    return path;
-}
-#endif
-
 // The canonical form of `path`, also when its last parts do not exist yet.
 std::string CanonicalAsFarAsItExists(const std::string& path) {
     std::string rest;
@@ -64,12 +57,12 @@ std::string CanonicalAsFarAsItExists(const std::string& path) {
     }
 }
 
-// The from-texts are relative to WorkDir. When WorkDir was changed after the source was
-// chosen it no longer lies above the source, and cutting its length would show a mangled
+// The from-texts are relative to the work directory. When that was changed after the source
+// was chosen it no longer lies above the source, and cutting its length would show a mangled
 // path; the source's parent is shown from instead, so the text still begins with the
 // source's own name.
-std::size_t FromTextCut(const std::string& sourceRoot) {
-    const std::size_t shown = PathShownFrom(WorkDir, sourceRoot).size();
+std::size_t FromTextCut(const std::string& workDir, const std::string& sourceRoot) {
+    const std::size_t shown = PathShownFrom(workDir, sourceRoot).size();
     if (shown < sourceRoot.size())
         return sourceRoot.size() - shown;  // the dialog's own rule, so the texts agree
     const auto last = sourceRoot.find_last_of(kSeparator);
@@ -87,27 +80,6 @@ std::vector<std::string> DestinationDirs(const DirTree& tree, const std::string&
     return dirs;
 }
 
-// The message a failed copy of one file reports.
-std::string FailureText(const Platform::CopyOutcome& outcome, const std::string& source,
-                        const std::string& destination) {
-    switch (outcome.failure) {
-        case Platform::CopyFailure::OpenSource:
-            return "Cannot open file " + source;
-        case Platform::CopyFailure::CreateDestination:
-            return "Cannot create file " + destination;
-        case Platform::CopyFailure::Read:
-            return "Stream read error";
-        case Platform::CopyFailure::SourceChanged:
-            return std::string(kSourceChangedText) + "：" + source;
-        case Platform::CopyFailure::Write:
-        case Platform::CopyFailure::None:
-            break;
-    }
-    return "Stream write error";
-}
-
-enum class Side { Source, Target };
-
 // A directory of the source and the one made for it in the target, open while the copy
 // works in them; shared by the files on their way through the copying threads.
 struct Place {
@@ -116,6 +88,82 @@ struct Place {
     std::size_t node = 0;
     // The directory's own listing, when the copy reads it itself (no check before it).
     std::shared_ptr<const std::vector<Platform::Entry>> listing;
+};
+
+// The directories on the path from the root to where the walk is, by level. The root and
+// the deepest few stay open, so that a deep tree holds few descriptors; one closed on the way
+// down is opened again through ".." of the one below it as the walk climbs back, and must be
+// the very directory it was, on both sides.
+class OpenLevels {
+public:
+    // Ends the path at `level`, the level of the node the walk enters next; the directory
+    // there is set by Push. Returns its parent, opened again if it was closed; null when that
+    // fails, with `moved` set to 1 when the source's directory is not the one it was, 2 the
+    // target's, 0 when it cannot be opened at all (`error`).
+    std::shared_ptr<Place> Parent(std::size_t level, int& moved, int& error) {
+        const std::size_t parent = level - 1;
+        moved = error = 0;
+        if (parent > 0 && parent < m_lowestOpen) {
+            for (std::size_t l = m_lowestOpen; l > parent; --l) {
+                m_levels[l - 1].place = Reopen(*m_levels[l].place, m_levels[l - 1], moved, error);
+                if (!m_levels[l - 1].place) {
+                    m_levels.resize(parent);
+                    m_lowestOpen = parent;
+                    return nullptr;
+                }
+            }
+            m_lowestOpen = parent;
+        }
+        m_levels.resize(level);
+        m_lowestOpen = std::min(m_lowestOpen, m_levels.size());
+        return m_levels[parent].place;
+    }
+
+    // The directory entered at the next level. The one nearest the root other than the root
+    // itself is closed when too many are open.
+    void Push(std::shared_ptr<Place> place) {
+        const std::size_t node = place->node;
+        m_levels.push_back(Level{std::move(place), node, {}, {}});
+        if (m_levels.size() - m_lowestOpen <= kOpen)
+            return;
+        Level& oldest = m_levels[m_lowestOpen];
+        if (oldest.place->from->Identity(oldest.from) != 0 ||
+            oldest.place->to->Identity(oldest.to) != 0)
+            return;  // kept open: it could not be found again
+        oldest.place.reset();
+        ++m_lowestOpen;
+    }
+
+private:
+    // Two descriptors each: a few dozen levels are deep for a tree, and little for the limit.
+    static constexpr std::size_t kOpen = 48;
+
+    struct Level {
+        std::shared_ptr<Place> place;  // null while closed
+        std::size_t node = 0;
+        Platform::FileId from, to;  // what it was when it was closed
+    };
+
+    // The parent of `below`, which must be what `want` was.
+    static std::shared_ptr<Place> Reopen(const Place& below, const Level& want, int& moved,
+                                         int& error) {
+        auto up = std::make_shared<Place>();
+        Platform::FileId from, to;
+        error = below.from->OpenParent(up->from);
+        if (error == 0)
+            error = below.to->OpenParent(up->to);
+        if (error == 0 && (error = up->from->Identity(from)) == 0 && from != want.from)
+            moved = 1;
+        if (error == 0 && moved == 0 && (error = up->to->Identity(to)) == 0 && to != want.to)
+            moved = 2;
+        if (error != 0 || moved != 0)
+            return nullptr;
+        up->node = want.node;
+        return up;
+    }
+
+    std::vector<Level> m_levels;
+    std::size_t m_lowestOpen = 1;  // levels 1 up to this one are closed
 };
 
 // One file (or link) to copy, numbered in the order of the walk.
@@ -192,12 +240,33 @@ private:
     bool m_closed = false;
 };
 
+// The first error of the syncs of one copy. A file system reports an error of its write-back
+// once to each open description: a sync that saw it consumes it, so a later one on the same
+// descriptor returns 0 although the data never reached the disk.
+class FirstError {
+public:
+    void Keep(int err) {
+        const std::lock_guard lock(m_mutex);
+        if (m_err == 0)
+            m_err = err;
+    }
+    int Get() const {
+        const std::lock_guard lock(m_mutex);
+        return m_err;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    int m_err = 0;
+};
+
 // Sends what the copy has written to the disk while it goes on, a few dozen megabytes at a
 // time, so that the disk is busy while the copy is, and little is left for the end.
 class Flusher {
 public:
-    Flusher(const Platform::Directory& target, const std::atomic<std::int64_t>& written)
-        : m_thread([this, &target, &written] {
+    Flusher(const Platform::Directory& target, const std::atomic<std::int64_t>& written,
+            FirstError& errors)
+        : m_thread([this, &target, &written, &errors] {
               std::int64_t flushed = 0;
               std::unique_lock lock(m_mutex);
               while (!m_done) {
@@ -205,7 +274,7 @@ public:
                   if (!m_done && written - flushed >= kEvery) {
                       flushed = written;
                       lock.unlock();
-                      target.SyncFileSystem();
+                      errors.Keep(target.SyncFileSystem());
                       lock.lock();
                   }
               }
@@ -231,31 +300,32 @@ private:
 
 class Walk : private Platform::CopyListener {
 public:
-    Walk(const DirTree& tree, CopyProgress& progress, const CopyOptions& options,
-         CopySummary& summary)
-        : m_tree(tree),
+    Walk(const CopyJob& job, const DirTree& tree, CopyProgress& progress, CopySummary& summary)
+        : m_job(job),
+          m_tree(tree),
+          m_applied(tree, job.filter, job.options.plan ? &job.options.plan->listings : nullptr),
           m_progress(progress),
-          m_options(options),
+          m_options(job.options),
           m_summary(summary),
-          m_targetRoot(PathBelow(OutputDir, TargetName)),
+          m_targetRoot(PathBelow(job.outputDir, job.targetName)),
           m_sources(AllNodePaths(tree)),
           m_destinations(DestinationDirs(tree, m_targetRoot)),
-          m_fromCut(FromTextCut(m_sources.front())),
+          m_fromCut(FromTextCut(job.workDir, m_sources.front())),
           m_sourceCut(CutBelow(m_sources.front())),
-          m_toCut(m_targetRoot.size() - TargetName.size()),
-          m_jobs(options.jobs > 0 ? options.jobs : DefaultJobs()),
+          m_toCut(m_targetRoot.size() - job.targetName.size()),
+          m_jobs(job.options.jobs > 0 ? job.options.jobs : DefaultJobs()),
           m_batchFiles(m_jobs > 1 ? 64 : 1) {}
 
     ~Walk() { Publish(); }
 
     void Run() {
-        if (OutputLiesInSource(OutputDir, m_sources.front()))
+        if (OutputLiesInSource(m_job.outputDir, m_sources.front()))
             throw OutputInsideSourceError();
         std::shared_ptr<Place> root = OpenRoots();
-        m_progress.SetMax(TreeFileTotal);
+        m_progress.SetMax(m_job.fileTotal);
         m_progress.SetStep(1);
         {
-            const Flusher flusher(*m_target->to, m_bytes);
+            const Flusher flusher(*m_target->to, m_bytes, m_syncErrors);
             Copiers copiers(m_jobs > 1 ? m_jobs : 0, [this](const Job& job) { Copy(job); });
             m_copiers = &copiers;
             WalkNodes(std::move(root));
@@ -265,64 +335,139 @@ public:
         Publish();
         if (m_failure)
             throw *m_failure;
-        Stopped();  // a stop that came during the last file counts too
-        if (m_summary.stopped)
+        // Once every file is whole, a stop asked for now would only leave a complete copy
+        // looking unfinished: the copy is made durable and done.
+        if (m_cutShort && StopAsked()) {
+            m_summary.stopped = true;
             return;
+        }
         Finish();
-        if (m_options.verify)
-            Verify();
     }
 
 private:
     // The source root and the new target root with its marker. The target must not exist,
     // and must really be new when made, so that a copy never mixes with an older tree.
     std::shared_ptr<Place> OpenRoots() {
-        if (TargetName.empty())
+        if (m_job.targetName.empty())
             throw QuillError("No target name has been chosen for this source");
-        if (OutputDir.empty())
+        if (m_job.outputDir.empty())
             throw QuillError("No output directory has been set");
         auto root = std::make_shared<Place>();
         if (const int err = Platform::Directory::Open(m_sources.front(), root->from))
-            throw QuillError(IoErrorText(err), err, m_sources.front());
+            throw IoError(err, m_sources.front(), Side::Source);
         root->from->Identity(m_sourceId);
         if (Platform::PathExists(m_targetRoot))
             throw TargetExistsError();
-        Platform::CreateDirectories(OutputDir);  // a failure shows as the next step's
+        Platform::CreateDirectories(m_job.outputDir);  // a failure shows as the next step's
         std::unique_ptr<Platform::Directory> output;
-        if (const int err = Platform::Directory::Open(OutputDir, output))
-            RaiseCannotCreate(m_targetRoot, err);
-        const int err = output->MakeChild(TargetName, root->from->Mode(), root->to);
-        if (err == Platform::kAlreadyExists)
-            throw TargetExistsError();
-        if (err != 0)
-            RaiseCannotCreate(m_targetRoot, err);
-        root->to->Identity(m_targetId);
-        // The marker is on the disk before anything else is written.
-        if (root->to->MakeChild(kIncompleteMarker, 0700, m_temporaries) != 0)
-            RaiseCannotCreate(JoinPath(m_targetRoot, kIncompleteMarker));
-        root->to->SyncEntries();
+        if (const int err = Platform::Directory::Open(m_job.outputDir, output))
+            throw CannotCreate(m_targetRoot, err, {}, Side::TargetRoot);
+        MakeMarkedTarget(*output, root->from->Mode());
+        if (output->OpenChild(m_job.targetName, root->to) != 0 ||
+            root->to->Identity(m_targetId) != 0 ||
+            root->to->OpenChild(kIncompleteMarker, m_temporaries) != 0)
+            throw TargetGoneFailure(m_targetRoot);
+        m_syncEach = !root->to->SyncFileSystemReachesDisk();
         m_target = root;
         return root;
     }
 
+    // Makes the target under a hidden name with its marker inside, puts both on the disk, and
+    // only then gives the target its name, replacing nothing: no target is ever seen without
+    // its marker, not after a kill, not after a power cut. Where the file system cannot rename
+    // without replacing (FUSE ones; fusefat even loses what a renamed directory holds), the
+    // target is made under its name at once, its marker right after.
+    void MakeMarkedTarget(const Platform::Directory& output, unsigned mode) {
+        const std::string hidden = HiddenName();
+        int err = MakeWithMarker(output, hidden, mode);
+        if (err == 0)
+            err = output.RenameChild(hidden, m_job.targetName);
+        if (err == Platform::kNoReplaceRefused) {
+            RemoveWithMarker(output, hidden);
+            err = MakeWithMarker(output, m_job.targetName, mode);
+        } else if (err != 0) {
+            RemoveWithMarker(output, hidden);
+        }
+        if (err == Platform::kAlreadyExists)
+            throw TargetExistsError();
+        if (err == 0)
+            err = output.SyncEntries();
+        if (err != 0)
+            throw CannotCreate(m_targetRoot, err, {}, Side::TargetRoot);
+    }
+
+    // Makes the directory `name` with the marker inside, both on the disk.
+    static int MakeWithMarker(const Platform::Directory& output, const std::string& name,
+                              unsigned mode) {
+        std::unique_ptr<Platform::Directory> made;
+        std::unique_ptr<Platform::Directory> marker;
+        int err = output.MakeChild(name, mode, made);
+        if (err == 0)
+            err = made->MakeChild(kIncompleteMarker, 0700, marker);
+        if (err == 0)
+            err = made->SyncEntries();
+        if (err != 0 && made)
+            RemoveWithMarker(output, name);
+        return err;
+    }
+
+    static void RemoveWithMarker(const Platform::Directory& output, const std::string& name) {
+        std::unique_ptr<Platform::Directory> made;
+        if (output.OpenChild(name, made) == 0)
+            made->RemoveChild(kIncompleteMarker);
+        output.RemoveChild(name);
+    }
+
+    std::string HiddenName() const {
+        static std::atomic<unsigned> made{0};
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        return "." + m_job.targetName + ".quillmere-new-" + std::to_string(now % 1000000007) + "-" +
+               std::to_string(made++);
+    }
+
     // Every node by index, each directory made before its files and its subdirectories.
     void WalkNodes(std::shared_ptr<Place> root) {
-        std::vector<std::shared_ptr<Place>> open;  // by level: the directories on the path
+        OpenLevels open;     // the directories on the path
         int skipBelow = -1;  // the level of a directory passed over with all below it
-        for (std::size_t i = 0; i < m_sources.size() && !Ended(); ++i) {
+        for (std::size_t i = 0; i < m_sources.size(); ++i) {
+            if (Ended()) {
+                m_cutShort = true;
+                return;
+            }
             const DirNode& node = m_tree.nodes[i];
             if (skipBelow >= 0 && node.level > skipBelow)
                 continue;
             skipBelow = -1;
-            open.resize(static_cast<std::size_t>(node.level));
-            std::shared_ptr<Place> place = i == 0 ? std::move(root) : Enter(i, *open.back());
+            if (m_applied.LeftOut(i)) {
+                skipBelow = node.level;
+                continue;
+            }
+            std::shared_ptr<Place> place = i == 0 ? std::move(root) : Enter(i, open);
             if (!place || !place->from) {
                 skipBelow = node.level;
                 continue;
             }
-            open.push_back(place);
+            Remember(*place);
+            open.Push(place);
             CopyFilesOf(place);
         }
+    }
+
+    // Enters node `i` below its parent on the path `open`.
+    std::shared_ptr<Place> Enter(std::size_t i, OpenLevels& open) {
+        const auto level = static_cast<std::size_t>(m_tree.nodes[i].level);
+        int moved = 0, error = 0;
+        const std::shared_ptr<Place> parent = open.Parent(level, moved, error);
+        if (parent)
+            return Enter(i, *parent);
+        const auto up = static_cast<std::size_t>(m_tree.nodes[i].parent);
+        if (moved == 2)
+            Failed(Number(), TargetGoneFailure(m_destinations[up]));
+        else if (moved == 1)
+            Failed(Number(), SourceGoneFailure(m_sources[up]));
+        else
+            Failed(Number(), IoError(error, m_sources[up], Side::Source));
+        return nullptr;
     }
 
     // Makes the directory of node `i` in the target and opens both; null when the node
@@ -337,8 +482,12 @@ private:
         const int made =
             parent.to->MakeChild(node.label, parent.from->ChildMode(node.label), place->to);
         if (made != 0) {
-            ItemFailed(Number(), Side::Target, m_sources[i],
-                       "Cannot create file " + m_destinations[i], made);
+            ItemFailed(Number(), CannotCreate(m_destinations[i], made, m_sources[i], Side::Target));
+            return nullptr;
+        }
+        if (const int synced = SyncEach(*parent.to)) {
+            Failed(Number(), QuillError("Stream write error", synced, m_destinations[parent.node],
+                                        Side::Target));
             return nullptr;
         }
         if (node.loop)
@@ -349,7 +498,7 @@ private:
         if (err == 0)
             err = parent.from->OpenChild(node.label, place->from);
         if (err != 0)
-            ItemFailed(Number(), Side::Source, m_sources[i], IoErrorText(err), err);
+            ItemFailed(Number(), IoError(err, m_sources[i], Side::Source));
         return place;
     }
 
@@ -361,9 +510,12 @@ private:
         } else {
             // Each directory's listing lives until its files are copied.
             auto listed = std::make_shared<std::vector<Platform::Entry>>();
-            if (const int err =
-                    Platform::ListDirectory(m_sources[i], Platform::Detail::Kinds, *listed))
-                return ItemFailed(Number(), Side::Source, m_sources[i], IoErrorText(err), err);
+            // Sizes only where a rule asks for them: a stat of each file costs.
+            const Platform::Detail detail = m_job.filter.rules().sizeLimit >= 0
+                                                ? Platform::Detail::Full
+                                                : Platform::Detail::Kinds;
+            if (const int err = Platform::ListDirectory(m_sources[i], detail, *listed))
+                return ItemFailed(Number(), IoError(err, m_sources[i], Side::Source));
             place->listing = listed;
             entries = listed.get();
         }
@@ -371,14 +523,24 @@ private:
         for (const Platform::Entry& e : *entries) {
             if (e.isDirectory)
                 continue;
-            if (Ended())
+            if (Ended()) {
+                m_cutShort = true;
                 break;
+            }
             ++m_summary.examined;
             m_progress.StepIt();
-            if (!PassesFilter(TypeKey(e.name)))
+            if (!m_applied.PassesFile(i, e))
                 continue;
             if (e.kind == Platform::FileKind::Special) {
-                Skipped(Number(), JoinPath(m_sources[i], e.name), kSpecialFileText, 0);
+                Skipped(Number(), QuillError(kSpecialFileText, Reason::SpecialFile, 0,
+                                             JoinPath(m_sources[i], e.name), Side::Source));
+                continue;
+            }
+            // The copy's own marker takes that name in the target root until the copy is
+            // whole; a file of the user's by that name cannot be put beside it.
+            if (i == 0 && e.name == kIncompleteMarker) {
+                Skipped(Number(), QuillError(kMarkerNameText, Reason::MarkerName, 0,
+                                             JoinPath(m_sources[i], e.name), Side::Target));
                 continue;
             }
             job.items.push_back(Item{Number(), &e});
@@ -394,34 +556,49 @@ private:
             return;
         job.place = place;
         if (m_options.verify && !m_options.plan)
-            m_keptPlaces.push_back(place);  // its listing names the files read back later
+            m_keptListings.push_back(place->listing);  // it names the files read back later
         m_copiers->Add(std::move(job));
         job = Job{};
     }
 
     // Copies the files of a job; on a copying thread, or on the walk's when there are none.
+    // Where syncing the whole file system does not reach the disk, the names the job made
+    // are made durable with their directory.
     void Copy(const Job& job) {
-        for (const Item& item : job.items) Copy(*job.place, item);
+        for (const Item& item : job.items) CopyFileWhole(*job.place, item);
+        if (const int synced = SyncEach(*job.place->to))
+            Failed(job.items.back().number,
+                   QuillError("Stream write error", synced, m_destinations[job.place->node],
+                              Side::Target));
     }
 
-    // After a stop only the files in progress are finished; after a failure, also every file
-    // the walk met before the failing item.
-    void Copy(const Place& place, const Item& item) {
-        if (StopAsked() || item.number > m_endAt.load())
+    // Syncs the entries of `dir` where each must be synced by itself (see m_syncEach); 0 or
+    // the error number.
+    int SyncEach(const Platform::Directory& dir) const {
+        return m_syncEach ? dir.SyncEntries() : 0;
+    }
+
+    // Copies one file whole into a new file of the target (a link as a link). After a stop
+    // only the files in progress are finished; after a failure, also every file the walk met
+    // before the failing item.
+    void CopyFileWhole(const Place& place, const Item& item) {
+        if (StopAsked() || item.number > m_endAt.load()) {
+            m_cutShort = true;
             return;
+        }
+        if (const FileCopyHook hook = g_fileCopyHook.load(std::memory_order_relaxed))
+            hook();
         const Platform::Entry& e = *item.entry;
         ShowTexts(place, item);
         const Platform::CopyRequest request{place.from.get(),    e.name, place.to.get(), e.name,
-                                            m_temporaries.get(), this};
+                                            m_temporaries.get(), this,   m_syncEach};
         const Platform::CopyOutcome outcome = e.kind == Platform::FileKind::Link
                                                   ? Platform::CopyLink(request)
                                                   : Platform::CopyFileContent(request);
         if (outcome.failure != Platform::CopyFailure::None) {
             const std::string source = JoinPath(m_sources[place.node], e.name);
             const std::string destination = JoinPath(m_destinations[place.node], e.name);
-            ItemFailed(item.number,
-                       Platform::IsSourceSide(outcome.failure) ? Side::Source : Side::Target,
-                       source, FailureText(outcome, source, destination), outcome.error);
+            ItemFailed(item.number, CopyFailureError(outcome, source, destination));
             return;
         }
         m_bytes += outcome.bytes;
@@ -457,20 +634,15 @@ private:
     // items; then it is listed. One that concerns the whole copy always ends it: a full disk
     // or a device gone on the target's side, a target or source root that is not where it
     // was. Which of the two it is, is decided by the side that failed.
-    void ItemFailed(std::int64_t number, Side side, const std::string& sourcePath,
-                    std::string message, int error) {
-        if (m_options.keepGoing) {
-            if (side == Side::Target && Platform::IsTargetWideError(error)) {
-                return Failed(number, QuillError(message, error, sourcePath));
-            }
-            if (TargetGone())
-                return Failed(number, QuillError(kTargetGoneText + m_targetRoot, 0, m_targetRoot));
-            if (SourceGone())
-                return Failed(
-                    number, QuillError(kSourceGoneText + m_sources.front(), 0, m_sources.front()));
-            return Skipped(number, sourcePath, std::move(message), error);
-        }
-        Failed(number, QuillError(message, error, sourcePath));
+    void ItemFailed(std::int64_t number, QuillError failure) {
+        if (!m_options.keepGoing ||
+            (failure.side() == Side::Target && Platform::IsTargetWideError(failure.error())))
+            return Failed(number, std::move(failure));
+        if (TargetGone())
+            return Failed(number, TargetGoneFailure(m_targetRoot));
+        if (SourceGone())
+            return Failed(number, SourceGoneFailure(m_sources.front()));
+        Skipped(number, failure);
     }
 
     // A root that is no longer where it was (moved away, removed) or, for the target, can no
@@ -479,17 +651,17 @@ private:
         Platform::FileId now;
         if (Platform::PathIdentity(path, now) != 0 || !(now == id))
             return true;
-#ifndef _WIN32
         return written && !Platform::MayWrite(path);
-#else
-        return written && false;  // the rights of a folder are not told so simply
-#endif
     }
-    bool TargetGone() const {
-        return RootGone(m_targetRoot, m_targetId, true);
+    bool TargetGone() const { return RootGone(m_targetRoot, m_targetId, true); }
+    bool SourceGone() const { return RootGone(m_sources.front(), m_sourceId, false); }
+    // The failure of a target, or a source directory, that is not where it was; `shown` is
+    // where in the target it was missed.
+    QuillError TargetGoneFailure(const std::string& shown) const {
+        return QuillError(kTargetGoneText + shown, 0, m_targetRoot, Side::TargetRoot);
     }
-    bool SourceGone() const {
-        return RootGone(m_sources.front(), m_sourceId, false);
+    static QuillError SourceGoneFailure(const std::string& dir) {
+        return QuillError(kSourceGoneText + dir, 0, dir, Side::Source);
     }
 
     void Failed(std::int64_t number, QuillError failure) {
@@ -500,30 +672,20 @@ private:
         }
     }
 
-    void Skipped(std::int64_t number, const std::string& sourcePath, std::string reason,
-                 int error) {
+    // Lists the item `failure` concerns (its path) as passed over, for what it says.
+    void Skipped(std::int64_t number, const QuillError& failure) {
+        const std::string& sourcePath = failure.path();
         const std::lock_guard lock(m_resultMutex);
         m_skipped.emplace_back(
             number, SkippedItem{sourcePath.substr(std::min(m_sourceCut, sourcePath.size())),
-                                std::move(reason), error});
+                                failure.what(), failure.error(), failure.cause()});
     }
 
-    bool StopAsked() const {
-        return m_options.stop && m_options.stop->load(std::memory_order_relaxed);
-    }
+    bool StopAsked() const { return m_options.stop.requested(); }
     // No more files are handed out once a stop is asked for or an item has failed.
-    bool Ended() const {
-        return StopAsked() || m_endAt.load() != kNoEnd;
-    }
+    bool Ended() const { return StopAsked() || m_endAt.load() != kNoEnd; }
 
-    void Stopped() {
-        if (m_options.stop && m_options.stop->load(std::memory_order_relaxed))
-            m_summary.stopped = true;
-    }
-
-    std::int64_t Number() {
-        return m_number++;
-    }
+    std::int64_t Number() { return m_number++; }
 
     // What the copy did so far, in the summary: also after a failure, so that it tells how
     // far it got; the items passed over in the order of the walk.
@@ -545,6 +707,7 @@ private:
         std::int64_t bytes = 0;
         for (const CopiedFile& c : m_toVerify) bytes += c.entry->size;
         m_progress.Verifying(static_cast<std::int64_t>(m_toVerify.size()), bytes);
+        FindMovedDirectories();
         std::atomic<std::int64_t> verified{0};
         std::vector<std::pair<std::int64_t, Mismatch>> mismatches;
         ParallelFor(
@@ -552,8 +715,11 @@ private:
             [&](std::size_t i) {
                 const CopiedFile& c = m_toVerify[i];
                 const std::string source = JoinPath(m_sources[c.node], c.entry->name);
-                const Platform::ComparisonOutcome outcome = Platform::CompareFiles(
-                    source, JoinPath(m_destinations[c.node], c.entry->name), this);
+                const Platform::ComparisonOutcome outcome =
+                    m_moved[c.node]
+                        ? Platform::ComparisonOutcome{Platform::Comparison::SourceFailed}
+                        : Platform::CompareFiles(
+                              source, JoinPath(m_destinations[c.node], c.entry->name), this);
                 ++verified;
                 m_progress.FileCopied();
                 if (outcome.result == Platform::Comparison::Same)
@@ -567,7 +733,35 @@ private:
         m_summary.verified = verified;
         for (auto& [number, mismatch] : mismatches)
             m_summary.mismatches.push_back(std::move(mismatch));
-        Stopped();
+        m_summary.stopped = StopAsked();
+    }
+
+    // Where each directory was when the copy entered it, for reading back by path later.
+    void Remember(const Place& place) {
+        if (!m_options.verify)
+            return;
+        m_placeIds.resize(m_sources.size());
+        place.from->Identity(m_placeIds[place.node].first);
+        place.to->Identity(m_placeIds[place.node].second);
+    }
+
+    // The directories whose paths no longer lead to the directories copied from and into (one
+    // on the way was moved, or swapped for a link): their files are not read back by those
+    // paths, which would compare other files, but fail.
+    void FindMovedDirectories() {
+        m_moved.assign(m_sources.size(), false);
+        m_placeIds.resize(m_sources.size());
+        std::vector<bool> looked(m_sources.size());
+        Platform::FileId from, to;
+        for (const CopiedFile& c : m_toVerify) {
+            if (looked[c.node])
+                continue;
+            looked[c.node] = true;
+            const auto& [wasFrom, wasTo] = m_placeIds[c.node];
+            m_moved[c.node] = Platform::PathIdentity(m_sources[c.node], from) != 0 ||
+                              Platform::PathIdentity(m_destinations[c.node], to) != 0 ||
+                              from != wasFrom || to != wasTo;
+        }
     }
 
     Mismatch MismatchOf(const std::string& source,
@@ -589,25 +783,39 @@ private:
         return m;
     }
 
-    // Everything is written: to the disk with it, and only then is the target whole.
+    // Everything is written: to the disk with it, read back when asked to, and only when all
+    // of that held is the target whole. A verify that found a file unlike its source leaves
+    // the marker; one that was stopped leaves a whole copy, only not read back.
     void Finish() {
         m_progress.Syncing();
-        if (const int err = m_target->to->SyncFileSystem(); err != 0)
-            throw QuillError("Stream write error", err, m_targetRoot);
+        m_syncErrors.Keep(m_target->to->SyncFileSystem());
+        if (const int err = m_syncErrors.Get(); err != 0)
+            throw QuillError("Stream write error", err, m_targetRoot, Side::TargetRoot);
         if (TargetGone())
-            throw QuillError(kTargetGoneText + m_targetRoot);
+            throw TargetGoneFailure(m_targetRoot);
         if (SourceGone())
-            throw QuillError(kSourceGoneText + m_sources.front());
+            throw SourceGoneFailure(m_sources.front());
+        if (m_options.verify) {
+            Verify();
+            if (!m_summary.mismatches.empty())
+                return;
+        }
         m_temporaries.reset();
-        m_target->to->RemoveChild(kIncompleteMarker);
-        m_target->to->SyncEntries();
+        // The root's entries are on the disk before the marker goes, and its going after.
+        int err = m_target->to->SyncEntries();
+        if (err == 0)
+            err = m_target->to->RemoveChild(kIncompleteMarker);
+        if (err == 0)
+            err = m_target->to->SyncEntries();
+        if (err != 0)
+            throw QuillError("Stream write error", err, m_targetRoot, Side::TargetRoot);
     }
 
-    void Copied(std::int64_t bytes) override {
-        m_progress.AddBytes(bytes);
-    }
+    void Copied(std::int64_t bytes) override { m_progress.AddBytes(bytes); }
 
+    const CopyJob& m_job;
     const DirTree& m_tree;
+    const TreeFilter m_applied;  // the filter on this tree
     CopyProgress& m_progress;
     const CopyOptions& m_options;
     CopySummary& m_summary;
@@ -622,7 +830,13 @@ private:
     Platform::FileId m_targetId;
     std::shared_ptr<Place> m_target;
     std::unique_ptr<Platform::Directory> m_temporaries;
+    // Syncing the target's file system does not reach its disk (FUSE): each file is synced
+    // before it is final, and each directory after it got new names.
+    bool m_syncEach = false;
     Copiers* m_copiers = nullptr;
+    FirstError m_syncErrors;
+    // Set when a stop or a failure left files of the walk uncopied.
+    std::atomic<bool> m_cutShort{false};
     std::int64_t m_number = 0;
     const int m_jobs;
     // Files handed to a copying thread at once: one by one without threads, so that each is
@@ -645,7 +859,9 @@ private:
         const Platform::Entry* entry;
     };
     std::vector<CopiedFile> m_toVerify;
-    std::vector<std::shared_ptr<const Place>> m_keptPlaces;
+    std::vector<std::pair<Platform::FileId, Platform::FileId>> m_placeIds;  // by node
+    std::vector<bool> m_moved;  // by node: its directories are not where they were
+    std::vector<std::shared_ptr<const std::vector<Platform::Entry>>> m_keptListings;
 
     std::mutex m_textMutex;
     std::int64_t m_shownNumber = -1;
@@ -659,9 +875,13 @@ bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceD
     const std::string output = CanonicalAsFarAsItExists(outputDir);
     if (source.empty() || output.empty())
         return false;
-    const std::string& s = ComparablePath(source);
-    const std::string& o = ComparablePath(output);
+    const std::string s = Platform::PathKey(source);
+    const std::string o = Platform::PathKey(output);
     return o == s || IsBelow(o, s);
+}
+
+void SetFileCopyHook(FileCopyHook hook) {
+    g_fileCopyHook = hook;
 }
 
 int DefaultJobs() {
@@ -683,37 +903,44 @@ std::string VerifyText(const CopySummary& s) {
 }
 
 bool TargetIncomplete(const std::string& dir) {
-    return Platform::PathExists(PathBelow(dir, kIncompleteMarker));
+    // A file of that name is a user's; only the directory is the copy's marker.
+    return Platform::IsDirectory(PathBelow(dir, kIncompleteMarker));
 }
 
-bool TypeFilter::Passes(const std::string& key) const {
-    const bool selected = std::find(types.begin(), types.end(), key) != types.end();
-    return mode == FilterKind::Exclude ? !selected : selected;
-}
-
-bool PassesFilter(const std::string& key) {
-    return TypeFilter{SelectedTypes, FilterMode}.Passes(key);
-}
-
-CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress,
-                          const CopyOptions& options) {
+CopySummary RunFilterCopy(const CopyJob& job, const DirTree& sourceTree, CopyProgress& progress) {
     CopySummary summary;
-    RunFilterCopy(sourceTree, progress, options, summary);
+    RunFilterCopy(job, sourceTree, progress, summary);
     return summary;
 }
 
-void RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress, const CopyOptions& options,
+void RunFilterCopy(const CopyJob& job, const DirTree& sourceTree, CopyProgress& progress,
                    CopySummary& summary) {
     summary = CopySummary{};
     if (!sourceTree.empty())
-        Walk(sourceTree, progress, options, summary).Run();
+        Walk(job, sourceTree, progress, summary).Run();
 }
 
-std::int64_t CopyFileWhole(const std::string& source, const std::string& destination) {
-    const Platform::CopyOutcome outcome = Platform::CopyFileContent(source, destination);
-    if (outcome.failure != Platform::CopyFailure::None)
-        throw QuillError(FailureText(outcome, source, destination));
-    return outcome.bytes;
+QuillError CopyFailureError(const Platform::CopyOutcome& outcome, const std::string& source,
+                            const std::string& destination) {
+    const Side side = Platform::IsSourceSide(outcome.failure) ? Side::Source : Side::Target;
+    std::string message = "Stream write error";
+    switch (outcome.failure) {
+        case Platform::CopyFailure::OpenSource:
+            message = "Cannot open file " + source;
+            break;
+        case Platform::CopyFailure::CreateDestination:
+            return CannotCreate(destination, outcome.error, source, side);
+        case Platform::CopyFailure::Read:
+            message = "Stream read error";
+            break;
+        case Platform::CopyFailure::SourceChanged:
+            message = std::string(kSourceChangedText) + "：" + source;
+            break;
+        case Platform::CopyFailure::Write:
+        case Platform::CopyFailure::None:
+            break;
+    }
+    return QuillError(message, outcome.error, source, side);
 }
 
 }  // namespace FunSub

@@ -3,12 +3,13 @@
 // One filtered copy: every directory of the source tree recreated below
 // OutputDir/TargetName, and every file whose type passes the filter copied into it.
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/CopyJob.h"
 #include "core/DirTree.h"
+#include "core/FileCopyPlatform.h"
 #include "core/FunSub.h"
 #include "core/QuillError.h"
 
@@ -19,9 +20,9 @@ namespace FunSub {
 class CopyProgress {
 public:
     virtual ~CopyProgress() = default;
-    virtual void SetMax(std::int64_t max) = 0;              // once, at the start: TreeFileTotal
-    virtual void SetStep(std::int64_t step) = 0;            // once, at the start: 1
-    virtual void StepIt() = 0;                              // once per file examined, copied or not
+    virtual void SetMax(std::int64_t max) = 0;    // once, at the start: the job's fileTotal
+    virtual void SetStep(std::int64_t step) = 0;  // once, at the start: 1
+    virtual void StepIt() = 0;                    // once per file examined, copied or not
     virtual void SetFromText(const std::string& text) = 0;  // each copied file, before it
     virtual void SetToText(const std::string& text) = 0;    // each copied file, before it
     // Bytes of content copied, in parts as a large file goes; then each file when done.
@@ -42,23 +43,10 @@ struct CopyPlan;
 // 64), else as many as the machine has cores, at most 8.
 int DefaultJobs();
 
-struct CopyOptions {
-    // Pass over what concerns one item (a file that cannot be read, a name the target
-    // refuses, a clash, a directory that cannot be listed), list it and go on. What concerns
-    // the whole target (a full disk, a device gone) still ends the copy.
-    bool keepGoing = false;
-    // Set from another thread to stop the copy after the files in progress.
-    const std::atomic<bool>* stop = nullptr;
-    // Threads that copy files while one walks the tree and decides; 1 copies one file after
-    // the other on the calling thread; 0 takes DefaultJobs().
-    int jobs = 0;
-    // The check's listing of the same tree, from which the copy works instead of reading
-    // every directory again; null to read them as it goes.
-    const CopyPlan* plan = nullptr;
-    // Once the copy is on the disk, read every copied file back and compare it with its
-    // source byte for byte.
-    bool verify = false;
-};
+// Called before each file of a copy is copied, on the thread that copies it; null for none.
+// Tests slow a copy down with it, to see it running whatever the machine's speed.
+using FileCopyHook = void (*)();
+void SetFileCopyHook(FileCopyHook hook);
 
 // A copied file that its source does not match when read back, and why.
 struct Mismatch {
@@ -70,9 +58,10 @@ struct Mismatch {
 
 // An item the copy passed over, and why.
 struct SkippedItem {
-    std::string path;  // relative to the source
-    std::string reason;
-    int error = 0;  // the platform's error number behind it, when there is one
+    std::string path;              // relative to the source
+    std::string reason;            // what the copy said of it
+    int error = 0;                 // the platform's error number behind it, when there is one
+    Reason cause = Reason::Other;  // set where the copy passed over it
 };
 
 struct CopySummary {
@@ -91,6 +80,7 @@ inline constexpr const char* kTargetExistsText = "目标目录已存在！请重
 inline constexpr const char* kOutputInsideSourceText = "输出目录位于源目录之内，不能复制";
 inline constexpr const char* kSpecialFileText = "Not a regular file (pipe, socket or device)";
 inline constexpr const char* kSourceChangedText = "源文件在复制过程中被修改";
+inline constexpr const char* kMarkerNameText = "与复制未完成的标记同名，不能放入目标目录";
 inline constexpr const char* kSyncingText = "正在写入磁盘…";
 inline constexpr const char* kDifferentText = "与源文件内容不同";
 inline constexpr const char* kSourceUnreadableText = "校验时无法读取源文件";
@@ -123,48 +113,37 @@ public:
 // OutputDir/TargetName already exists.
 class TargetExistsError : public CopyRefusedError {
 public:
-    TargetExistsError() : CopyRefusedError(kTargetExistsText) {}
+    TargetExistsError()
+        : CopyRefusedError(kTargetExistsText, Reason::TargetExists, Side::TargetRoot) {}
 };
 
 // OutputDir is the source or lies inside it: the copy would copy itself.
 class OutputInsideSourceError : public CopyRefusedError {
 public:
-    OutputInsideSourceError() : CopyRefusedError(kOutputInsideSourceText) {}
+    OutputInsideSourceError()
+        : CopyRefusedError(kOutputInsideSourceText, Reason::OutputInsideSource) {}
 };
 
 // True when `outputDir` is the directory `sourceDir` or lies below it, links resolved. An
 // output directory that does not exist yet is judged by the part of it that does.
 bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceDir);
 
-// Whether a file of type `key` is copied under SelectedTypes and FilterMode.
-bool PassesFilter(const std::string& key);
-
-// A filter as the filter dialog confirmed it, for work that runs on while the windows go on.
-struct TypeFilter {
-    std::vector<std::string> types;
-    FilterKind mode = FilterKind::Exclude;
-
-    static TypeFilter Current() { return TypeFilter{SelectedTypes, FilterMode}; }
-    bool Passes(const std::string& key) const;
-};
-
-// Walks `sourceTree` (the tree of SourceDir) by index and copies. Reads SourceDir, WorkDir,
-// OutputDir, TargetName, SelectedTypes, FilterMode and TreeFileTotal; changes none of them.
+// Walks `sourceTree` (the tree of the source) by index and copies what `job` describes: every
+// directory made again below job.outputDir/job.targetName, every file the filter passes copied.
 // Symbolic links are made again as links, never followed. Nothing written earlier by this
 // copy is ever replaced or merged into (a case-insensitive target makes "README" and "readme"
 // one name): that is a failure. The first failure ends the copy with its error once the files
 // in progress are done (with keepGoing, the first that concerns the whole target: a full disk,
 // a target or source root that is gone); what was copied before it stays. It returns only
 // once everything written is on the disk.
-CopySummary RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress,
-                          const CopyOptions& options = {});
+CopySummary RunFilterCopy(const CopyJob& job, const DirTree& sourceTree, CopyProgress& progress);
 // The same, filling `summary` as it goes, so that after a failure it tells how far it got.
-void RunFilterCopy(const DirTree& sourceTree, CopyProgress& progress, const CopyOptions& options,
+void RunFilterCopy(const CopyJob& job, const DirTree& sourceTree, CopyProgress& progress,
                    CopySummary& summary);
 
-// Copies one file whole, streamed, into a new file `destination` (never over an existing
-// one): a plain file with current times. A copy that fails leaves nothing at `destination`.
-// Returns the number of bytes copied.
-std::int64_t CopyFileWhole(const std::string& source, const std::string& destination);
+// The failure with which the copy reports the failed copy of the file `source` to
+// `destination`: its message, reason and side.
+QuillError CopyFailureError(const Platform::CopyOutcome& outcome, const std::string& source,
+                            const std::string& destination);
 
 }  // namespace FunSub

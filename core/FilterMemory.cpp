@@ -1,5 +1,8 @@
 #include "core/FilterMemory.h"
 
+#include <string_view>
+
+#include "core/FunSub.h"
 #include "core/Platform.h"
 
 namespace FunSub {
@@ -26,16 +29,6 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool Unescape(const std::string& text, std::string& out) {
     out.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -45,8 +38,8 @@ bool Unescape(const std::string& text, std::string& out) {
         }
         if (i + 2 >= text.size())
             return false;
-        const int high = HexDigit(text[i + 1]);
-        const int low = HexDigit(text[i + 2]);
+        const int high = HexDigitValue(text[i + 1]);
+        const int low = HexDigitValue(text[i + 2]);
         if (high < 0 || low < 0)
             return false;
         out += static_cast<char>(high * 16 + low);
@@ -59,6 +52,38 @@ struct Line {
     std::string source;
     FilterChoice choice;
 };
+
+constexpr std::string_view kDirRule = "dir:", kNameRule = "name:", kSizeRule = "size:",
+                           kGitRule = "gitignore";
+
+// Adds the rule `text` (a rule field without its leading NUL) to `rules`; false when it is no
+// rule this program knows.
+bool ReadRule(const std::string& text, FilterRules& rules) {
+    const std::string_view t(text);
+    if (t.starts_with(kDirRule) && t.size() > kDirRule.size()) {
+        rules.directoryNames.emplace_back(t.substr(kDirRule.size()));
+    } else if (t.starts_with(kNameRule) && t.size() > kNameRule.size()) {
+        rules.namePatterns.emplace_back(t.substr(kNameRule.size()));
+    } else if (t == kGitRule) {
+        rules.gitignore = true;
+    } else if (t.starts_with(kSizeRule)) {
+        const std::string digits(t.substr(kSizeRule.size()));
+        if (digits.empty() || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        rules.sizeLimit = std::stoll(digits);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The rules as fields: each of RuleWords behind a NUL, which no type begins with.
+std::string RuleFields(const FilterRules& rules) {
+    std::string out;
+    for (const std::string& word : RuleWords(rules)) out += '\t' + Escape('\0' + word);
+    return out;
+}
 
 std::optional<Line> ParseLine(const std::string& text) {
     std::vector<std::string> fields{std::string()};
@@ -83,7 +108,10 @@ std::optional<Line> ParseLine(const std::string& text) {
         std::string type;
         if (!Unescape(fields[i], type))
             return std::nullopt;
-        line.choice.types.push_back(std::move(type));
+        if (type.empty() || type[0] != '\0')
+            line.choice.types.push_back(std::move(type));
+        else if (!ReadRule(type.substr(1), line.choice.rules))
+            return std::nullopt;
     }
     return line;
 }
@@ -92,7 +120,7 @@ std::string LineText(const std::string& source, const FilterChoice& choice) {
     std::string text = choice.mode == FilterKind::KeepOnly ? kKeepOnlyWord : kExcludeWord;
     text += '\t' + Escape(source);
     for (const std::string& type : choice.types) text += '\t' + Escape(type);
-    return text + "\r\n";
+    return text + RuleFields(choice.rules) + "\r\n";
 }
 
 // One directory however its path is written: a doubled separator (a working directory that
@@ -106,10 +134,7 @@ std::string SourceKey(const std::string& path) {
     }
     if (key.size() > 1 && key.back() == kSeparator)
         key.pop_back();
-#ifdef _WIN32
-    key = LowerAscii(key);
-#endif
-    return key;
+    return Platform::PathKey(std::move(key));
 }
 
 bool SameSource(const std::string& a, const std::string& b) {

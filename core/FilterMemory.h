@@ -10,11 +10,15 @@
 // TYPE, "%" and the control characters (tab, CR and LF among them) are written as "%" and two
 // hexadecimal digits, so that any path and any type text, "无扩展名" included, reads back as
 // it was. A line that does not read this way is ignored, and dropped at the next rewrite.
+// The rules follow the types as fields that begin with "%00", which no type can: "%00dir:"
+// and a directory name, "%00name:" and a pattern, "%00size:" and a number of bytes, and
+// "%00gitignore"; a program that knows no rules takes them for types that no file has.
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/CopyJob.h"
 #include "core/FunSub.h"
 
 namespace FunSub {
@@ -22,6 +26,7 @@ namespace FunSub {
 struct FilterChoice {
     FilterKind mode = FilterKind::Exclude;
     std::vector<std::string> types;
+    FilterRules rules;
 };
 
 // The most sources the file remembers; the ones confirmed longest ago go first.

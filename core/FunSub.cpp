@@ -13,6 +13,7 @@ bool SourceChanged = false;
 std::int64_t TreeFileTotal = 0;
 std::vector<std::string> SelectedTypes;
 FilterKind FilterMode = FilterKind::KeepOnly;
+FilterRules SelectedRules;
 bool KeepGoing = false;
 bool Verify = false;
 
@@ -28,6 +29,7 @@ void ResetState() {
     TreeFileTotal = 0;
     SelectedTypes.clear();
     FilterMode = FilterKind::KeepOnly;
+    SelectedRules = {};
     KeepGoing = false;
     Verify = false;
 }
@@ -70,12 +72,18 @@ std::string LowerAscii(std::string s) {
     return s;
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 bool IsDriveRoot(const std::string& path) {
-#ifdef _WIN32
-    return path.size() == 3;
-#else
-    return path == "/";
-#endif
+    return Platform::IsDriveRoot(path);
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
@@ -105,13 +113,8 @@ std::string DirectoryOfExecutable(const std::string& exePath) {
     const auto cut = exePath.find_last_of(kSeparator);
     if (cut == std::string::npos)
         return {};
-#ifdef _WIN32
-    if (cut == 2 && exePath.size() > 1 && exePath[1] == ':')
-        return exePath.substr(0, 3);
-#else
-    if (cut == 0)
-        return "/";
-#endif
+    if (cut + 1 == Platform::RootLength(exePath))
+        return exePath.substr(0, cut + 1);  // a program in a root keeps the root's separator
     return exePath.substr(0, cut);
 }
 
@@ -125,7 +128,6 @@ std::string InstalledDataDirectory() {
 }  // namespace
 
 std::string SettingsDirectory() {
-#ifndef _WIN32
     // A work.ini that may be written counts as room beside the program; a directory that is
     // missing altogether is for the save itself to report.
     const bool roomBeside = !Platform::IsDirectory(AppDir) || Platform::MayWrite(AppDir) ||
@@ -135,7 +137,6 @@ std::string SettingsDirectory() {
         if (!config.empty())
             return PathBelow(config, "quillmere");
     }
-#endif
     return AppDir;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FilterRules.h"
 #include "core/Platform.h"
 #include "core/QuillError.h"
 
@@ -24,6 +25,7 @@ extern bool SourceChanged;          // a new source waits for the main window's 
 extern std::int64_t TreeFileTotal;  // files in the source tree, the copy's progress range
 extern std::vector<std::string> SelectedTypes;  // type keys ticked in the filter dialog
 extern FilterKind FilterMode;
+extern FilterRules SelectedRules;  // the rules the filter dialog confirmed
 extern bool KeepGoing;  // the copy passes over items it cannot copy and lists them at the end
 extern bool Verify;     // once on the disk, the copy is read back and compared with its source
 
@@ -41,6 +43,12 @@ std::string StripCommas(const std::string& s);
 std::string LastPathComponent(const std::string& path);
 // Lowers A-Z and leaves every other byte as it is.
 std::string LowerAscii(std::string s);
+// The value of the hexadecimal digit `c` (either case); -1 for anything else.
+int HexDigitValue(char c);
+// A name that begins with ".": such directories are left out of trees, statistics and copies.
+inline bool IsDotName(const std::string& name) {
+    return !name.empty() && name[0] == '.';
+}
 
 // A drive root: three characters on Windows ("C:\"), "/" on Linux.
 bool IsDriveRoot(const std::string& path);

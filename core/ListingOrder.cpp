@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "core/FileCopyPlatform.h"
 #include "core/Platform.h"
 
 namespace Platform {
@@ -28,7 +29,19 @@ bool NameLess(const std::string& a, const std::string& b) {
 
 namespace {
 std::atomic<ListingHook> g_listingHook{nullptr};
+std::atomic<SyncHook> g_syncHook{nullptr};
 }  // namespace
+
+void SetSyncHook(SyncHook hook) {
+    g_syncHook = hook;
+}
+
+bool AnswerSyncFromHook(int& result) {
+    const SyncHook hook = g_syncHook.load();
+    if (hook)
+        result = hook();
+    return hook != nullptr;
+}
 
 void SetListingHook(ListingHook hook) {
     g_listingHook = hook;

@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
-namespace Platform {
+#include "PathRules.h"  // kSeparator
+#include "core/Reason.h"
 
-#ifdef _WIN32
-inline constexpr char kSeparator = '\\';
-#else
-inline constexpr char kSeparator = '/';
-#endif
+namespace Platform {
 
 // Identity of a directory, used to notice a link that leads back onto the path walked.
 struct FileId {
@@ -56,8 +53,12 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
 
 // Lists `dir` as ListDirectory does, once it has made sure that it is a directory the process
 // could make current (the one test a walk makes of each directory). Returns 0 or the error
-// number, the same as CheckEnterable's or ListDirectory's; `id` receives its identity.
-int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id);
+// number, the same as CheckEnterable's or ListDirectory's; `id` receives its identity. With
+// `parent`, the identity of the directory the walk listed `dir` in, `dir` must still be in it:
+// not a link itself, and not reached through a link swapped in for a directory on the way
+// (Linux: the error is then ELOOP; Windows follows links in any case).
+int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id,
+                 const FileId* parent = nullptr);
 
 // A test's hold on every listing: called with the directory before it is read. Tests use it
 // to hold a walk where they want it; the program never sets it.
@@ -87,10 +88,28 @@ int CreateDirectories(const std::string& dir);
 
 // What a copy needs to know of the file system that holds `dir`.
 struct VolumeInfo {
-    std::int64_t freeBytes = -1;  // free for this user; -1 when it cannot be told
-    std::int64_t blockSize = 1;   // the unit a file's space is taken in
+    std::int64_t freeBytes = -1;    // free for this user (root may use the blocks the file
+                                    // system keeps back for it); -1 when it cannot be told
+    std::int64_t blockSize = 1;     // the unit a file's space is taken in
+    std::int64_t freeEntries = -1;  // files and directories that can still be made there (its
+                                    // free inodes); -1 when it has no such limit or cannot tell
 };
 int ReadVolumeInfo(const std::string& dir, VolumeInfo& out);
+
+// True when a copy of the files below `sourceDir` into `targetDir` will share their blocks
+// instead of writing them again (a copy-on-write file system such as XFS with reflinks or
+// btrfs): both lie on one file system, and a probe file made in `targetDir` can be cloned
+// there. The probe files are removed again. Always false on Windows.
+bool CopyClones(const std::string& sourceDir, const std::string& targetDir);
+
+// How many files the process may hold open at once (its soft limit); very many on Windows,
+// where the walks hold none.
+std::int64_t OpenFileRoom();
+
+// Raises this process's limit of open files (the soft one) as far as it may (the hard one),
+// so that deep trees and many copying threads do not run out of descriptors. Nothing on
+// Windows, which has no such limit for handles.
+void RaiseOpenFileLimit();
 
 // How the file system of `dir` behaves, found out by trying: a probe file and a probe
 // directory are made and removed there. A directory the process cannot write to says so in
@@ -121,21 +140,34 @@ bool IsTargetWideError(int platformError);
 // The executable's own full path.
 std::string ExecutablePath();
 
-#ifndef _WIN32
 // A file-size limit (ulimit -f) makes a write or a probe fail with its error instead of
-// killing the program.
+// killing the program. Nothing to do where there is none (Windows).
 void IgnoreFileSizeSignal();
 // True when the process may write the existing file `path`, or create files in the existing
-// directory `path`.
+// directory `path`. On Windows the rights of a folder are not told so simply: always true,
+// and the write itself says.
 bool MayWrite(const std::string& path);
 // The user's configuration directory: $XDG_CONFIG_HOME when that is an absolute path,
-// else .config in the home directory; empty when there is no home directory.
+// else .config in the home directory; empty when there is no home directory, and on Windows,
+// where the settings always lie beside the program.
 std::string UserConfigDirectory();
-#endif
 
-// Maps a platform error number onto the numbering the error texts use:
-// 2 not found, 3 invalid name, 4 too many open files, 5 access denied, 0 anything else.
-int ClassifyError(int platformError);
+// True when `path` (a full path) is the root of a file system: "/", or a drive's "C:\".
+bool IsDriveRoot(const std::string& path);
+// The length of the root that the full path `path` begins with (1 for "/", 3 for "C:\"); 0
+// when it begins with none.
+std::size_t RootLength(const std::string& path);
+// `path` as paths compare on this platform's file systems: itself on Linux, A-Z folded on
+// Windows.
+std::string PathKey(std::string path);
+// Orders two captions (UTF-8) as the user's language sorts them: below 0, 0 or above 0.
+int CompareCaptions(const std::string& a, const std::string& b);
+
+// The reason behind an error number of this platform (errno, or a Windows error code).
+FunSub::Reason ClassifyReason(int platformError);
+// Whether the error number is one of those the input/output error describes in words ("File
+// not found", "Invalid filename", ...); the others read "I/O error N" whatever their reason.
+bool HasDescribedText(int platformError);
 
 // Whole small files (the settings file): read, and replace atomically.
 int ReadSmallFile(const std::string& path, std::string& out);

@@ -1,79 +1,78 @@
 #include "core/Reasons.h"
 
 #include "core/FileCopyPlatform.h"
+#include "core/FilterCopy.h"
 
 namespace FunSub {
 
 namespace {
-constexpr const char* kCannotCreate = "Cannot create file ";
+
+struct ReasonTexts {
+    const char* word;     // for scripts
+    const char* text;     // for people
+    const char* english;  // the input/output error's; null: "I/O error N"
+};
+
+// The one table of the reasons' words and texts.
+ReasonTexts TextsOf(Reason reason) {
+    switch (reason) {
+        case Reason::NotFound:
+            return {"not-found", "找不到文件或目录", "File not found"};
+        case Reason::PathNotFound:
+            return {"not-found", "找不到文件或目录", "Invalid filename"};
+        case Reason::AccessDenied:
+            return {"access-denied", "拒绝访问", "File access denied"};
+        case Reason::InvalidName:
+            return {"invalid-name", "名称不能用于目标磁盘", "Invalid filename"};
+        case Reason::NameClash:
+            return {"name-clash", "与另一名称只差大小写", nullptr};
+        case Reason::PathTooLong:
+            return {"path-too-long", "路径太长", "Invalid filename"};
+        case Reason::NoSpace:
+            return {"no-space", "目标磁盘已满", nullptr};
+        case Reason::FileTooLarge:
+            return {"file-too-large", "文件太大，目标磁盘存不下", nullptr};
+        case Reason::TooManyOpenFiles:
+            return {"too-many-open-files", "打开的文件太多", "Too many open files"};
+        case Reason::ReadOnly:
+            return {"read-only", "目标磁盘只读", nullptr};
+        case Reason::DeviceGone:
+            return {"device-gone", "磁盘已断开", nullptr};
+        case Reason::InUse:
+            return {"in-use", "文件正被其他程序使用", nullptr};
+        case Reason::IoError:
+            return {"io-error", "读写错误", nullptr};
+        case Reason::SpecialFile:
+            return {"special-file", "特殊文件（管道、套接字或设备）", nullptr};
+        case Reason::MarkerName:
+            return {"marker-name", "与复制未完成的标记同名", nullptr};
+        case Reason::TargetExists:
+            return {"target-exists", kTargetExistsText, nullptr};
+        case Reason::OutputInsideSource:
+            return {"output-inside-source", kOutputInsideSourceText, nullptr};
+        case Reason::Other:
+            break;
+    }
+    return {"other", "系统错误", nullptr};
+}
+
 }  // namespace
 
 const char* ReasonWord(Reason reason) {
-    switch (reason) {
-        case Reason::NotFound:
-            return "not-found";
-        case Reason::AccessDenied:
-            return "access-denied";
-        case Reason::InvalidName:
-            return "invalid-name";
-        case Reason::NameClash:
-            return "name-clash";
-        case Reason::PathTooLong:
-            return "path-too-long";
-        case Reason::NoSpace:
-            return "no-space";
-        case Reason::FileTooLarge:
-            return "file-too-large";
-        case Reason::TooManyOpenFiles:
-            return "too-many-open-files";
-        case Reason::ReadOnly:
-            return "read-only";
-        case Reason::DeviceGone:
-            return "device-gone";
-        case Reason::InUse:
-            return "in-use";
-        case Reason::IoError:
-            return "io-error";
-        case Reason::SpecialFile:
-            return "special-file";
-        case Reason::Other:
-            break;
-    }
-    return "other";
+    return TextsOf(reason).word;
 }
 
 std::string ReasonText(Reason reason, int platformError) {
-    switch (reason) {
-        case Reason::NotFound:
-            return "找不到文件或目录";
-        case Reason::AccessDenied:
-            return "拒绝访问";
-        case Reason::InvalidName:
-            return "名称不能用于目标磁盘";
-        case Reason::NameClash:
-            return "与另一名称只差大小写";
-        case Reason::PathTooLong:
-            return "路径太长";
-        case Reason::NoSpace:
-            return "目标磁盘已满";
-        case Reason::FileTooLarge:
-            return "文件太大，目标磁盘存不下";
-        case Reason::TooManyOpenFiles:
-            return "打开的文件太多";
-        case Reason::ReadOnly:
-            return "目标磁盘只读";
-        case Reason::DeviceGone:
-            return "磁盘已断开";
-        case Reason::InUse:
-            return "文件正被其他程序使用";
-        case Reason::IoError:
-            return "读写错误";
-        case Reason::SpecialFile:
-            return "特殊文件（管道、套接字或设备）";
-        case Reason::Other:
-            break;
-    }
-    return platformError > 0 ? "系统错误 " + std::to_string(platformError) : "系统错误";
+    const std::string text = TextsOf(reason).text;
+    return reason == Reason::Other && platformError > 0 ? text + " " + std::to_string(platformError)
+                                                        : text;
+}
+
+std::string IoErrorText(Reason reason, int platformError) {
+    const char* english = TextsOf(reason).english;
+    if (english && (platformError == 0 || Platform::HasDescribedText(platformError)))
+        return english;
+    return "I/O error " + std::to_string(platformError);
 }
 
 Reason ReasonOf(int platformError) {
@@ -88,26 +87,13 @@ std::string ReasonText(int platformError) {
     return ReasonText(ReasonOf(platformError), platformError);
 }
 
-Reason ReasonOf(int platformError, const std::string& message) {
-    if (platformError == 0)
-        return message == kSpecialFileText ? Reason::SpecialFile : Reason::Other;
-    const Reason reason = ReasonOf(platformError);
-    // The directory a name is made in was made by the copy itself, so a target that cannot
-    // find what it is asked to make refuses the name (exFAT through FUSE says so for ":").
-    if (reason == Reason::NotFound && message.rfind(kCannotCreate, 0) == 0)
-        return Reason::InvalidName;
-    return reason;
-}
-
 Reason ReasonOf(const SkippedItem& item) {
-    return ReasonOf(item.error, item.reason);
+    return item.cause;
 }
 
 std::string ReasonText(const SkippedItem& item) {
-    const Reason reason = ReasonOf(item);
-    // An item passed over for no system error keeps what the copy said of it.
-    return reason == Reason::Other && item.error == 0 ? item.reason
-                                                      : ReasonText(reason, item.error);
+    return item.cause == Reason::Other && item.error == 0 ? item.reason
+                                                          : ReasonText(item.cause, item.error);
 }
 
 }  // namespace FunSub

@@ -12,7 +12,7 @@ std::vector<Subdirectory> Subdirectories(const std::string& dir) {
     if (Platform::ListDirectory(dir, Platform::Detail::Kinds, entries) != 0)
         return out;
     for (Platform::Entry& e : entries) {
-        if (!e.isDirectory || (!e.name.empty() && e.name[0] == '.'))
+        if (!e.isDirectory || IsDotName(e.name))
             continue;
         std::string path = PathBelow(dir, e.name);
         out.push_back(Subdirectory{std::move(e.name), std::move(path)});

@@ -1,5 +1,6 @@
 #include "core/TargetDiff.h"
 
+#include <atomic>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -26,14 +27,6 @@ bool TargetDiff::Same() const {
 }
 
 namespace {
-
-std::vector<std::vector<int>> ChildrenOf(const DirTree& tree) {
-    std::vector<std::vector<int>> children(tree.nodes.size());
-    for (int i = 1; i < tree.size(); ++i)
-        children[static_cast<std::size_t>(tree.nodes[static_cast<std::size_t>(i)].parent)]
-            .push_back(i);
-    return children;
-}
 
 // Both sides list their entries in the one order of every listing, so they can be merged.
 int Order(const std::string& a, const std::string& b) {
@@ -206,7 +199,7 @@ private:
 
 void RequireRoot(const std::string& dir) {
     if (const int err = Platform::CheckEnterable(dir))
-        throw QuillError(IoErrorText(err), err, dir);
+        throw IoError(err, dir);
 }
 
 std::string Count(std::int64_t n, const char* unit) {

@@ -6,12 +6,12 @@
 // with files in the source and none in the target counts as left out by the filter, and a
 // file of a type the target does hold but that the target lacks counts as missing.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "core/StopToken.h"
 #include "core/TreeScan.h"
 
 namespace FunSub {
@@ -60,7 +60,7 @@ struct TargetDiff {
 };
 
 struct DiffOptions {
-    const std::atomic<bool>* stop = nullptr;  // set from another thread to end the reading
+    StopToken stop = {};  // set from another thread to end the reading
     // Told now and then, from the reading threads, how many files both trees gave so far.
     std::function<void(std::int64_t files)> progress;
 };

@@ -14,16 +14,6 @@ namespace {
     throw QuillError("'" + text + "' is not a valid integer value");
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Up to `count` characters of `text` from byte `from` on: a UTF-8 sequence is never cut, so
 // that an error message quoting them stays readable. Bytes that are not UTF-8 count one each.
 std::string Characters(const std::string& text, std::size_t from, int count) {
@@ -107,7 +97,7 @@ std::int32_t StrToInt(const std::string& text) {
     std::uint64_t value = 0;
     for (; i < text.size(); ++i) {
         const int digit =
-            hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+            hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0)
             RaiseNotInteger(text);
         value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
@@ -118,13 +108,13 @@ std::int32_t StrToInt(const std::string& text) {
     return static_cast<std::int32_t>(negative ? 0u - bits : bits);
 }
 
-std::string ChooseTargetName(const std::string& sourceDir) {
+std::string ChooseTargetName(const std::string& sourceDir, const std::string& outputDir) {
     const std::string base = LastPathComponent(sourceDir);
     const std::string prefix = LowerAscii(base) + "-";
 
-    CheckEnterable(OutputDir);
+    CheckEnterable(outputDir);
     std::vector<Platform::Entry> entries;
-    if (int err = Platform::ListDirectory(OutputDir, Platform::Detail::Kinds, entries)) {
+    if (int err = Platform::ListDirectory(outputDir, Platform::Detail::Kinds, entries)) {
         RaiseIoError(err);
     }
 
@@ -132,7 +122,7 @@ std::string ChooseTargetName(const std::string& sourceDir) {
     std::unordered_set<std::string> occupied;
     for (const Platform::Entry& e : entries) {
         std::string lower = LowerAscii(e.name);
-        if (e.isDirectory && e.name[0] != '.' && lower.compare(0, prefix.size(), prefix) == 0) {
+        if (e.isDirectory && !IsDotName(e.name) && lower.compare(0, prefix.size(), prefix) == 0) {
             matches.push_back(Match{Characters(e.name, prefix.size(), 2)});
         }
         occupied.insert(std::move(lower));

@@ -13,7 +13,7 @@ namespace FunSub {
 std::int32_t StrToInt(const std::string& text);
 
 // The source's own name, "-" and the next number, judged by the directories already below
-// OutputDir; never the name of a directory that exists there (letter case of A-Z ignored).
-std::string ChooseTargetName(const std::string& sourceDir);
+// `outputDir`; never the name of a directory that exists there (letter case of A-Z ignored).
+std::string ChooseTargetName(const std::string& sourceDir, const std::string& outputDir);
 
 }  // namespace FunSub

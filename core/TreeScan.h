@@ -4,14 +4,15 @@
 // besides directories, with sizes and times. Each directory is listed once, by several
 // threads at once; the result is in the tree's own order, as one walk would give it.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "core/DirTree.h"
+#include "core/GitIgnore.h"
 #include "core/Platform.h"
+#include "core/StopToken.h"
 
 namespace FunSub {
 
@@ -25,11 +26,16 @@ struct ScannedTree {
 };
 
 struct ScanOptions {
-    const std::atomic<bool>* stop = nullptr;  // set from another thread to end the reading
+    StopToken stop = {};  // set from another thread to end the reading
     // Told now and then, from the reading threads, how many files have been read so far.
     std::function<void(std::int64_t files)> progress;
     int threads = 0;    // 0: as many as the machine has cores, at most 4
     bool files = true;  // false: the directories alone, without a look at each file
+    // Whether the subdirectory `name` is taken into the tree, read and entered; null takes
+    // every one. Called from the reading threads.
+    std::function<bool(const std::string& name)> enter;
+    // Git's ignore rules for the tree read: a directory they ignore is not taken either.
+    const GitIgnore* ignore = nullptr;
 };
 
 // Reads the tree of `rootPath` as BuildDirTree builds it (names beginning with "." left out,

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
+#include <unordered_map>
 
 #include "core/FunSub.h"
-#ifdef _WIN32
-#include "core/platform/win32/Win32Text.h"
-#endif
 
 namespace FunSub {
 
@@ -33,11 +32,60 @@ FileListing ListDirFiles(const std::string& dir) {
 
 namespace {
 
+bool DirNameLess(const DirNameStat& a, const DirNameStat& b) {
+    return std::tie(b.bytes, b.files, b.directories, a.name) <
+           std::tie(a.bytes, a.files, a.directories, b.name);
+}
+
+// Files and bytes of each node's own directory, by index.
+struct OwnFiles {
+    std::vector<std::int64_t> files, bytes;
+};
+
+// The directories of each name below the root and the files beneath the outermost of them:
+// subtree totals gathered from the leaves up, then one pass down that keeps the names on the
+// current path, so that a directory inside another of its name adds nothing more.
+std::vector<DirNameStat> CountDirNames(const DirTree& tree, OwnFiles own) {
+    const std::size_t n = own.files.size();
+    for (std::size_t i = n; i-- > 1;) {
+        const auto parent = static_cast<std::size_t>(tree.nodes[i].parent);
+        own.files[parent] += own.files[i];
+        own.bytes[parent] += own.bytes[i];
+    }
+    std::vector<DirNameStat> names;
+    std::unordered_map<std::string, std::size_t> index;
+    std::vector<std::size_t> nameOf(n), path;
+    std::vector<int> onPath;
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto [it, added] = index.try_emplace(LowerAscii(tree.nodes[i].label), names.size());
+        if (added) {
+            names.push_back(DirNameStat{it->first});
+            onPath.push_back(0);
+        }
+        nameOf[i] = it->second;
+        while (!path.empty() && static_cast<int>(path.back()) != tree.nodes[i].parent) {
+            --onPath[nameOf[path.back()]];
+            path.pop_back();
+        }
+        DirNameStat& stat = names[nameOf[i]];
+        ++stat.directories;
+        if (onPath[nameOf[i]]++ == 0) {
+            stat.files += own.files[i];
+            stat.bytes += own.bytes[i];
+        }
+        path.push_back(i);
+    }
+    std::sort(names.begin(), names.end(), DirNameLess);
+    return names;
+}
+
 // Counts the nodes in index order and the files each lists, as `filesOf(i, entries)` gives
 // them; false from it means the node could not be read.
 template <class FilesOf>
 TreeStats Count(const DirTree& tree, FilesOf filesOf) {
     TreeStats stats;
+    OwnFiles own{std::vector<std::int64_t>(tree.nodes.size()),
+                 std::vector<std::int64_t>(tree.nodes.size())};
     for (int i = 0; i < tree.size(); ++i) {
         ++stats.directories;
         const int level = tree.nodes[i].level;
@@ -66,8 +114,15 @@ TreeStats Count(const DirTree& tree, FilesOf filesOf) {
             }
             ++stats.fileTotal;
             stats.byteTotal += e.size;
+            ++own.files[static_cast<std::size_t>(i)];
+            own.bytes[static_cast<std::size_t>(i)] += e.size;
         }
     }
+    if (!own.files.empty()) {
+        stats.filesBelowRoot = stats.fileTotal - own.files[0];
+        stats.bytesBelowRoot = stats.byteTotal - own.bytes[0];
+    }
+    stats.DirNameStats = CountDirNames(tree, std::move(own));
     return stats;
 }
 
@@ -86,19 +141,6 @@ TreeStats CollectTreeStats(const ScannedTree& scanned) {
     return Count(scanned.tree, [&](int i) { return &scanned.files[static_cast<std::size_t>(i)]; });
 }
 
-std::int64_t CountTreeFiles(const DirTree& tree) {
-    std::int64_t total = 0;
-    const std::vector<std::string> paths = AllNodePaths(tree);
-    std::vector<Platform::Entry> entries;
-    for (int i = 0; i < tree.size(); ++i) {
-        if (tree.nodes[i].loop || tree.nodes[i].error != 0 ||
-            Platform::ListDirectory(paths[i], Platform::Detail::Kinds, entries) != 0)
-            continue;
-        for (const Platform::Entry& e : entries) total += e.isDirectory ? 0 : 1;
-    }
-    return total;
-}
-
 std::string SummaryCaption(std::int64_t count) {
     return " 合计:" + std::to_string(count);
 }
@@ -108,12 +150,7 @@ std::string UnreadableText(std::int64_t directories) {
 }
 
 bool CaptionLess(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    // The captions are UTF-8, which the C library's collation would take as ANSI bytes.
-    const int c = Win32::CompareLocale(a, b);
-#else
-    const int c = std::strcoll(a.c_str(), b.c_str());
-#endif
+    const int c = Platform::CompareCaptions(a, b);
     return c != 0 ? c < 0 : a < b;
 }
 
@@ -148,6 +185,21 @@ std::vector<ListRow> TypeListRows(const TreeStats& stats) {
             ListRow{t.TypeKey, {std::to_string(t.FileCount), FormatThousands(t.TotalSize)}});
     }
     SortBelowSummary(rows);
+    return rows;
+}
+
+std::vector<ListRow> DirNameListRows(const TreeStats& stats) {
+    std::vector<ListRow> rows;
+    rows.reserve(stats.DirNameStats.size() + 1);
+    rows.push_back(
+        ListRow{SummaryCaption(static_cast<std::int64_t>(stats.DirNameStats.size())),
+                {std::to_string(std::max<std::int64_t>(stats.directories - 1, 0)),
+                 std::to_string(stats.filesBelowRoot), FormatThousands(stats.bytesBelowRoot)}});
+    for (const DirNameStat& d : stats.DirNameStats) {
+        rows.push_back(ListRow{
+            d.name,
+            {std::to_string(d.directories), std::to_string(d.files), FormatThousands(d.bytes)}});
+    }
     return rows;
 }
 

@@ -39,12 +39,25 @@ struct FileType {
     std::int64_t TotalSize = 0;
 };
 
+// The directories of one name (A-Z lowered, as types are) below a tree's root, and the files
+// beneath them: a file beneath two directories of the name counts once for it.
+struct DirNameStat {
+    std::string name;
+    std::int64_t directories = 0;
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+};
+
 struct TreeStats {
     std::vector<FileType> TypeStats;  // in the order each type was first met
+    // By bytes, largest first; equal ones by files, directories, then name.
+    std::vector<DirNameStat> DirNameStats;
     std::array<std::int64_t, kLevelSlots> LevelCounts{};
     std::int64_t directories = 0;  // every node, also those deeper than level 50
     std::int64_t fileTotal = 0;
     std::int64_t byteTotal = 0;
+    std::int64_t filesBelowRoot = 0;  // the files of the root's subdirectories, at any depth
+    std::int64_t bytesBelowRoot = 0;
     std::int64_t unreadable = 0;  // directories that could not be entered or listed: their
                                   // files are not in the counts
 };
@@ -55,10 +68,6 @@ TreeStats CollectTreeStats(const DirTree& tree);
 // The same from a tree already read whole, without reading anything again.
 TreeStats CollectTreeStats(const ScannedTree& scanned);
 
-// The number of files CollectTreeStats would count, without the stat of each that only the
-// statistics need: the progress range of a copy that is not checked first.
-std::int64_t CountTreeFiles(const DirTree& tree);
-
 // One row of a report list: the caption and the texts of the further columns.
 struct ListRow {
     std::string caption;
@@ -68,6 +77,9 @@ struct ListRow {
 // The rows as the lists show them: the summary row first, the others sorted by caption.
 std::vector<ListRow> FileListRows(const FileListing& listing);
 std::vector<ListRow> TypeListRows(const TreeStats& stats);
+// The summary row (names; directories, files and bytes below the root, each file once), then
+// one row per directory name in DirNameStats' order.
+std::vector<ListRow> DirNameListRows(const TreeStats& stats);
 // The two header lines and one line per level down to the deepest.
 std::vector<std::string> LevelLines(const TreeStats& stats);
 

@@ -9,16 +9,16 @@
 #include <QVBoxLayout>
 
 #include "core/FunSub.h"
+#include "core/Version.h"
 #include "ui/Images.h"
-#include "ui/Main.h"
+#include "ui/MainWindowPort.h"
 #include "ui/Messages.h"
+#include "ui/Palette.h"
 
 TForm6* Form6 = nullptr;
 
 namespace {
 
-const QColor kMaroon(128, 0, 0);
-const QColor kBlue(0, 0, 255);
 constexpr int kIconSize = 32;
 constexpr int kTitlePixels = 15;
 constexpr int kTextPixels = 12;
@@ -106,7 +106,7 @@ void TForm6::createWidgets() {
     QPalette black = Label2->palette();
     black.setColor(QPalette::WindowText, Qt::black);
     Label2->setPalette(black);
-    Label6 = new QLabel(QStringLiteral("V 1.2"), this);
+    Label6 = new QLabel(QStringLiteral("V ") + QString::fromUtf8(FunSub::kVersion), this);
 
     Image2 = new QLabel(this);
     Image2->setPixmap(Decoration());
@@ -213,7 +213,7 @@ void TForm6::Label5Click() {
 }
 
 void TForm6::Button1Click() {
-    ReturnTo(this, Form1);
+    ReturnTo(this, MainWindow());
 }
 
 void TForm6::FormClose() {

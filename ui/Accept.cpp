@@ -6,7 +6,7 @@
 
 #include "core/FunSub.h"
 #include "ui/Images.h"
-#include "ui/Main.h"
+#include "ui/MainWindowPort.h"
 #include "ui/Messages.h"
 #include "ui/WorkSet.h"
 
@@ -122,11 +122,11 @@ void TFormAccept::BitBtn2Click() {
 void TFormAccept::Button2Click() {
     // The dialog stays up, with the main window disabled, until the file is really written.
     if (Guard([] { FunSub::SaveSettings(); }))
-        ReturnTo(this, Form1);
+        ReturnTo(this, MainWindow());
 }
 
 void TFormAccept::Button3Click() {
-    ReturnTo(this, Form1);
+    ReturnTo(this, MainWindow());
 }
 
 void TFormAccept::FormClose() {

@@ -6,15 +6,13 @@
 
 #include "core/FunSub.h"
 #include "ui/ColumnWidths.h"
-#include "ui/Main.h"
+#include "ui/MainWindowPort.h"
 #include "ui/Messages.h"
+#include "ui/Palette.h"
 
 TForm8* Form8 = nullptr;
 
 namespace {
-
-const QColor kBlue(0, 0, 255);
-const QColor kPurple(128, 0, 128);
 
 // Which tree of the main window a row's file lies in, and where.
 constexpr int kSidesRole = Qt::UserRole;
@@ -135,7 +133,7 @@ TForm8::TForm8()
 
 void TForm8::FormActivate() {
     m_source = FunSub::SourceDir;
-    m_target = Form1->ShownTarget();
+    m_target = MainWindow()->ShownTarget();
     Label1->setText(QStringLiteral("源目录：") + ToQ(m_source));
     Label2->setText(QStringLiteral("目标目录：") + ToQ(m_target));
     Label4->hide();
@@ -154,7 +152,7 @@ void TForm8::FormActivate() {
     m_reading.Start(
         [source, target, filesRead, result](Background::Stop stop) {
             FunSub::DiffOptions options;
-            options.stop = &stop;
+            options.stop = stop;
             options.progress = [filesRead](std::int64_t files) { *filesRead = files; };
             *result = FunSub::CompareTarget(source, target, options);
         },
@@ -226,7 +224,7 @@ void TForm8::ShowDiff() {
 void TForm8::Button1Click() {
     m_pump.stop();
     m_reading.Abandon();
-    ReturnTo(this, Form1);
+    ReturnTo(this, MainWindow());
 }
 
 void TForm8::FormClose() {
@@ -244,7 +242,7 @@ void TForm8::ListView1DblClick(QTreeWidgetItem* item) {
     const std::string target = m_target;
     Button1Click();
     if (sides & kSourceSide)
-        Form1->ShowDirectory(false, source, dir);
+        MainWindow()->ShowDirectory(Side::Source, source, dir);
     if (sides & kTargetSide)
-        Form1->ShowDirectory(true, target, dir);
+        MainWindow()->ShowDirectory(Side::Target, target, dir);
 }

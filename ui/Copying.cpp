@@ -1,17 +1,17 @@
 #include "ui/Copying.h"
 
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
 #include <exception>
-#include <thread>
+#include <memory>
 
 #include "core/FunSub.h"
 #include "core/Reasons.h"
-#include "ui/Main.h"
+#include "core/TreeFilter.h"
+#include "ui/MainWindowPort.h"
 #include "ui/Messages.h"
 
 TForm7* Form7 = nullptr;
@@ -213,26 +213,6 @@ void TForm7::FormActivate() {
     RunCheck();
 }
 
-void TForm7::RunOffThread(const std::function<void()>& work) {
-    std::exception_ptr failure;
-    std::atomic<bool> done{false};
-    QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    if (!done)
-        loop.exec();
-    worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
 void TForm7::RunCheck() {
     // Nothing is written until the check has said what the copy will meet. It walks the
     // whole source on a thread of its own with its own copy of what it needs, so that the
@@ -244,10 +224,18 @@ void TForm7::RunCheck() {
     Label3->setText(QStringLiteral("正在检查 …"));
     Button1->setFocus();
     auto plan = std::make_shared<FunSub::CopyPlan>();
+    FunSub::CopyJob job = FunSub::CurrentCopyJob();
+    // What the rules take out the statistics already know, left-out directories included.
+    const std::int64_t ruleFiles =
+        job.filter.rules().empty() ? -1
+                                   : FunSub::MeasureFilter(MainWindow()->SourceTree(),
+                                                           MainWindow()->SourceFiles(), job.filter)
+                                         .ruleFiles;
     m_checker.Start(
-        [plan, tree = Form1->SourceTree(), outputDir = FunSub::OutputDir,
-         filter = FunSub::TypeFilter::Current()](Background::Stop stop) {
-            *plan = FunSub::CheckCopy(tree, outputDir, &stop, &filter);
+        [plan, tree = MainWindow()->SourceTree(), job = std::move(job),
+         ruleFiles](Background::Stop stop) {
+            *plan = FunSub::CheckCopy(job, tree, stop);
+            plan->ruleFiles = ruleFiles;
         },
         [this, plan](std::exception_ptr failure) {
             if (failure) {
@@ -281,16 +269,33 @@ void TForm7::Button3Click() {
 }
 
 void TForm7::Button2Click() {
-    Form1->Button1->setEnabled(false);
+    MainWindow()->SourceCopied();
     setWindowTitle(RunningCaption());
     Button2->setEnabled(false);
-    try {
-        RunFilterCopy();
-    } catch (const FunSub::CopyRefusedError& e) {
-        // A taken name sends the user back to choose the source again, which picks a new one.
-        if (dynamic_cast<const FunSub::TargetExistsError*>(&e))
-            Form1->DropTargetName();
-        Messages().Warn(ToQ(e.what()));
+    RunFilterCopy();
+}
+
+void TForm7::CopyEnded(const std::exception_ptr& failure) {
+    m_pump.stop();
+    m_copying = false;
+    // The last texts and steps are shown whatever the timer managed to show.
+    ShowProgress();
+    ShowEnd(failure         ? FunSub::CopyEnd::Failed
+            : CopyStopped() ? FunSub::CopyEnd::Stopped
+                            : FunSub::CopyEnd::Finished);
+    Button1->setFocus();  // the one way on: back, or away from a failed copy
+    if (failure) {
+        Guard([&] {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const FunSub::CopyRefusedError& e) {
+                // A taken name sends the user back to choose the source again, which picks a
+                // new one.
+                if (dynamic_cast<const FunSub::TargetExistsError*>(&e))
+                    MainWindow()->DropTargetName();
+                Messages().Warn(ToQ(e.what()));
+            }
+        });
         return;
     }
     Button1->setText(BackText());
@@ -337,34 +342,27 @@ void TForm7::ShowSkipped() {
 void TForm7::RunFilterCopy() {
     // The worker gets its own copy of the tree, so nothing the window thread does can
     // change what it walks. Meanwhile only "放　　弃" and the close box act: they stop it.
-    const FunSub::DirTree tree = Form1->SourceTree();
     m_relay.Reset();
     m_summary = {};
     m_rate = {};
-    m_stop = false;
     m_shownTextVersion = 0;
     m_start = std::chrono::steady_clock::now();
     // The check's listing is the copy's plan: no directory is read twice.
-    const FunSub::CopyOptions options{FunSub::KeepGoing, &m_stop, 0, &m_plan, FunSub::Verify};
+    FunSub::CopyJob job = FunSub::CurrentCopyJob();
+    job.options.plan = &m_plan;
     m_verifyShown = false;
     m_copying = true;
     m_pump.start();
-    std::exception_ptr failure;
-    try {
-        RunOffThread([&] { FunSub::RunFilterCopy(tree, m_relay, options, m_summary); });
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    m_pump.stop();
-    m_copying = false;
-    // The last texts and steps are shown whatever the timer managed to show.
-    ShowProgress();
-    ShowEnd(failure         ? FunSub::CopyEnd::Failed
-            : CopyStopped() ? FunSub::CopyEnd::Stopped
-                            : FunSub::CopyEnd::Finished);
-    Button1->setFocus();  // the one way on: back, or away from a failed copy
-    if (failure)
-        std::rethrow_exception(failure);
+    auto summary = std::make_shared<FunSub::CopySummary>();
+    m_copier.Start(
+        [this, job, tree = MainWindow()->SourceTree(), summary](Background::Stop stop) mutable {
+            job.options.stop = stop;
+            FunSub::RunFilterCopy(job, tree, m_relay, *summary);
+        },
+        [this, summary](const std::exception_ptr& failure) {
+            m_summary = std::move(*summary);  // how far it got, also after a failure
+            CopyEnded(failure);
+        });
 }
 
 void TForm7::ShowProgress() {
@@ -423,12 +421,12 @@ bool TForm7::EscapeCloses() const {
 
 void TForm7::Button1Click() {
     if (m_copying) {
-        m_stop = true;  // the copy ends after the file in progress
+        m_copier.RequestStop();  // the copy ends after the file in progress
         return;
     }
     m_checker.Abandon();  // a check still reading is told to stop and never heard of again
     Button2->setEnabled(true);
-    ReturnTo(this, Form1);
+    ReturnTo(this, MainWindow());
 }
 
 void TForm7::FormClose() {
@@ -437,7 +435,7 @@ void TForm7::FormClose() {
 
 void TForm7::closeEvent(QCloseEvent* event) {
     if (m_copying) {
-        m_stop = true;
+        m_copier.RequestStop();
         event->ignore();
         return;
     }

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
+#include <exception>
 #include <mutex>
 #include <string>
 
@@ -109,12 +109,12 @@ private:
     void createLayout();
     void connectSignals();
 
-    // Runs `work` on a worker thread while this thread keeps painting; raises its failure
-    // here once the worker has ended.
-    void RunOffThread(const std::function<void()>& work);
     void RunCheck();
     void ShowCheck();
+    // Starts the copy on its worker.
     void RunFilterCopy();
+    // Back on the window's thread once the copy has ended: how it ended, and what it threw.
+    void CopyEnded(const std::exception_ptr& failure);
     void ShowProgress();
     // The line under the bar once the copy is over says how it ended.
     void ShowEnd(FunSub::CopyEnd end);
@@ -131,9 +131,11 @@ private:
     std::chrono::steady_clock::time_point m_verifyStart;
     bool m_verifyShown = false;
     std::uint64_t m_shownTextVersion = 0;
-    std::atomic<bool> m_stop{false};
     bool m_copying = false;
     Background m_checker;
+    // Declared last: its destruction stops the copy and waits for it before anything the
+    // copy uses goes.
+    Background m_copier{Background::Mode::Awaiting};
 };
 
 extern TForm7* Form7;

@@ -15,6 +15,7 @@
 #include "core/Subdirectories.h"
 #include "core/TargetNaming.h"
 #include "core/TreeStats.h"
+#include "core/Version.h"
 #include "ui/About.h"
 #include "ui/Accept.h"
 #include "ui/ColumnWidths.h"
@@ -22,21 +23,17 @@
 #include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Messages.h"
+#include "ui/Palette.h"
 #include "ui/SDir.h"
 #include "ui/Sets.h"
 
 TForm1* Form1 = nullptr;
 
-namespace {
+MainWindowPort* MainWindow() {
+    return Form1;
+}
 
-const QColor kPurple(128, 0, 128);
-const QColor kMaroon(128, 0, 0);
-const QColor kBlue(0, 0, 255);
-const QColor kTeal(0, 128, 128);
-const QColor kSkyBlue(166, 202, 240);
-const QColor kPaleGreen(192, 220, 192);
-const QColor kCream(255, 251, 240);
-const QColor kGridLine(160, 176, 160);
+namespace {
 
 const char* const kBothUnset =
     "警告！您还未指定工作目录和输出目录！\r\r不能进行过滤复制操作，请设置工作目录和输出目录！\r\r";
@@ -217,6 +214,14 @@ QTreeWidget* NewTypeList(QWidget* parent) {
                          kPaleGreen, true, parent);
 }
 
+QTreeWidget* NewDirNameList(QWidget* parent) {
+    return NewReportList({{"目录名", 100, 40, false},
+                          {"目录数", 50, 40, true},
+                          {"文件数", 60, 40, true},
+                          {"大小", 120, 80, true}},
+                         kPaleGreen, true, parent);
+}
+
 QListWidget* NewLevelList(QWidget* parent) {
     auto* list = new QListWidget(parent);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -226,11 +231,13 @@ QListWidget* NewLevelList(QWidget* parent) {
     return list;
 }
 
-QTabWidget* NewPageControl(QWidget* files, QWidget* types, QWidget* levels, QWidget* parent) {
+QTabWidget* NewPageControl(QWidget* files, QWidget* types, QWidget* levels, QWidget* dirNames,
+                           QWidget* parent) {
     auto* pages = new QTabWidget(parent);
     pages->addTab(files, QStringLiteral("文件列表"));
     pages->addTab(types, QStringLiteral("类型统计"));
     pages->addTab(levels, QStringLiteral("目录级数"));
+    pages->addTab(dirNames, QStringLiteral("目录名统计"));
     pages->setCurrentIndex(1);
     return pages;
 }
@@ -329,8 +336,8 @@ void TForm1::createWidgets() {
     Panel1 = NewPanel(QFrame::Raised);
     Panel1->setParent(this);
     Splitter1 = new ColouredSplitter(Qt::Horizontal, kTeal, this);
-    Panel3 = createSourceSide();
-    Panel4 = createTargetSide();
+    Panel3 = createSide(Side::Source);
+    Panel4 = createSide(Side::Target);
     Splitter1->addWidget(Panel3);
     Splitter1->addWidget(Panel4);
     Panel2 = NewPanel(QFrame::Sunken);
@@ -366,72 +373,68 @@ QWidget* TForm1::createTopBand() {
     return Panel1;
 }
 
-QWidget* TForm1::createSourceSide() {
+// One side of the window: above, its caption, what is on show and its button, then the files
+// of the clicked directory, the type statistics and the directory levels in tabs; below, the
+// directory tree with the notice of what its reading found.
+QWidget* TForm1::createSide(Side which) {
+    const bool source = which == Side::Source;
     auto* side = new QWidget;
-    Panel5 = new QFrame;
-    Label5 = NewLabel("", kBlue, Panel5);
-    Edit3 = NewReadOnlyEdit(Panel5);
-    Button5 = new QPushButton(QStringLiteral("指定源目录"), Panel5);
-    auto* header = new QGridLayout(Panel5);
+    auto* panel = new QFrame;
+    QLabel* caption = NewLabel("", kBlue, panel);
+    QWidget* shown = nullptr;
+    if (source) {
+        Edit3 = NewReadOnlyEdit(panel);
+        shown = Edit3;
+    } else {
+        ComboBoxEx1 = new QComboBox(panel);
+        ComboBoxEx1->setMaxVisibleItems(8);
+        // Its text field can show a text of its own, "no subdirectories", but takes no typing.
+        ComboBoxEx1->setEditable(true);
+        ComboBoxEx1->lineEdit()->setReadOnly(true);
+        ComboBoxEx1->setInsertPolicy(QComboBox::NoInsert);
+        ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
+        ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        shown = ComboBoxEx1;
+    }
+    auto* button = new QPushButton(
+        source ? QStringLiteral("指定源目录") : QStringLiteral("对比源目录"), panel);
+    auto* header = new QGridLayout(panel);
     header->setContentsMargins(2, 2, 2, 2);
-    header->addWidget(Label5, 0, 0, 1, 2);
-    header->addWidget(Edit3, 1, 0);
-    header->addWidget(Button5, 1, 1);
+    header->addWidget(caption, 0, 0, 1, 2);
+    header->addWidget(shown, 1, 0);
+    header->addWidget(button, 1, 1);
     header->setColumnStretch(0, 1);
 
-    ListView1 = NewFileList(side);
-    ListView3 = NewTypeList(side);
-    ListBox1 = NewLevelList(side);
-    PageControl1 = NewPageControl(ListView1, ListView3, ListBox1, side);
-    Label2 = new QLabel(QStringLiteral("源目录树结构："), side);
-    Label8 = NewNotice(side);
-    TreeView1 = new DirTreeView(side);
+    QTreeWidget* files = NewFileList(side);
+    QTreeWidget* types = NewTypeList(side);
+    QListWidget* levels = NewLevelList(side);
+    QTreeWidget* dirNames = NewDirNameList(side);
+    QTabWidget* pages = NewPageControl(files, types, levels, dirNames, side);
+    auto* treeCaption = new QLabel(
+        source ? QStringLiteral("源目录树结构：") : QStringLiteral("目标目录树结构："), side);
+    QLabel* notice = NewNotice(side);
+    auto* tree = new DirTreeView(side);
 
-    Splitter2 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
-    Splitter2->addWidget(Stack({Panel5, PageControl1}, 1, 60));
-    Splitter2->addWidget(Stack({Label2, Label8, TreeView1}, 1, 50));
+    auto* splitter = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
+    splitter->addWidget(Stack({panel, pages}, 1, 60));
+    splitter->addWidget(Stack({treeCaption, notice, tree}, 1, 50));
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Splitter2);
+    layout->addWidget(splitter);
     side->setMinimumWidth(100);
-    return side;
-}
 
-QWidget* TForm1::createTargetSide() {
-    auto* side = new QWidget;
-    Panel8 = new QFrame;
-    Label4 = NewLabel("", kBlue, Panel8);
-    ComboBoxEx1 = new QComboBox(Panel8);
-    ComboBoxEx1->setMaxVisibleItems(8);
-    // Its text field can show a text of its own, "no subdirectories", but takes no typing.
-    ComboBoxEx1->setEditable(true);
-    ComboBoxEx1->lineEdit()->setReadOnly(true);
-    ComboBoxEx1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBoxEx1->setEditText(QString::fromUtf8(kNoOutputSubdirs));
-    ComboBoxEx1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    Button6 = new QPushButton(QStringLiteral("对比源目录"), Panel8);
-    auto* header = new QGridLayout(Panel8);
-    header->setContentsMargins(2, 2, 2, 2);
-    header->addWidget(Label4, 0, 0, 1, 2);
-    header->addWidget(ComboBoxEx1, 1, 0);
-    header->addWidget(Button6, 1, 1);
-    header->setColumnStretch(0, 1);
-
-    ListView2 = NewFileList(side);
-    ListView4 = NewTypeList(side);
-    ListBox2 = NewLevelList(side);
-    PageControl2 = NewPageControl(ListView2, ListView4, ListBox2, side);
-    Label3 = new QLabel(QStringLiteral("目标目录树结构："), side);
-    Label9 = NewNotice(side);
-    TreeView2 = new DirTreeView(side);
-
-    Splitter3 = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
-    Splitter3->addWidget(Stack({Panel8, PageControl2}, 1, 60));
-    Splitter3->addWidget(Stack({Label3, Label9, TreeView2}, 1, 50));
-    auto* layout = new QVBoxLayout(side);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Splitter3);
-    side->setMinimumWidth(100);
+    (source ? Panel5 : Panel8) = panel;
+    (source ? Label5 : Label4) = caption;
+    (source ? Button5 : Button6) = button;
+    (source ? ListView1 : ListView2) = files;
+    (source ? ListView3 : ListView4) = types;
+    (source ? ListBox1 : ListBox2) = levels;
+    (source ? DirNameList1 : DirNameList2) = dirNames;
+    (source ? PageControl1 : PageControl2) = pages;
+    (source ? Label2 : Label3) = treeCaption;
+    (source ? Label8 : Label9) = notice;
+    (source ? TreeView1 : TreeView2) = tree;
+    (source ? Splitter2 : Splitter3) = splitter;
     return side;
 }
 
@@ -509,7 +512,8 @@ void TForm1::FormCreate(const std::string& executablePath) {
         m_canRun = false;
         return;
     }
-    setWindowTitle(QStringLiteral("Quillmere V1.2 （2003-9-26）  "));
+    setWindowTitle(QStringLiteral("Quillmere V") + QString::fromUtf8(FunSub::kVersion) +
+                   QStringLiteral(" （2003-9-26）  "));
     m_statusPanel = new QLabel(StatusBar1);
     StatusBar1->addWidget(m_statusPanel, 1);
     m_readingPump.setInterval(200);
@@ -572,6 +576,7 @@ void TForm1::RefreshTargetSide() {
         ListBox2->clear();
         ListView2->clear();
         ListView4->clear();
+        DirNameList2->clear();
         Label9->hide();
         ShowReading();
         return;
@@ -594,11 +599,11 @@ void TForm1::RebuildSourceSide() {
         // Shown only once the whole reading is there: a reading that fails leaves the former
         // tree as it was.
         m_sourceTree = std::move(read.scanned.tree);
+        m_sourceFiles = std::move(read.scanned.files);
         ShowDirTree(TreeView1, m_sourceTree);
-        ShowStats(read.stats, ListView3, ListBox1);
-        FunSub::TreeFileTotal = read.stats.fileTotal;
         ShowNotice(Label8, read);
-        FunSub::TargetName = FunSub::ChooseTargetName(FunSub::SourceDir);
+        ShowSourceStats(std::move(read.stats));
+        FunSub::TargetName = FunSub::ChooseTargetName(FunSub::SourceDir, FunSub::OutputDir);
         Edit2->setText(ToQ(FunSub::TargetName));
         Button1->setEnabled(true);
         FunSub::SourceChanged = false;
@@ -631,7 +636,7 @@ void TForm1::ShowTargetTree(const std::string& path) {
     ReadSide(m_targetReading, m_targetRead, path, [this](SideReading& read) {
         m_targetTree = std::move(read.scanned.tree);
         ShowDirTree(TreeView2, m_targetTree);
-        ShowStats(read.stats, ListView4, ListBox2);
+        ShowStats(read.stats, ListView4, ListBox2, DirNameList2);
         ShowNotice(Label9, read);
     });
 }
@@ -646,7 +651,7 @@ void TForm1::ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
     reader.Start(
         [read](Background::Stop stop) {
             FunSub::ScanOptions options;
-            options.stop = &stop;
+            options.stop = stop;
             options.progress = [read](std::int64_t files) { read->files = files; };
             read->scanned =
                 FunSub::ScanTree(read->path, FunSub::RootLabel::ShortenDriveRoot, options);
@@ -686,8 +691,9 @@ void TForm1::ShowReading() {
 }
 
 void TForm1::ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList,
-                       QListWidget* levelList) {
+                       QListWidget* levelList, QTreeWidget* dirNameList) {
     FillReportList(typeList, FunSub::TypeListRows(stats));
+    FillReportList(dirNameList, FunSub::DirNameListRows(stats));
     levelList->clear();
     QStringList lines;
     for (const std::string& line : FunSub::LevelLines(stats)) lines << ToQ(line);
@@ -791,8 +797,22 @@ std::string TForm1::ShownTarget() const {
     return m_outputSubdirs[static_cast<std::size_t>(index)];
 }
 
-void TForm1::ShowDirectory(bool targetSide, const std::string& root,
-                           const std::string& relativeDir) {
+void TForm1::ShowSourceStats(FunSub::TreeStats stats) {
+    ShowStats(stats, ListView3, ListBox1, DirNameList1);
+    FunSub::TreeFileTotal = stats.fileTotal;
+    m_sourceStats = std::move(stats);
+}
+
+void TForm1::SourceCopied() {
+    Button1->setEnabled(false);
+}
+
+void TForm1::ShowChosenSource(const std::string& path) {
+    Edit3->setText(ToQ(path));
+}
+
+void TForm1::ShowDirectory(Side side, const std::string& root, const std::string& relativeDir) {
+    const bool targetSide = side == Side::Target;
     if (targetSide && ShownTarget() != root) {
         const auto at = std::find(m_outputSubdirs.begin(), m_outputSubdirs.end(), root);
         if (at == m_outputSubdirs.end())

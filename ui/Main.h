@@ -21,14 +21,14 @@
 #include "core/TreeScan.h"
 #include "core/TreeStats.h"
 #include "ui/Background.h"
-#include "ui/ChainWindow.h"
+#include "ui/MainWindowPort.h"
 
 // The main window: the working and output directories on top, the chosen source on the
 // left and one of the targets generated from it on the right, each with its tree, the file
 // list of a clicked directory, the type statistics and the directory levels. Every time the
 // chain hands control back to it, it checks the two directories again, rebuilds the target
 // side from the first target and, when a new source was chosen, the source side.
-class TForm1 : public ChainWindow {
+class TForm1 : public MainWindowPort {
     Q_OBJECT
 public:
     // `executablePath` is where the program runs from; it decides where work.ini lies.
@@ -60,25 +60,27 @@ public:
     int ListOutputSubdirs();
     // Reads the target tree of `path` and its statistics on a worker, then shows them.
     void ShowTargetTree(const std::string& path);
-    // Drops the target name and disables "过滤复制" until a source is built with a fresh
-    // one: at each rebuild, and when a copy found the name taken (the source dialog then
-    // takes the same source again).
-    void DropTargetName();
 
-    // The source tree that the statistics and the copy walk, by index.
-    const FunSub::DirTree& SourceTree() const { return m_sourceTree; }
+    // What the dialogs ask of it (MainWindowPort).
+    const FunSub::DirTree& SourceTree() const override { return m_sourceTree; }
+    const FunSub::TreeStats& SourceStats() const override { return m_sourceStats; }
+    const std::vector<std::vector<Platform::Entry>>& SourceFiles() const override {
+        return m_sourceFiles;
+    }
+    void SourceCopied() override;
+    void DropTargetName() override;
+    void ShowChosenSource(const std::string& path) override;
+    std::string ShownTarget() const override;
+    void ShowDirectory(Side side, const std::string& root, const std::string& relativeDir) override;
+
+    // Shows `stats` as the source's statistics, in its type list and its level list.
+    void ShowSourceStats(FunSub::TreeStats stats);
     const FunSub::DirTree& TargetTree() const { return m_targetTree; }
     // True while one of the two sides is being read.
     bool Reading() const { return m_sourceReading.Running() || m_targetReading.Running(); }
     // The full path of each ComboBoxEx1 item, at the item's position.
     const std::vector<std::string>& OutputSubdirs() const { return m_outputSubdirs; }
     QString StatusText() const;
-    // The full path of the target on show; empty when there is none.
-    std::string ShownTarget() const;
-    // Shows the directory `relativeDir` below `root` (the source, or one of the targets) in the
-    // tree of that side, as a click on its node does, with its files on show. A directory the
-    // tree does not hold shows its nearest ancestor that it does.
-    void ShowDirectory(bool targetSide, const std::string& root, const std::string& relativeDir);
 
     // The tree item's role that holds the index of its node in the tree model.
     static constexpr int kNodeIndexRole = Qt::UserRole;
@@ -98,9 +100,10 @@ public:
     QLineEdit* Edit3 = nullptr;  // the chosen source, relative to WorkDir
     QPushButton* Button5 = nullptr;
     QTabWidget* PageControl1 = nullptr;
-    QTreeWidget* ListView1 = nullptr;  // files of the clicked source directory
-    QTreeWidget* ListView3 = nullptr;  // the source's type statistics
-    QListWidget* ListBox1 = nullptr;   // the source's directory levels
+    QTreeWidget* ListView1 = nullptr;     // files of the clicked source directory
+    QTreeWidget* ListView3 = nullptr;     // the source's type statistics
+    QListWidget* ListBox1 = nullptr;      // the source's directory levels
+    QTreeWidget* DirNameList1 = nullptr;  // the source's directories by name
     QLabel* Label2 = nullptr;
     QLabel* Label8 = nullptr;  // what the source's reading found: unreadable directories
     QTreeWidget* TreeView1 = nullptr;
@@ -115,6 +118,7 @@ public:
     QTreeWidget* ListView2 = nullptr;
     QTreeWidget* ListView4 = nullptr;
     QListWidget* ListBox2 = nullptr;
+    QTreeWidget* DirNameList2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label9 = nullptr;  // the same for the target, and a target that never finished
     QTreeWidget* TreeView2 = nullptr;
@@ -132,8 +136,7 @@ public:
 private:
     void createWidgets();
     QWidget* createTopBand();
-    QWidget* createSourceSide();
-    QWidget* createTargetSide();
+    QWidget* createSide(Side side);
     QWidget* createBottomBand();
     void createLayout();
     void connectSignals();
@@ -161,10 +164,13 @@ private:
     void ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
                   const std::string& path, std::function<void(SideReading&)> show);
     void ShowReading();
-    void ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList, QListWidget* levelList);
+    void ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList, QListWidget* levelList,
+                   QTreeWidget* dirNameList);
     void ShowNotice(QLabel* notice, const SideReading& read);
 
     FunSub::DirTree m_sourceTree;
+    FunSub::TreeStats m_sourceStats;
+    std::vector<std::vector<Platform::Entry>> m_sourceFiles;
     FunSub::DirTree m_targetTree;
     std::vector<std::string> m_outputSubdirs;
     QLabel* m_statusPanel = nullptr;

@@ -8,7 +8,7 @@
 #include "core/FunSub.h"
 #include "ui/DirTreeView.h"
 #include "ui/Images.h"
-#include "ui/Main.h"
+#include "ui/MainWindowPort.h"
 #include "ui/Messages.h"
 
 TForm4* Form4 = nullptr;
@@ -69,7 +69,7 @@ void TForm4::connectSignals() {
 void TForm4::FormActivate() {
     // The main window put up the hour-glass before the tree scan; the scan is ours to end.
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    PlaceAt(Form1->Left(), Form1->Top() + 100);
+    PlaceAt(MainWindow()->Left(), MainWindow()->Top() + 100);
     Edit1->clear();
     m_clicked.clear();
     PrevSourceDir = FunSub::SourceDir;
@@ -130,7 +130,7 @@ void TForm4::BitBtn1Click() {
     const bool fresh = m_clicked != PrevSourceDir || FunSub::TargetName.empty();
     if (!m_clicked.empty() && fresh) {
         FunSub::SourceDir = m_clicked;
-        Form1->Edit3->setText(ToQ(m_clicked));
+        MainWindow()->ShowChosenSource(m_clicked);
         FunSub::SourceChanged = true;
     }
     Leave();
@@ -147,5 +147,5 @@ void TForm4::FormClose() {
 void TForm4::Leave() {
     TreeView1->clear();
     m_tree = {};
-    ReturnTo(this, Form1);
+    ReturnTo(this, MainWindow());
 }

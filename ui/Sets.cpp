@@ -7,29 +7,31 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <charconv>
 #include <optional>
+#include <unordered_map>
 
+#include "core/CopyJob.h"
 #include "core/FilterMemory.h"
 #include "core/FunSub.h"
+#include "core/TreeFilter.h"
+#include "core/TreeStats.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Copying.h"
-#include "ui/Main.h"
+#include "ui/MainWindowPort.h"
 #include "ui/Messages.h"
+#include "ui/Palette.h"
 
 TForm3* Form3 = nullptr;
 
 namespace {
-
-const QColor kBlue(0, 0, 255);
-const QColor kMaroon(128, 0, 0);
-const QColor kPurple(128, 0, 128);
 
 constexpr int kOffsetFromMain = 300;
 // The raw bytes of a type key as the main window's list holds them, when it keeps them.
 constexpr int kRawKeyRole = Qt::UserRole;
 // The caption a row was given, to tell an edited caption from the original one.
 constexpr int kOriginalCaptionRole = Qt::UserRole + 1;
+// The row's number in the files and the size columns, as the statistics counted it.
+constexpr int kNumberRole = Qt::UserRole + 2;
 
 // Grid lines between the cells, and in-place editing of the type column only.
 class TypeListDelegate : public QStyledItemDelegate {
@@ -61,17 +63,6 @@ QString TextAfterFirstColon(const QString& caption) {
 }
 
 }  // namespace
-
-std::int64_t SetsText::ListNumber(const QString& text) {
-    const std::string digits = FunSub::StripCommas(text.trimmed().toStdString());
-    std::int64_t value = 0;
-    const char* first = digits.data();
-    const char* last = first + digits.size();
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || end != last || first == last)
-        return 0;
-    return value;
-}
 
 TForm3::TForm3() : ChainWindow(kFixedDialogFlags) {
     setWindowTitle(QStringLiteral("过滤参数设置"));
@@ -107,6 +98,12 @@ void TForm3::createWidgets() {
     Button1 = new QPushButton(QStringLiteral("确　定"), this);
     Button2 = new QPushButton(QStringLiteral("放　弃"), this);
     Button3 = new QPushButton(QStringLiteral("上次的选择"), this);
+
+    Rules = new RulesPanel(this);
+    RuleEffect = new QLabel(this);
+    CopyEffect = new QLabel(this);
+    SetTextColour(RuleEffect, kPurple);
+    SetTextColour(CopyEffect, kPurple);
 }
 
 void TForm3::createList() {
@@ -152,26 +149,48 @@ void TForm3::createLayout() {
     buttons->addWidget(Button2);
     buttons->addStretch(1);
 
+    auto* types = new QVBoxLayout;
+    types->addWidget(GroupBox2);
+    types->addSpacing(6);
+    types->addWidget(Label1);
+    types->addWidget(Label3);
+    types->addSpacing(6);
+    types->addWidget(Label2);
+    types->addWidget(Label4);
+    types->addWidget(ListView1, 1);
+    types->addWidget(CheckBox1);
+    types->addWidget(CheckBox2);
+
+    auto* rules = new QVBoxLayout;
+    auto* rulesCaption =
+        new QLabel(QStringLiteral("按目录和名称滤除（两种过滤方式下都滤除）："), this);
+    SetTextColour(rulesCaption, kBlue);
+    rules->addWidget(rulesCaption);
+    rules->addWidget(Rules, 1);
+    rules->addWidget(RuleEffect);
+    rules->addWidget(CopyEffect);
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(types, 1);
+    columns->addSpacing(10);
+    columns->addLayout(rules, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox2);
-    layout->addSpacing(6);
-    layout->addWidget(Label1);
-    layout->addWidget(Label3);
-    layout->addSpacing(6);
-    layout->addWidget(Label2);
-    layout->addWidget(Label4);
-    layout->addWidget(ListView1, 1);
-    layout->addWidget(CheckBox1);
-    layout->addWidget(CheckBox2);
+    layout->addLayout(columns, 1);
     layout->addSpacing(6);
     layout->addLayout(buttons);
-    setFixedSize(360, 480);
+    setFixedSize(740, 480);
     // Tab goes down the dialog; the list is made after the widgets below it.
     setTabOrder(RadioButton2, ListView1);
     setTabOrder(ListView1, CheckBox1);
     setTabOrder(CheckBox1, CheckBox2);
     setTabOrder(CheckBox2, Button3);
     setTabOrder(Button3, Button1);
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Rules->DirList);
+    setTabOrder(Rules->DirList, Rules->Patterns);
+    setTabOrder(Rules->Patterns, Rules->SizeBox);
+    setTabOrder(Rules->SizeBox, Rules->SizeField);
+    setTabOrder(Rules->SizeField, Rules->GitBox);
 }
 
 void TForm3::connectSignals() {
@@ -189,6 +208,10 @@ void TForm3::connectSignals() {
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guard([this] { Button2Click(); }); });
     connect(Button3, &QPushButton::clicked, this, [this] { Guard([this] { Button3Click(); }); });
+    // The effect lines follow every change, keyboard ticks included.
+    connect(ListView1, &QTreeWidget::itemChanged, this, [this] { showEffect(); });
+    connect(RadioButton1, &QRadioButton::toggled, this, [this] { showEffect(); });
+    connect(Rules, &RulesPanel::changed, this, [this] { showEffect(); });
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
@@ -204,39 +227,50 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm3::FormActivate() {
-    PlaceAt(Form1->Left() + kOffsetFromMain, Form1->Top());
+    PlaceAt(MainWindow()->Left() + kOffsetFromMain, MainWindow()->Top());
     Label4->setText(QStringLiteral("类型：0  文件数：0  总大小：0"));
     CheckBox1->setChecked(FunSub::KeepGoing);
     CheckBox2->setChecked(FunSub::Verify);
     fillSourceTotals();
     fillTypeList();
+    Rules->Fill(MainWindow()->SourceStats().DirNameStats);
     applyMode();
+    showEffect();
     Button3->setEnabled(FunSub::LastFilterChoice(FunSub::SourceDir).has_value());
 }
 
+// The source's totals, as the summary row of the main window's type list gives them.
 void TForm3::fillSourceTotals() {
-    const QTreeWidgetItem* summary = Form1->ListView3->topLevelItem(0);
-    const QString types = summary ? TextAfterFirstColon(summary->text(0)) : QStringLiteral("0");
-    const QString files = summary ? summary->text(1) : QStringLiteral("0");
-    const QString bytes = summary ? summary->text(2) : QStringLiteral("0");
-    Label3->setText(QStringLiteral("类型：") + types + QStringLiteral(" 文件数：") + files +
-                    QStringLiteral(" 总大小：") + bytes);
+    const FunSub::ListRow summary = FunSub::TypeListRows(MainWindow()->SourceStats()).front();
+    Label3->setText(QStringLiteral("类型：") + TextAfterFirstColon(ToQ(summary.caption)) +
+                    QStringLiteral(" 文件数：") + ToQ(summary.subItems[0]) +
+                    QStringLiteral(" 总大小：") + ToQ(summary.subItems[1]));
 }
 
+// The rows of the main window's type list, made from the same statistics in the same order.
 void TForm3::fillTypeList() {
     ListView1->clear();
-    const QTreeWidget* source = Form1->ListView3;
+    const FunSub::TreeStats& stats = MainWindow()->SourceStats();
+    std::unordered_map<std::string, const FunSub::FileType*> types;
+    for (const FunSub::FileType& t : stats.TypeStats) types.emplace(t.TypeKey, &t);
+    const std::vector<FunSub::ListRow> listed = FunSub::TypeListRows(stats);
     QList<QTreeWidgetItem*> rows;
-    for (int i = 1; i < source->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* from = source->topLevelItem(i);
-        auto* row = new QTreeWidgetItem({from->text(0), from->text(1), from->text(2)});
+    for (std::size_t i = 1; i < listed.size(); ++i) {
+        const FunSub::ListRow& from = listed[i];
+        const FunSub::FileType& type = *types.at(from.caption);
+        auto* row =
+            new QTreeWidgetItem({ToQ(from.caption), ToQ(from.subItems[0]), ToQ(from.subItems[1])});
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
                       Qt::ItemIsEditable | Qt::ItemNeverHasChildren);
         row->setCheckState(0, Qt::Unchecked);
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-        row->setData(0, kRawKeyRole, from->data(0, kRawKeyRole));
-        row->setData(0, kOriginalCaptionRole, from->text(0));
+        // The caption's own bytes: a type key that is not UTF-8 still filters exactly.
+        row->setData(0, kRawKeyRole,
+                     QByteArray(from.caption.data(), static_cast<qsizetype>(from.caption.size())));
+        row->setData(0, kOriginalCaptionRole, row->text(0));
+        row->setData(1, kNumberRole, static_cast<qlonglong>(type.FileCount));
+        row->setData(2, kNumberRole, static_cast<qlonglong>(type.TotalSize));
         rows.append(row);
     }
     ListView1->addTopLevelItems(rows);
@@ -267,8 +301,8 @@ void TForm3::ListView1Click() {
         if (row->checkState(0) != Qt::Checked)
             continue;
         ++types;
-        files += SetsText::ListNumber(row->text(1));
-        bytes += SetsText::ListNumber(row->text(2));
+        files += row->data(1, kNumberRole).toLongLong();
+        bytes += row->data(2, kNumberRole).toLongLong();
     }
     Label4->setText(QStringLiteral("类型：%1 文件数：%2 总大小：%3")
                         .arg(types)
@@ -276,7 +310,7 @@ void TForm3::ListView1Click() {
                         .arg(ToQ(FunSub::FormatThousands(bytes))));
 }
 
-void TForm3::Button1Click() {
+std::vector<std::string> TForm3::tickedTypes() const {
     std::vector<std::string> selected;
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = ListView1->topLevelItem(i);
@@ -292,18 +326,39 @@ void TForm3::Button1Click() {
             selected.push_back(row->text(0).toUtf8().toStdString());
         }
     }
-    FunSub::SelectedTypes = std::move(selected);
+    return selected;
+}
+
+void TForm3::showEffect() {
+    const FunSub::CopyFilter filter(
+        RadioButton1->isChecked() ? FunSub::FilterKind::Exclude : FunSub::FilterKind::KeepOnly,
+        tickedTypes(), Rules->Rules());
+    const FunSub::FilterEffect e =
+        FunSub::MeasureFilter(MainWindow()->SourceTree(), MainWindow()->SourceFiles(), filter);
+    auto n = [](std::int64_t v) { return ToQ(FunSub::FormatThousands(v)); };
+    RuleEffect->setText(QStringLiteral("规则滤除：%1 个目录，%2 个文件，%3 B")
+                            .arg(n(e.ruleDirectories), n(e.ruleFiles), n(e.ruleBytes)));
+    CopyEffect->setText(
+        QStringLiteral("将复制：%1 个文件，%2 B").arg(n(e.copiedFiles), n(e.copiedBytes)));
+    Button1->setEnabled(Rules->Problem().isEmpty());
+}
+
+void TForm3::Button1Click() {
+    if (!Rules->Problem().isEmpty())
+        return;
+    FunSub::SelectedTypes = tickedTypes();
+    FunSub::SelectedRules = Rules->Rules();
     FunSub::KeepGoing = CheckBox1->isChecked();
     FunSub::Verify = CheckBox2->isChecked();
     // Not being able to remember the choice takes nothing from the copy.
     if (!FunSub::SourceDir.empty())
-        FunSub::RememberFilterChoice(FunSub::SourceDir,
-                                     {FunSub::FilterMode, FunSub::SelectedTypes});
+        FunSub::RememberFilterChoice(
+            FunSub::SourceDir, {FunSub::FilterMode, FunSub::SelectedTypes, FunSub::SelectedRules});
     HandOver(this, Form7);
 }
 
 void TForm3::Button2Click() {
-    ReturnTo(this, Form1);
+    ReturnTo(this, MainWindow());
 }
 
 void TForm3::Button3Click() {
@@ -314,6 +369,7 @@ void TForm3::Button3Click() {
     }
     (last->mode == FunSub::FilterKind::Exclude ? RadioButton1 : RadioButton2)->setChecked(true);
     // Types the source no longer has have no row, and so are passed over.
+    const QSignalBlocker quiet(ListView1);  // the effect is counted once, with the rules
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ListView1->topLevelItem(i);
         const QVariant raw = row->data(0, kRawKeyRole);
@@ -324,6 +380,7 @@ void TForm3::Button3Click() {
             std::find(last->types.begin(), last->types.end(), key) != last->types.end();
         row->setCheckState(0, wanted ? Qt::Checked : Qt::Unchecked);
     }
+    Rules->Show(last->rules);
     ListView1Click();
 }
 

@@ -9,10 +9,12 @@
 #include <cstdint>
 
 #include "ui/ChainWindow.h"
+#include "ui/RulesPanel.h"
 
 // The filter settings dialog: the source's types with check boxes, the totals of the whole
 // source and of the ticked types, and the choice between leaving the ticked types out and
-// keeping only them.
+// keeping only them; beside them the rules, which leave out in either mode, and what the
+// rules take out and the copy takes.
 class TForm3 : public ChainWindow {
     Q_OBJECT
 public:
@@ -42,6 +44,9 @@ public:
     QPushButton* Button1 = nullptr;  // "确　定"
     QPushButton* Button2 = nullptr;  // "放　弃"
     QPushButton* Button3 = nullptr;  // "上次的选择"
+    RulesPanel* Rules = nullptr;
+    QLabel* RuleEffect = nullptr;  // "规则滤除：N 个目录，N 个文件，N B"
+    QLabel* CopyEffect = nullptr;  // "将复制：N 个文件，N B", types and rules together
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,12 +61,10 @@ private:
     void fillSourceTotals();
     void fillTypeList();
     void applyMode();
+    // The keys of the ticked types, as the copy takes them.
+    std::vector<std::string> tickedTypes() const;
+    // The effect lines for the ticks and rules as they stand; "确　定" waits for usable rules.
+    void showEffect();
 };
 
 extern TForm3* Form3;
-
-namespace SetsText {
-// A count or a size text of the type list as a number: commas are dropped, and anything
-// that is not a plain decimal number counts as 0 rather than ending the handler.
-std::int64_t ListNumber(const QString& text);
-}  // namespace SetsText

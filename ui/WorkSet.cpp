@@ -8,7 +8,7 @@
 #include "ui/Accept.h"
 #include "ui/DirTreeView.h"
 #include "ui/Images.h"
-#include "ui/Main.h"
+#include "ui/MainWindowPort.h"
 #include "ui/Messages.h"
 
 TFormWorkSet* FormWorkSet = nullptr;
@@ -97,7 +97,7 @@ std::string TFormWorkSet::PickerNodePath(const QTreeWidgetItem* node) {
 }
 
 void TFormWorkSet::FormActivate() {
-    PlaceAt(Form1->Left(), Form1->Top());
+    PlaceAt(MainWindow()->Left(), MainWindow()->Top());
     if (!m_driveItems)
         m_driveItems = FunSub::ReadDriveItems();
     TreeView1->clear();

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 
 #include "core/DrivePicker.h"
 #include "core/FunSub.h"
+#include "core/Platform.h"
 #include "support/TempTree.h"
 
 using namespace FunSub;
@@ -46,19 +48,38 @@ TEST(ListSubdirsTest, TheRootHasNoDotEntriesAndAnUnreadableDirectoryRaises) {
     EXPECT_THROW(ListSubdirs(t.file("plain")), QuillError);
 }
 
+// The directory whose listing the hook below removes just before it is read.
+std::string g_vanishing;
+
+void RemoveTheVanishing(const std::string& dir) {
+    if (dir == g_vanishing)
+        std::filesystem::remove_all(dir);
+}
+
+// Opening a node gives an expander to each child that holds a directory the picker shows.
 TEST(ListSubdirsTest, ExpanderOnlyForDirectoriesWithVisibleSubdirectories) {
     TempTree t;
     t.dir("onlyhidden/.git/objects");
     t.file("onlyfiles/readme");
     t.dir("nested/child");
     t.dir("empty");
-    EXPECT_FALSE(PickerHasChildren(t.path("onlyhidden")));
-    EXPECT_FALSE(PickerHasChildren(t.path("onlyfiles")));
-    EXPECT_FALSE(PickerHasChildren(t.path("empty")));
-    EXPECT_TRUE(PickerHasChildren(t.path("nested")));
-    // Nothing to show in a directory that cannot be read, and no error for it.
-    EXPECT_FALSE(PickerHasChildren(t.path("vanished")));
-    EXPECT_TRUE(PickerHasChildren("/"));
+    // Nothing to show in a directory that cannot be read, here gone once its parent was
+    // listed, and no error for it.
+    t.dir("vanished/child");
+    g_vanishing = t.path("vanished");
+    Platform::SetListingHook(RemoveTheVanishing);
+    const PickerOpening opening = OpenPickerNode(t.root(), {});
+    Platform::SetListingHook(nullptr);
+
+    std::map<std::string, bool> expanders;
+    for (const PickerChild& child : opening.children) expanders[child.name] = child.hasChildren;
+    EXPECT_EQ(expanders, (std::map<std::string, bool>{{"empty", false},
+                                                      {"nested", true},
+                                                      {"onlyfiles", false},
+                                                      {"onlyhidden", false},
+                                                      {"vanished", false}}));
+    // A drive root lists no "[.]" and "[..]", and still has its directories to show.
+    EXPECT_FALSE(OpenPickerNode("/", {}).children.empty());
 }
 
 TEST(PickerPathTest, ChildPathsNeverDoubleTheSeparator) {

@@ -21,10 +21,15 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "core/CheckCopy.h"
+#include "core/FileCopyPlatform.h"
 #include "core/FunSub.h"
+#include "core/Reasons.h"
+#include "core/TreeFilter.h"
 #include "core/TreeStats.h"
+#include "support/CopyFileWhole.h"
 #include "support/ScratchDisk.h"
 #include "support/TempTree.h"
 
@@ -115,11 +120,17 @@ protected:
         const FunSub::DirTree tree =
             FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
         FunSub::TreeFileTotal = FunSub::CollectTreeStats(tree).fileTotal;
-        return FunSub::RunFilterCopy(tree, m_progress);
+        return FunSub::RunFilterCopy(Job(), tree, m_progress);
     }
     void Filter(FunSub::FilterKind mode, std::vector<std::string> types) {
         FunSub::FilterMode = mode;
         FunSub::SelectedTypes = std::move(types);
+    }
+    // The copy the program's state describes, run with `options`.
+    static FunSub::CopyJob Job(const FunSub::CopyOptions& options = {}) {
+        FunSub::CopyJob job = FunSub::CurrentCopyJob();
+        job.options = options;
+        return job;
     }
     std::string Target(const std::string& relative = "") const {
         return m_tree.path("out/proj-01") + (relative.empty() ? "" : "/" + relative);
@@ -167,6 +178,85 @@ TEST_F(FilterCopyTest, TypesCompareLowerCasedAndExactly) {
     fs::remove_all(Target());
     Filter(FunSub::FilterKind::Exclude, {".TXT", ".C"});  // no type key is ever upper case
     EXPECT_EQ(Copy().copied, 4);
+}
+
+// Rules leave out in either mode: a directory by its name (A-Z folded) or a pattern ending in
+// "/" with all it holds, a file by a pattern of its name or by its size. The check counts
+// what the copy then copies.
+TEST_F(FilterCopyTest, RulesLeaveOutDirectoriesNamesAndLargeFilesInEitherMode) {
+    m_tree.file("work/proj/app.js", "app");
+    m_tree.file("work/proj/app.min.js", "minified");
+    m_tree.file("work/proj/big.bin", std::string(2000, 'b'));
+    m_tree.file("work/proj/Node_Modules/lib/x.js", "x");
+    m_tree.file("work/proj/src/node_modules/y.js", "y");
+    m_tree.file("work/proj/build-out/z.js", "z");
+    m_tree.file("work/proj/src/main.js", "main");
+    using FunSub::FilterKind;
+    const struct {
+        FilterKind mode;
+        std::vector<std::string> types;
+        FunSub::FilterRules rules;
+        std::set<std::string> copied;
+    } cases[] = {
+        {FilterKind::Exclude,
+         {},
+         {{"node_modules"}, {"*.min.js", "build*/"}, 1000},
+         {"app.js", "src/", "src/main.js"}},
+        {FilterKind::KeepOnly,
+         {".js"},
+         {{"node_modules"}, {}, -1},
+         {"app.js", "app.min.js", "build-out/", "build-out/z.js", "src/", "src/main.js"}},
+        {FilterKind::Exclude,
+         {".bin"},
+         {{}, {"[a-b]*", "?ain.js"}, -1},
+         {"Node_Modules/", "Node_Modules/lib/", "Node_Modules/lib/x.js", "build-out/",
+          "build-out/z.js", "src/", "src/node_modules/", "src/node_modules/y.js"}},
+    };
+    for (const auto& c : cases) {
+        FunSub::CopyJob job = Job();
+        job.filter = FunSub::CopyFilter(c.mode, c.types, c.rules);
+        const FunSub::DirTree tree =
+            FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+        const FunSub::CopyPlan plan = FunSub::CheckCopy(job, tree);
+        EXPECT_TRUE(plan.problems.empty()) << plan.problems.front().path;
+        const FunSub::CopySummary s = FunSub::RunFilterCopy(job, tree, m_progress);
+        EXPECT_EQ(Listing(Target()), c.copied);
+        EXPECT_EQ(s.copied, plan.files);
+        EXPECT_EQ(s.examined, plan.examined);
+        EXPECT_TRUE(s.skipped.empty());
+        fs::remove_all(Target());
+    }
+}
+
+// Why a path is left out: the first rule that takes it, a directory above it before the
+// path itself; nothing for what is copied; a path that is not there is an error.
+TEST_F(FilterCopyTest, EachLeftOutPathSaysWhichRuleTakesIt) {
+    m_tree.file("work/proj/node_modules/pkg/x.js", "x");
+    m_tree.file("work/proj/src/app.min.js", "m");
+    m_tree.file("work/proj/src/big.bin", std::string(100, 'b'));
+    m_tree.file("work/proj/src/debug.log", "l");
+    m_tree.file("work/proj/src/main.c", "c");
+    m_tree.file("work/proj/.gitignore", "*.log\n");
+    m_tree.file("work/proj/.cache/c.txt", "c");
+    const FunSub::CopyFilter filter(FunSub::FilterKind::Exclude, {".c"},
+                                    {{"node_modules"}, {"*.min.js"}, 50, true});
+    const std::string source = FunSub::SourceDir;
+    const std::pair<const char*, const char*> cases[] = {
+        {"node_modules", "dir:node_modules"},
+        {"node_modules/pkg/x.js", "dir:node_modules"},
+        {"src/app.min.js", "name:*.min.js"},
+        {"src/big.bin", "size:50"},
+        {"src/debug.log", "gitignore:.gitignore"},
+        {"./src/main.c", "type:.c"},
+        {".cache/c.txt", "dot-directory"},
+        {"src", ""},
+        {".gitignore", ""},
+    };
+    for (const auto& [path, rule] : cases)
+        EXPECT_EQ(FunSub::WhyLeftOut(source, path, filter), rule) << path;
+    EXPECT_THROW(FunSub::WhyLeftOut(source, "src/none.c", filter), FunSub::QuillError);
+    EXPECT_THROW(FunSub::WhyLeftOut(source, "src/main.c/x", filter), FunSub::QuillError);
+    EXPECT_THROW(FunSub::WhyLeftOut(source, "../proj/src", filter), FunSub::QuillError);
 }
 
 TEST_F(FilterCopyTest, FromAndToTextsAndProgress) {
@@ -328,6 +418,60 @@ TEST_F(FilterCopyTest, CaseInsensitiveTargetFailsRatherThanLosingAFile) {
     }
 }
 
+// On exFAT through FUSE, which can neither rename without replacing nor link, a large file
+// takes its name in two steps. Whatever comes between them, the name ends up holding one
+// whole file or nothing: another file that the same name stands for ("big.dat" while
+// "BIG.dat" is being named) is refused, and a file that cannot be named leaves no empty file
+// behind under the name.
+TEST_F(FilterCopyTest, ALargeFileOnExfatGetsItsNameWithoutReplacingAnother) {
+    ScratchDisk disk = ScratchDisk::Exfat();
+    if (disk.unavailable())
+        GTEST_SKIP() << disk.reason();
+    ASSERT_TRUE(disk.mounted()) << disk.reason();
+    static std::string s_dir, s_other;
+    static Platform::CopyOutcome s_between;
+    s_other = m_tree.file("work/proj/big.dat", std::string(5 << 20, 'l'));
+    const std::string upper = m_tree.file("work/proj/BIG.dat", std::string(5 << 20, 'U'));
+    struct Row {
+        const char* what;
+        Platform::NamingHook between;
+        Platform::CopyFailure failure;
+        std::set<std::string> left;
+    } rows[] = {
+        {"the other file of that name is copied meanwhile",
+         [](const std::string&) {
+             s_between = Platform::CopyFileContent(s_other, s_dir + "/big.dat");
+         },
+         Platform::CopyFailure::None,
+         {"BIG.dat"}},
+        {"the written file is lost before its rename",
+         [](const std::string&) {
+             for (const auto& e : fs::directory_iterator(s_dir))
+                 if (e.path().extension() == ".part")
+                     fs::remove(e.path());
+         },
+         Platform::CopyFailure::Write,
+         {}},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        s_dir = disk.path() + "/t" + std::to_string(++n);
+        fs::create_directory(s_dir);
+        s_between = {};
+        Platform::SetNamingHook(row.between);
+        const Platform::CopyOutcome outcome = Platform::CopyFileContent(upper, s_dir + "/BIG.dat");
+        Platform::SetNamingHook(nullptr);
+        EXPECT_EQ(outcome.failure, row.failure);
+        EXPECT_EQ(Listing(s_dir), row.left);
+        if (n == 1) {
+            EXPECT_EQ(s_between.failure, Platform::CopyFailure::CreateDestination);
+            EXPECT_EQ(s_between.error, EEXIST);
+            EXPECT_EQ(ReadFile(s_dir + "/BIG.dat"), std::string(5 << 20, 'U'));
+        }
+    }
+}
+
 // A source file written to while it is copied is not reported as copied: the copy ends there,
 // or, going on past items, leaves it out and lists it.
 TEST_F(FilterCopyTest, ASourceFileChangedDuringItsCopyIsAFailedItem) {
@@ -341,7 +485,7 @@ TEST_F(FilterCopyTest, ASourceFileChangedDuringItsCopyIsAFailedItem) {
     const FunSub::DirTree tree =
         FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
     try {
-        FunSub::RunFilterCopy(tree, m_progress);
+        FunSub::RunFilterCopy(Job(), tree, m_progress);
         ADD_FAILURE() << "a changed file was reported as copied";
     } catch (const FunSub::QuillError& e) {
         EXPECT_EQ(e.what(), std::string(FunSub::kSourceChangedText) + "：" + b);
@@ -350,10 +494,59 @@ TEST_F(FilterCopyTest, ASourceFileChangedDuringItsCopyIsAFailedItem) {
 
     FunSub::TargetName = "proj-02";
     fs::remove_all(Target());
-    const FunSub::CopySummary s = FunSub::RunFilterCopy(tree, m_progress, {true});
+    const FunSub::CopySummary s = FunSub::RunFilterCopy(Job({true}), tree, m_progress);
     EXPECT_EQ(Listing(m_tree.path("out/proj-02")), (std::set<std::string>{"a.txt", "c.txt"}));
     ASSERT_EQ(s.skipped.size(), 1u);
     EXPECT_EQ(s.skipped[0].path, "b.txt");
+}
+
+// On exFAT through FUSE file times move in whole seconds, so a writer that rewrites a file
+// within one second leaves its times as they were. A copy made while one rewrites a file in
+// place, a quarter megabyte at a time, alternately all "A" and all "B", must never be reported
+// as copied when it is torn: neither all one letter nor what the source holds once the writer
+// has stopped.
+TEST_F(FilterCopyTest, ASourceRewrittenWithinItsTimeStepIsNeverCopiedTorn) {
+    ScratchDisk disk = ScratchDisk::Exfat();
+    if (disk.unavailable())
+        GTEST_SKIP() << disk.reason();
+    ASSERT_TRUE(disk.mounted()) << disk.reason();
+    constexpr std::size_t kChunk = 256 << 10, kSize = 12 * kChunk;
+    FunSub::WorkDir = disk.path();
+    FunSub::SourceDir = disk.path() + "/proj";
+    fs::create_directory(FunSub::SourceDir);
+    const std::string file = FunSub::SourceDir + "/f.bin";
+    std::ofstream(file, std::ios::binary) << std::string(kSize, 'A');
+    int torn = 0;
+    for (int run = 1; run <= 6; ++run) {
+        FunSub::TargetName = "proj-0" + std::to_string(run);
+        std::atomic<bool> stop{false};
+        std::atomic<int> passes{0};
+        std::thread writer([&] {
+            const int fd = open(file.c_str(), O_WRONLY | O_CLOEXEC);
+            for (int pass = 0; fd >= 0 && !stop; ++pass, ++passes) {
+                const std::string chunk(kChunk, pass % 2 ? 'B' : 'A');
+                for (std::size_t at = 0; at < kSize; at += kChunk)
+                    (void)!pwrite(fd, chunk.data(), kChunk, static_cast<off_t>(at));
+            }
+            close(fd);
+        });
+        while (passes < 2) std::this_thread::yield();
+        bool copied = true;
+        try {
+            Copy();
+        } catch (const FunSub::QuillError& e) {
+            EXPECT_EQ(e.what(), std::string(FunSub::kSourceChangedText) + "：" + file);
+            copied = false;
+        }
+        stop = true;
+        writer.join();
+        if (!copied)
+            continue;
+        const std::string copy = ReadFile(m_tree.path("out/" + FunSub::TargetName + "/f.bin"));
+        torn += copy != std::string(kSize, 'A') && copy != std::string(kSize, 'B') &&
+                copy != ReadFile(file);
+    }
+    EXPECT_EQ(torn, 0) << "torn copies reported as copied";
 }
 
 // A copy that goes on past single items still ends when the whole copy is lost: its target
@@ -380,7 +573,7 @@ TEST_F(FilterCopyTest, KeepingGoingEndsWhenARootIsGone) {
                 fs::rename(m_tree.path(row.moved), m_tree.path(row.to));
         };
         try {
-            FunSub::RunFilterCopy(tree, m_progress, {true});
+            FunSub::RunFilterCopy(Job({true}), tree, m_progress);
             ADD_FAILURE() << "the copy did not notice";
         } catch (const FunSub::QuillError& e) {
             EXPECT_EQ(e.what(), row.message);
@@ -429,7 +622,7 @@ TEST_F(FilterCopyTest, TheCheckOfManyDirectoriesIsTheSumOfItsParts) {
     Filter(FunSub::FilterKind::Exclude, {".o"});
     const FunSub::DirTree tree =
         FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
-    const FunSub::CopyPlan plan = FunSub::CheckCopy(tree, FunSub::OutputDir);
+    const FunSub::CopyPlan plan = FunSub::CheckCopy(Job(), tree);
     std::int64_t files = 0, bytes = 0, examined = 0;
     for (int d = 0; d < 100; ++d) {
         examined += d % 3 + 1;
@@ -471,6 +664,17 @@ TEST_F(FilterCopyTest, VerifyingListsTheCopiesThatDoNotMatch) {
         {"proj-04",
          [](const std::string& copy) { fs::remove(copy + "/d.txt"); },
          {"d.txt copy-unreadable"}},
+#ifndef _WIN32
+        // A source directory swapped for a link to an equal one is not read through the link.
+        {"proj-05",
+         [this](const std::string&) {
+             fs::rename(m_tree.path("work/proj/sub"), m_tree.path("sub-away"));
+             fs::copy(m_tree.path("sub-away"), m_tree.dir("elsewhere/sub"));
+             fs::create_directory_symlink(m_tree.path("elsewhere/sub"),
+                                          m_tree.path("work/proj/sub"));
+         },
+         {"sub/b.txt source-unreadable", "sub/c.bin source-unreadable"}},
+#endif
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.target);
@@ -478,14 +682,137 @@ TEST_F(FilterCopyTest, VerifyingListsTheCopiesThatDoNotMatch) {
         m_progress.beforeVerify = [&] { row.change(m_tree.path("out/" + row.target)); };
         FunSub::CopyOptions options;
         options.verify = true;
-        const FunSub::CopySummary s = FunSub::RunFilterCopy(tree, m_progress, options);
+        const FunSub::CopySummary s = FunSub::RunFilterCopy(Job(options), tree, m_progress);
         EXPECT_EQ(s.verified, 4);
         std::vector<std::string> found;
         for (const FunSub::Mismatch& m : s.mismatches) found.push_back(m.path + " " + m.word);
         EXPECT_EQ(found, row.mismatches);
+        // A copy that does not read back as its source is not done.
+        EXPECT_EQ(FunSub::TargetIncomplete(m_tree.path("out/" + row.target)),
+                  !row.mismatches.empty());
         EXPECT_EQ(FunSub::VerifyText(s), row.mismatches.empty()
                                              ? "校验通过：4 个文件"
-                                             : "校验发现 1 个文件与源文件不符（已校验 4 个文件）");
+                                             : "校验发现 " + std::to_string(row.mismatches.size()) +
+                                                   " 个文件与源文件不符（已校验 4 个文件）");
+    }
+}
+
+std::atomic<int> g_syncs{0};
+std::atomic<int> g_failingSync{0};  // the number of the sync that fails, from 1
+
+// Plays a disk whose write-back fails once: the sync numbered g_failingSync reports it.
+int FailOneSync() {
+    return ++g_syncs == g_failingSync ? EIO : 0;
+}
+
+// A sync that reports a failed write-back fails the copy and the target keeps its marker,
+// whether the sync of the copy's end saw the failure or the one while it went on (the disk
+// tells it only once): a copy that ends saying done after one of them lost data on the disk.
+TEST_F(FilterCopyTest, AWriteBackThatFailedFailsTheCopy) {
+    // More than the 64 MiB after which the copy syncs while it goes on (a sparse file costs
+    // nothing to copy); the listing of `later` waits, so that that sync comes before the end.
+    ASSERT_EQ(truncate(m_tree.file("work/proj/big.img", "").c_str(), std::int64_t{70} << 20), 0);
+    m_tree.file("work/proj/later/a.txt", "a");
+    Platform::SetListingHook([](const std::string& dir) {
+        if (dir.find("later") != std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+    Platform::SetSyncHook(FailOneSync);
+    struct Row {
+        int failing;  // 0: none
+        int syncs;    // the syncs the copy asks for
+    } rows[] = {{0, 2}, {1, 2}, {2, 2}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.failing);
+        FunSub::TargetName = "proj-0" + std::to_string(row.failing + 1);
+        g_syncs = 0;
+        g_failingSync = row.failing;
+        int error = 0;
+        try {
+            Copy();
+        } catch (const FunSub::QuillError& e) {
+            error = e.error();
+        }
+        EXPECT_EQ(g_syncs, row.syncs);
+        EXPECT_EQ(error, row.failing ? EIO : 0);
+        EXPECT_EQ(FunSub::TargetIncomplete(m_tree.path("out/" + FunSub::TargetName)),
+                  row.failing != 0);
+    }
+    Platform::SetSyncHook(nullptr);
+    Platform::SetListingHook(nullptr);
+}
+
+// A stop asked for after the last file is whole finds nothing left to stop: the copy is made
+// durable and done. One asked for before leaves the rest uncopied and the target unfinished.
+TEST_F(FilterCopyTest, AStopOnceEveryFileIsWholeLeavesADoneCopy) {
+    for (int i = 0; i < 3; ++i) m_tree.file("work/proj/f" + std::to_string(i), "f");
+    std::atomic<bool> stop{false};
+    struct Row {
+        int stopAfter;  // files
+        bool stopped;
+        int copied;
+    } rows[] = {{3, false, 3}, {1, true, 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stopAfter);
+        FunSub::TargetName = "proj-0" + std::to_string(row.stopAfter);
+        stop = false;
+        m_progress.files = 0;
+        m_progress.afterFile = [&](int files) {
+            if (files == row.stopAfter)
+                stop = true;
+        };
+        const FunSub::DirTree tree =
+            FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+        FunSub::CopyOptions options;
+        options.stop = FunSub::StopToken(&stop);
+        options.jobs = 1;
+        const FunSub::CopySummary s = FunSub::RunFilterCopy(Job(options), tree, m_progress);
+        EXPECT_EQ(s.stopped, row.stopped);
+        EXPECT_EQ(s.copied, row.copied);
+        EXPECT_EQ(FunSub::TargetIncomplete(m_tree.path("out/" + FunSub::TargetName)), row.stopped);
+    }
+}
+
+// Only a directory of the copy's own is its marker: a user's file of that name in a source
+// does not make the source look unfinished, and the copy lists it as what it could not put
+// beside its marker, copying the rest. The copy leaves nothing of its own in the output
+// directory but the target.
+TEST_F(FilterCopyTest, AFileNamedAsTheMarkerIsTheUsers) {
+    m_tree.file("work/proj/.quillmere-incomplete", "mine");
+    m_tree.file("work/proj/sub/.quillmere-incomplete", "mine too");
+    m_tree.file("work/proj/a.txt", "a");
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    EXPECT_FALSE(FunSub::CheckCopy(Job(), tree).sourceIncomplete);
+    const FunSub::CopySummary s = Copy();
+    ASSERT_EQ(s.skipped.size(), 1u);
+    EXPECT_EQ(s.skipped[0].path, ".quillmere-incomplete");
+    EXPECT_EQ(FunSub::ReasonWord(FunSub::ReasonOf(s.skipped[0])), std::string("marker-name"));
+    EXPECT_EQ(Listing(Target()),
+              (std::set<std::string>{"a.txt", "sub/", "sub/.quillmere-incomplete"}));
+    EXPECT_FALSE(FunSub::TargetIncomplete(Target()));
+    EXPECT_EQ(Listing(m_tree.path("out")).count("proj-01/"), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_tree.path("out")), fs::directory_iterator()),
+              1);
+}
+
+// The target gets its name in one step where the file system renames without replacing, and
+// where it refuses to be asked so (FAT and exFAT through FUSE).
+TEST_F(FilterCopyTest, TheTargetIsNamedOnEveryFileSystem) {
+    m_tree.file("work/proj/a.txt", "a");
+    m_tree.file("work/proj/sub/b.txt", "b");
+    for (ScratchDisk (*make)() :
+         {+[] { return ScratchDisk::Exfat(); }, +[] { return ScratchDisk::Fat(); }}) {
+        ScratchDisk disk = make();
+        if (disk.unavailable())
+            GTEST_SKIP() << disk.reason();
+        ASSERT_TRUE(disk.mounted()) << disk.reason();
+        FunSub::OutputDir = disk.path();
+        EXPECT_EQ(Copy().copied, 2);
+        EXPECT_EQ(Listing(disk.path()),
+                  (std::set<std::string>{"proj-01/", "proj-01/a.txt", "proj-01/sub/",
+                                         "proj-01/sub/b.txt"}));
+        EXPECT_FALSE(FunSub::TargetIncomplete(disk.path() + "/proj-01"));
     }
 }
 
@@ -506,7 +833,7 @@ TEST_F(FilterCopyTest, VanishedSourceDirectoryStopsTheCopyThere) {
         FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
     fs::remove_all(m_tree.path("work/proj/a/b"));
     try {
-        FunSub::RunFilterCopy(tree, m_progress);
+        FunSub::RunFilterCopy(Job(), tree, m_progress);
         FAIL() << "no error for a vanished directory";
     } catch (const FunSub::QuillError& e) {
         EXPECT_STREQ(e.what(), "File not found");
@@ -551,7 +878,7 @@ TEST_F(FilterCopyTest, FailedWriteLeavesNoPartialFile) {
     m_tree.file("work/proj/sub/zz/later.txt", "later");
     const FunSub::DirTree tree =
         FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
-    EXPECT_EQ(WithSmallFileLimit([&] { FunSub::RunFilterCopy(tree, m_progress); }),
+    EXPECT_EQ(WithSmallFileLimit([&] { FunSub::RunFilterCopy(Job(), tree, m_progress); }),
               "Stream write error");
     EXPECT_EQ(ReadFile(Target("small.txt")), "small");
     EXPECT_FALSE(fs::exists(Target("sub/big.bin")));
@@ -560,12 +887,15 @@ TEST_F(FilterCopyTest, FailedWriteLeavesNoPartialFile) {
 // Between two file systems the kernel will not copy by itself, and plain reads and writes
 // through the one buffer do it instead.
 TEST_F(FilterCopyTest, CopyAcrossFileSystems) {
+    // The source on a tmpfs of its own, or on /dev/shm where none can be mounted.
+    const ScratchDisk disk = ScratchDisk::Tmpfs(16 << 20);
+    const std::string other = disk.mounted() ? disk.path() : "/dev/shm";
     struct stat shm {
     }, tmp{};
-    if (stat("/dev/shm", &shm) != 0 || stat(m_tree.root().c_str(), &tmp) != 0 ||
+    if (stat(other.c_str(), &shm) != 0 || stat(m_tree.root().c_str(), &tmp) != 0 ||
         shm.st_dev == tmp.st_dev)
-        GTEST_SKIP() << "no second file system at /dev/shm";
-    const std::string src = "/dev/shm/quillmere-copy-test-" + std::to_string(getpid());
+        GTEST_SKIP() << "no second file system at " << other;
+    const std::string src = other + "/quillmere-copy-test-" + std::to_string(getpid());
     std::string content((5 << 19) + 7, '\0');  // two and a half buffers
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 % 251);
     std::FILE* f = std::fopen(src.c_str(), "wb");
@@ -574,10 +904,10 @@ TEST_F(FilterCopyTest, CopyAcrossFileSystems) {
     std::fclose(f);
 
     const std::string dst = m_tree.path("out/across.bin");
-    EXPECT_EQ(FunSub::CopyFileWhole(src, dst), static_cast<std::int64_t>(content.size()));
+    EXPECT_EQ(CopyFileWhole(src, dst), static_cast<std::int64_t>(content.size()));
     EXPECT_EQ(ReadFile(dst), content);
     fs::remove(dst);
-    EXPECT_EQ(WithSmallFileLimit([&] { FunSub::CopyFileWhole(src, dst); }), "Stream write error");
+    EXPECT_EQ(WithSmallFileLimit([&] { CopyFileWhole(src, dst); }), "Stream write error");
     EXPECT_FALSE(fs::exists(dst));
     unlink(src.c_str());
 }
@@ -594,7 +924,7 @@ TEST_F(FilterCopyTest, SparseFileAboveTwoGiBIsCopiedWholeAndStaysSparse) {
     close(fd);
 
     const std::string dst = m_tree.path("out/big.img");
-    EXPECT_EQ(FunSub::CopyFileWhole(src, dst), size);
+    EXPECT_EQ(CopyFileWhole(src, dst), size);
     struct stat st {};
     ASSERT_EQ(stat(dst.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, size);
@@ -621,7 +951,7 @@ TEST_F(FilterCopyTest, CopyFileWholeFailures) {
     auto failure = [](const std::string& src, const std::string& dst) -> std::string {
         std::string message = "no error";
         try {
-            FunSub::CopyFileWhole(src, dst);
+            CopyFileWhole(src, dst);
         } catch (const FunSub::QuillError& e) {
             message = e.what();
         }
@@ -648,7 +978,7 @@ TEST_F(FilterCopyTest, CopyFileWholeNeverReplacesAnExistingFile) {
     for (const std::string& src :
          {m_tree.file("work/a.c", "new"), m_tree.file("work/big.c", std::string(5 << 20, 'b'))}) {
         try {
-            FunSub::CopyFileWhole(src, dst);
+            CopyFileWhole(src, dst);
             ADD_FAILURE() << "replaced " << dst;
         } catch (const FunSub::QuillError& e) {
             EXPECT_EQ(e.what(), "Cannot create file " + dst);

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "core/FilterMemory.h"
 #include "core/FunSub.h"
+#include "core/TreeStats.h"
 #include "support/ScratchDisk.h"
 #include "support/TempTree.h"
 
@@ -211,6 +213,36 @@ TEST_F(SettingsTest, InstalledOrReadOnlyProgramsKeepSettingsInTheUsersConfigDire
                   return WorkDir + "|" + OutputDir;
               }),
               "/w|/o");
+}
+
+// The last choice brings its rules back with its types; a program that knows no rules reads
+// them as types no file has, and a rule field this one cannot read drops the line.
+TEST_F(SettingsTest, TheLastChoiceKeepsItsRules) {
+    const FilterChoice choice{
+        FilterKind::KeepOnly,
+        {".js", kNoExtension},
+        {{"node_modules", "bin"}, {"*.min.js", "build*/", "a%\tb"}, 10485760}};
+    ASSERT_TRUE(RememberFilterChoice("/w/proj", choice));
+    const std::optional<FilterChoice> back = LastFilterChoice("/w/proj");
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->mode, choice.mode);
+    EXPECT_EQ(back->types, choice.types);
+    EXPECT_EQ(back->rules, choice.rules);
+    std::string text;
+    ASSERT_EQ(Platform::ReadSmallFile(FilterMemoryPath(), text), 0);
+    EXPECT_EQ(text, "keep-only\t/w/proj\t.js\t" + std::string(kNoExtension) +
+                        "\t%00dir:node_modules\t%00dir:bin\t%00name:*.min.js\t%00name:build*/"
+                        "\t%00name:a%25%09b\t%00size:10485760\r\n");
+
+    const struct {
+        const char* rule;
+        bool reads;
+    } fields[] = {{"%00size:12", true}, {"%00size:", false},  {"%00size:1e3", false},
+                  {"%00dir:", false},   {"%00when:x", false}, {"%00name:[", true}};
+    for (const auto& f : fields) {
+        m_tree.file("filters.ini", std::string("exclude\t/w/other\t.o\t") + f.rule + "\r\n");
+        EXPECT_EQ(LastFilterChoice("/w/other").has_value(), f.reads) << f.rule;
+    }
 }
 
 TEST(AppDirTest, DirectoryOfTheExecutable) {

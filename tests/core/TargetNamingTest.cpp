@@ -28,7 +28,7 @@ std::string Choose(const TempTree& tree, const Case& c, int index) {
     FunSub::OutputDir = tree.dir("out" + std::to_string(index));
     for (const auto& d : c.dirs) tree.dir("out" + std::to_string(index) + "/" + d);
     try {
-        return FunSub::ChooseTargetName(tree.path("work/" + c.source));
+        return FunSub::ChooseTargetName(tree.path("work/" + c.source), FunSub::OutputDir);
     } catch (const FunSub::QuillError& e) {
         return e.what();
     }
@@ -94,13 +94,13 @@ TEST(TargetNamingTest, FilesNeverMatchButAreNeverChosen) {
     // Not a match, so the rules give proj-01; but a directory of that name could never be
     // made beside the file, so the next free name is taken instead.
     tree.file("out/PROJ-01", "a file");
-    EXPECT_EQ(FunSub::ChooseTargetName(source), "proj-02");
+    EXPECT_EQ(FunSub::ChooseTargetName(source, FunSub::OutputDir), "proj-02");
 
     FunSub::OutputDir = tree.dir("out2");
     tree.dir("out2/proj-00");
     tree.dir("out2/proj-01");
     tree.file("out2/proj-02");
-    EXPECT_EQ(FunSub::ChooseTargetName(source), "proj-03");
+    EXPECT_EQ(FunSub::ChooseTargetName(source, FunSub::OutputDir), "proj-03");
     FunSub::ResetState();
 }
 
@@ -109,7 +109,7 @@ TEST(TargetNamingTest, MissingOutputDirIsAnIoError) {
     FunSub::OutputDir = tree.path("gone");
     std::string message;
     try {
-        FunSub::ChooseTargetName(tree.path("work/proj"));
+        FunSub::ChooseTargetName(tree.path("work/proj"), FunSub::OutputDir);
     } catch (const FunSub::QuillError& e) {
         message = e.what();
     }

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
+#include <cstdio>
 #include <ctime>
 
 #include "core/DirTree.h"
 #include "core/FunSub.h"
+#include "core/Platform.h"
 #include "core/TreeScan.h"
 #include "core/TreeStats.h"
 #include "support/TempTree.h"
@@ -89,6 +95,25 @@ TEST(TreeStatsTest, LevelsAndEmptyTrees) {
     EXPECT_EQ(stats.directories, 5);
 }
 
+// A name counts every directory that carries it, A-Z folded, and the files beneath the
+// outermost of them once; a file beneath two names counts for both. The root is no name.
+TEST(TreeStatsTest, DirectoryNamesCountWhatLiesBeneathThemOnce) {
+    TempTree t;
+    t.file("r/top.txt", "1");
+    t.file("r/node_modules/a.js", "12");
+    t.file("r/node_modules/pkg/node_modules/b.js", "123");
+    t.file("r/Src/Node_Modules/c.js", "1234");
+    t.file("r/lib/d.c", "12345678901");
+    t.dir("r/empty");
+    const TreeStats both[] = {StatsOf(t.path("r")),
+                              CollectTreeStats(ScanTree(t.path("r"), RootLabel::AsGiven))};
+    for (const TreeStats& stats : both) {
+        EXPECT_EQ(Flatten(DirNameListRows(stats)),
+                  (std::vector<std::string>{" 合计:5|7|4|20", "lib|1|1|11", "node_modules|3|3|9",
+                                            "src|1|1|4", "pkg|1|1|3", "empty|1|0|0"}));
+    }
+}
+
 TEST(TreeStatsTest, CountsAreDecimalSizesAreGrouped) {
     TempTree t;
     for (int i = 0; i < 1234; ++i) t.file("r/f" + std::to_string(i) + ".b", "x");
@@ -121,6 +146,73 @@ TEST(TreeStatsTest, HugeSparseFileAndSixtyLevels) {
     EXPECT_EQ(levels.back(), "    50 级:    1");
     EXPECT_EQ(Flatten(TypeListRows(stats))[0], " 合计:1|2|3,000,000,004");
 }
+
+#ifndef _WIN32
+namespace {
+
+// What the listing hook swaps for a link, and where the link leads.
+std::string g_swapWhen, g_swap, g_swapTo;
+
+// Swaps g_swap for a link to g_swapTo just before g_swapWhen is listed, once.
+void SwapForALink(const std::string& dir) {
+    if (g_swapWhen.empty() || dir != g_swapWhen)
+        return;
+    g_swapWhen.clear();
+    std::rename(g_swap.c_str(), (g_swap + "-away").c_str());
+    (void)!symlink(g_swapTo.c_str(), g_swap.c_str());
+}
+
+}  // namespace
+
+// A directory swapped for a link while the tree is read is not followed, whether the link
+// takes the place of the directory itself (which then counts as unreadable) or of one on the
+// way to it (read where it really is, relative to its open parent; or, where too many are
+// open for that, by its path, which then no longer leads into its parent: unreadable). What
+// lies outside the tree is never counted.
+TEST(TreeStatsTest, ADirectorySwappedForALinkDuringTheReadingIsNotFollowed) {
+    const std::string deep = "r/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d";  // 19 levels
+    struct Row {
+        std::string swapped, read;  // swapped as `read` is about to be read
+        int openFiles;              // the soft limit of open files while the tree is read
+        std::int64_t files, unreadable;
+    } rows[] = {
+        {"r/d/d", "r/d/d", 0, 1, 1},
+        {"r/d", "r/d/d", 0, 2, 0},
+        // By path: the swapped directory's "e" is not found where it was either.
+        {deep.substr(0, deep.size() - 2), deep, 64, 1, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.swapped);
+        TempTree t;
+        t.file("r/top.txt", "x");
+        t.file(deep + "/own.txt", "x");
+        // A directory beside each, read after the whole chain: each level stays open till then.
+        for (std::string level = "r"; level.size() < deep.size(); level += "/d")
+            t.dir(level + "/e");
+        const std::string outside = t.dir("outside");
+        std::string inside = outside + "/d";
+        for (std::size_t k = row.read.size() - row.swapped.size(); k > 2; k -= 2) inside += "/d";
+        for (const char* name : {"/x1.txt", "/x2.txt", "/x3.txt"})
+            t.file(inside.substr(t.root().size() + 1) + name, "outside");
+        g_swapWhen = t.path(row.read);
+        g_swap = t.path(row.swapped);
+        g_swapTo = row.read == row.swapped ? inside : outside;
+        struct rlimit was {};
+        getrlimit(RLIMIT_NOFILE, &was);
+        struct rlimit few = was;
+        few.rlim_cur = row.openFiles > 0 ? static_cast<rlim_t>(row.openFiles) : was.rlim_cur;
+        setrlimit(RLIMIT_NOFILE, &few);
+        Platform::SetListingHook(SwapForALink);
+        ScanOptions one;
+        one.threads = 1;
+        const TreeStats stats = CollectTreeStats(ScanTree(t.path("r"), RootLabel::AsGiven, one));
+        Platform::SetListingHook(nullptr);
+        setrlimit(RLIMIT_NOFILE, &was);
+        EXPECT_EQ(stats.fileTotal, row.files);
+        EXPECT_EQ(stats.unreadable, row.unreadable);
+    }
+}
+#endif
 
 TEST(ListDirFilesTest, FilesOnlyWithSizesAndTimes) {
     TempTree t;

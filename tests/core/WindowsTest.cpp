@@ -22,6 +22,7 @@
 #include "core/FunSub.h"
 #include "core/TreeStats.h"
 #include "core/platform/win32/Win32Text.h"
+#include "support/CopyFileWhole.h"
 #include "support/TempTree.h"
 
 using namespace FunSub;
@@ -318,7 +319,7 @@ TEST(WindowsNamesTest, NamesOutsideTheAnsiCodePageAreListedCountedAndCopied) {
     TreeFileTotal = stats.fileTotal;
     FilterMode = FilterKind::Exclude;
     RecordingProgress progress;
-    const CopySummary summary = RunFilterCopy(tree, progress);
+    const CopySummary summary = RunFilterCopy(CurrentCopyJob(), tree, progress);
     EXPECT_EQ(summary.copied, 1);
     EXPECT_EQ(progress.from, (std::vector<std::string>{"from: src" + kEmoji + "\\sub中\\photo" +
                                                        kEmoji + ".JPG"}));
@@ -427,11 +428,11 @@ TEST(WindowsSettingsTest, FiltersFileIsWrittenLikeWorkIniAndNamesASourceInAnyCas
     ResetState();
     TempTree t;
     AppDir = t.root();
-    ASSERT_TRUE(RememberFilterChoice("D:\\Work\\a\tb", {FilterKind::Exclude, {".o", ""}}));
+    ASSERT_TRUE(RememberFilterChoice("D:\\Work\\a\tb", {FilterKind::Exclude, {".o", ""}, {}}));
     EXPECT_EQ(ReadFile(t.path("filters.ini")), "exclude\tD:\\Work\\a%09b\t.o\t\r\n");
     // Text the code page cannot hold is kept whole all the same.
     const std::string source = "D:\\photos" + kEmoji;
-    ASSERT_TRUE(RememberFilterChoice(source, {FilterKind::KeepOnly, {".jpg", kNoExtension}}));
+    ASSERT_TRUE(RememberFilterChoice(source, {FilterKind::KeepOnly, {".jpg", kNoExtension}, {}}));
     for (const std::string& asked : {source, std::string("d:\\PHOTOS") + kEmoji}) {
         const std::optional<FilterChoice> back = LastFilterChoice(asked);
         ASSERT_TRUE(back.has_value()) << asked;

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/TempTree.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,7 +34,7 @@ bool Run(const std::string& command, std::string* output = nullptr) {
 
 // Open to every user, so that tests can run commands on the disk as an ordinary user.
 std::string FreshDirectory() {
-    std::string pattern = (fs::temp_directory_path() / "quillmere-disk-XXXXXX").string();
+    std::string pattern = (TestTempDirectory() / "quillmere-disk-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         return {};
     chmod(pattern.c_str(), 0755);
@@ -85,8 +87,65 @@ ScratchDisk ScratchDisk::Fat(std::int64_t bytes) {
     return Image(bytes, "mkfs.vfat -F 32", "fusefat -o rw+", true);
 }
 
-ScratchDisk ScratchDisk::Ext4(std::int64_t bytes, int blockSize) {
-    return Image(bytes, "mkfs.ext4 -q -b " + std::to_string(blockSize), "mount", false);
+ScratchDisk ScratchDisk::Ext4(std::int64_t bytes, int blockSize, int inodes) {
+    std::string mkfs = "mkfs.ext4 -q -b " + std::to_string(blockSize);
+    if (inodes > 0)
+        mkfs += " -N " + std::to_string(inodes);
+    return Image(bytes, mkfs, "mount", false);
+}
+
+ScratchDisk ScratchDisk::Xfs(std::int64_t bytes) {
+    return Image(bytes, "mkfs.xfs -q -f -m reflink=1", "mount", false);
+}
+
+namespace {
+
+// A shell command that gives an ext4 image (1 KiB blocks) room for its bitmaps, inode tables
+// and journal, which mkfs leaves as holes: the ranges dumpe2fs and debugfs name.
+std::string AllocateMetadata(const std::string& image) {
+    return "{ dumpe2fs " + image +
+           " 2>/dev/null | grep -oE 'at [0-9]+(-[0-9]+)?' | sed 's/at //'; " +
+           "debugfs -R 'stat <8>' " + image +
+           " 2>/dev/null | grep -oE ':[0-9]+-[0-9]+' | tr -d ':'; } | " +
+           "while IFS=- read a b; do fallocate -o $((a*1024)) -l $(((${b:-$a}-a+1)*1024)) " +
+           image + " || exit 1; done";
+}
+
+}  // namespace
+
+ScratchDisk ScratchDisk::ThinExt4(std::int64_t bytes, std::int64_t room) {
+    ScratchDisk disk;
+    if (!CanMountImages()) {
+        disk.m_reason = "needs root and loop devices to mount a disk image";
+        disk.m_unavailable = true;
+        return disk;
+    }
+    disk.m_dir = FreshDirectory();
+    const std::string backing = disk.m_dir + "/room";
+    const std::string image = backing + "/disk.img";
+    const std::string mountPoint = disk.m_dir + "/mnt";
+    fs::create_directory(backing);
+    fs::create_directory(mountPoint);
+    if (mount("quillmere-test", backing.c_str(), "tmpfs", 0,
+              ("size=" + std::to_string(room)).c_str()) != 0) {
+        disk.m_reason = "cannot mount the tmpfs that holds the image";
+        return disk;
+    }
+    disk.m_room = backing;
+    if (!Run("truncate -s " + std::to_string(bytes) + " " + image +
+             " && mkfs.ext4 -q -b 1024 -E lazy_itable_init=0,lazy_journal_init=0 " + image)) {
+        disk.m_reason = "mkfs.ext4 failed";
+    } else if (!Run(AllocateMetadata(image))) {
+        disk.m_reason = "cannot allocate the image's metadata";
+    } else if (!Run("losetup -f --show " + image, &disk.m_loop)) {
+        disk.m_reason = "no free loop device";
+        disk.m_loop.clear();
+    } else if (!Run("mount " + disk.m_loop + " " + mountPoint)) {
+        disk.m_reason = "mount failed";
+    } else {
+        disk.m_mountPoint = mountPoint;
+    }
+    return disk;
 }
 
 ScratchDisk ScratchDisk::Tmpfs(std::int64_t bytes, int inodes) {
@@ -106,15 +165,65 @@ ScratchDisk ScratchDisk::Tmpfs(std::int64_t bytes, int inodes) {
     return disk;
 }
 
+ScratchDisk ScratchDisk::PowerCutFuse() {
+    ScratchDisk disk;
+#ifdef QUILLMERE_POWERCUT_FS
+    if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0) {
+        disk.m_reason = "needs root and /dev/fuse to mount the power-cut file system";
+        disk.m_unavailable = true;
+        return disk;
+    }
+    disk.m_dir = FreshDirectory();
+    const std::string backing = disk.m_dir + "/backing";
+    const std::string mountPoint = disk.m_dir + "/mnt";
+    fs::create_directory(backing);
+    fs::create_directory(mountPoint);
+    if (Run(std::string(QUILLMERE_POWERCUT_FS) + " " + backing + " " + mountPoint))
+        disk.m_mountPoint = mountPoint;
+    else
+        disk.m_reason = "the power-cut file system did not mount";
+#else
+    disk.m_reason = "built without libfuse3: no power-cut file system";
+    disk.m_unavailable = true;
+#endif
+    return disk;
+}
+
+namespace {
+
+// Looks up a name that the power-cut file system answers as an order.
+void Order(const std::string& mountPoint, const char* name) {
+    struct stat st {};
+    lstat((mountPoint + "/" + name).c_str(), &st);
+}
+
+}  // namespace
+
+void ScratchDisk::PowerCut() const {
+    Order(m_mountPoint, ".quillmere-power-cut");
+}
+
+void ScratchDisk::SetSyncs(Syncs syncs) const {
+    Order(m_mountPoint, syncs == Syncs::FilesFail         ? ".quillmere-file-syncs-fail"
+                        : syncs == Syncs::DirectoriesFail ? ".quillmere-directory-syncs-fail"
+                                                          : ".quillmere-syncs-succeed");
+}
+
+void ScratchDisk::NamesSurvive(bool survive) const {
+    Order(m_mountPoint, survive ? ".quillmere-names-survive" : ".quillmere-names-vanish");
+}
+
 ScratchDisk::ScratchDisk(ScratchDisk&& other) noexcept
     : m_dir(std::move(other.m_dir)),
       m_mountPoint(std::move(other.m_mountPoint)),
       m_loop(std::move(other.m_loop)),
+      m_room(std::move(other.m_room)),
       m_reason(std::move(other.m_reason)),
       m_unavailable(other.m_unavailable) {
     other.m_dir.clear();
     other.m_mountPoint.clear();
     other.m_loop.clear();
+    other.m_room.clear();
 }
 
 ScratchDisk::~ScratchDisk() {
@@ -122,6 +231,8 @@ ScratchDisk::~ScratchDisk() {
         umount2(m_mountPoint.c_str(), MNT_DETACH);
     if (!m_loop.empty())
         Run("losetup -d " + m_loop);
+    if (!m_room.empty())
+        umount2(m_room.c_str(), MNT_DETACH);
     if (!m_dir.empty()) {
         std::error_code ec;
         fs::remove_all(m_dir, ec);

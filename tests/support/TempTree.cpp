@@ -39,10 +39,18 @@ std::string PathText(const fs::path& path) {
 #endif
 }
 
+fs::path TestTempDirectory() {
+#ifdef QUILLMERE_TEST_TMPDIR
+    return fs::path(QUILLMERE_TEST_TMPDIR);
+#else
+    return fs::temp_directory_path();
+#endif
+}
+
 TempTree::TempTree() {
 #ifdef _WIN32
     std::random_device random;
-    const fs::path base = fs::temp_directory_path();
+    const fs::path base = TestTempDirectory();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path candidate = base / ("quillmere-test-" + std::to_string(random()));
         if (fs::create_directory(candidate)) {
@@ -56,7 +64,7 @@ TempTree::TempTree() {
     }
     throw std::runtime_error("no fresh temporary directory");
 #else
-    std::string pattern = (fs::temp_directory_path() / "quillmere-test-XXXXXX").string();
+    std::string pattern = (TestTempDirectory() / "quillmere-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     m_root = pattern;

@@ -28,6 +28,10 @@ private:
     std::string m_root;
 };
 
+// The directory fresh test trees and disks go below: the one the build names for the tests
+// (QUILLMERE_TEST_TMPDIR), else the system's temporary directory.
+std::filesystem::path TestTempDirectory();
+
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadFile(const std::string& path);
 

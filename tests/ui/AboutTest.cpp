@@ -26,16 +26,6 @@ void MoveOver(QWidget* widget) {
     MoveOver(widget, widget->rect().center());
 }
 
-void Click(QWidget* w) {
-    const QPointF at = QPointF(w->rect().center());
-    QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
-}
-
 bool Lit(const QLabel* link) {
     return link->font().underline() && link->palette().color(QPalette::WindowText) == kBlue;
 }

@@ -2,10 +2,7 @@
 #include <QMouseEvent>
 #include <QStyleOptionViewItem>
 #include <QTest>
-#include <QThread>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 
 #include "core/FunSub.h"
 #include "core/Platform.h"
@@ -59,23 +56,6 @@ QStringList Ticked(QTreeWidget* list) {
             ticked << list->topLevelItem(i)->text(0);
     }
     return ticked;
-}
-
-// Holds the reading thread at a directory named "held" until let go; the window's own thread
-// is never held.
-std::mutex g_holdMutex;
-std::condition_variable g_holdChanged;
-bool g_holding = false;
-bool g_held = false;
-
-void HoldAtHeld(const std::string& dir) {
-    if (QThread::currentThread() == QCoreApplication::instance()->thread() ||
-        !dir.ends_with("held"))
-        return;
-    std::unique_lock lock(g_holdMutex);
-    g_held = true;
-    g_holdChanged.notify_all();
-    g_holdChanged.wait(lock, [] { return !g_holding; });
 }
 
 }  // namespace
@@ -187,28 +167,19 @@ TEST_F(CompareTest, TheWindowAnswersWhileTheTreesAreReadAndGiveUpLeavesAtOnce) {
     m_tree.dir("work/proj/held");
     m_tree.file("out/proj-01/a.c", std::string(100, 'a'));
     StartWithSource();
-    g_holding = true;
-    g_held = false;
-    Platform::SetListingHook(HoldAtHeld);
-    Compare(0);
     {
-        std::unique_lock lock(g_holdMutex);
-        ASSERT_TRUE(g_holdChanged.wait_for(lock, std::chrono::seconds(10), [] { return g_held; }));
+        HeldListings held;
+        Compare(0);
+        ASSERT_TRUE(held.Holding());
+        QTest::qWait(150);  // the window paints and counts meanwhile
+        EXPECT_TRUE(Form8->Reading());
+        EXPECT_TRUE(
+            Form8->Label3->text().startsWith(QStringLiteral("正在读取源目录和目标目录：已读取")));
+        EXPECT_EQ(Form8->Button1->text(), QStringLiteral("放　　弃"));
+        ClickAt(Form8->Button1, Form8->Button1->rect().center());
+        EXPECT_FALSE(Form8->isVisible());
+        EXPECT_TRUE(Form1->isEnabled());
     }
-    QTest::qWait(150);  // the window paints and counts meanwhile
-    EXPECT_TRUE(Form8->Reading());
-    EXPECT_TRUE(
-        Form8->Label3->text().startsWith(QStringLiteral("正在读取源目录和目标目录：已读取")));
-    EXPECT_EQ(Form8->Button1->text(), QStringLiteral("放　　弃"));
-    ClickAt(Form8->Button1, Form8->Button1->rect().center());
-    EXPECT_FALSE(Form8->isVisible());
-    EXPECT_TRUE(Form1->isEnabled());
-    {
-        const std::lock_guard lock(g_holdMutex);
-        g_holding = false;
-    }
-    g_holdChanged.notify_all();
-    Platform::SetListingHook(nullptr);
     QTest::qWait(100);  // what the abandoned reading found is never shown
     EXPECT_EQ(Form8->ListView1->topLevelItemCount(), 0);
 

@@ -71,7 +71,9 @@ TEST_F(KeyboardTest, TabGoesDownEachWindowAndTheFocusShows) {
     ChooseBeta();
     Form1->Button1->click();
     ExpectStops({Form3->RadioButton1, Form3->ListView1, Form3->CheckBox1, Form3->CheckBox2,
-                 Form3->Button1, Form3->Button2, Form3->RadioButton1});
+                 Form3->Button1, Form3->Button2, Form3->Rules->DirList, Form3->Rules->Patterns,
+                 Form3->Rules->SizeBox, Form3->Rules->SizeField, Form3->Rules->GitBox,
+                 Form3->RadioButton1});
     ASSERT_TRUE(TabTo(Form3->Button1));
     Key(Qt::Key_Return);
     WaitForBackground();  // the check before the copy

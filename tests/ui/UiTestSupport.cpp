@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QStyle>
@@ -113,6 +114,17 @@ void ClickAt(QWidget* widget, QPoint at) {
     QApplication::sendEvent(widget, &press);
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+void Click(QWidget* widget) {
+    ClickAt(widget, widget->rect().center());
+}
+
+void PressKey(QWidget* widget, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QApplication::sendEvent(widget, &release);
 }
 

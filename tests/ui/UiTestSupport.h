@@ -88,6 +88,10 @@ bool TabTo(QWidget* target);
 
 // A click of the left mouse button at `at` in `widget`, as the window system delivers it.
 void ClickAt(QWidget* widget, QPoint at);
+// The same in the middle of `widget`.
+void Click(QWidget* widget);
+// A key pressed and let go in `widget`, as the keyboard delivers it.
+void PressKey(QWidget* widget, int key);
 // A double-click as the window system delivers it: a click, then a press that double-clicks.
 void DoubleClickAt(QWidget* widget, QPoint at);
 

@@ -1,6 +1,7 @@
 #include "core/platform/win32/WinApi.h"
 
 #include "core/DrivePicker.h"
+#include "core/FunSub.h"
 #include "core/platform/win32/Win32Text.h"
 
 namespace Platform {
@@ -34,3 +35,13 @@ std::vector<Volume> LocalDisks() {
 }
 
 }  // namespace Platform
+
+namespace FunSub {
+
+DriveItem MakeDriveItem(const Platform::Volume& volume) {
+    // The drive letter and its colon, lower-cased, as every picked path then begins.
+    const std::string letter = LowerAscii(volume.root.substr(0, volume.root.find(':') + 1));
+    return DriveItem{letter + " [" + LowerAscii(volume.label) + "]", letter + "\\"};
+}
+
+}  // namespace FunSub

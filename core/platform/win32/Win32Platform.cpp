@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/FunSub.h"
 #include "core/Platform.h"
 #include "core/platform/win32/Win32Handle.h"
 #include "core/platform/win32/Win32Text.h"
@@ -149,7 +150,8 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
     return err == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(err);
 }
 
-int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id) {
+int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id,
+                 const FileId*) {
     out.clear();
     if (const int err = CheckEnterable(dir))
         return err;
@@ -290,6 +292,16 @@ std::int64_t FileSizeLimitBelow(const std::string&, std::int64_t size, const Tar
     return traits.fatTimes && size > kFatLimit ? kFatLimit : -1;
 }
 
+bool CopyClones(const std::string&, const std::string&) {
+    return false;  // the copy writes every file's data
+}
+
+void RaiseOpenFileLimit() {}
+
+std::int64_t OpenFileRoom() {
+    return std::int64_t{1} << 20;  // the walks hold paths, not handles
+}
+
 bool IsTargetWideError(int e) {
     switch (static_cast<DWORD>(e)) {
         case ERROR_DISK_FULL:
@@ -322,19 +334,6 @@ std::string ExecutablePath() {
     if (path.rfind("\\\\?\\", 0) == 0 && path.size() > 6 && path[5] == ':')
         path.erase(0, 4);
     return path;
-}
-
-int ClassifyError(int e) {
-    // The described texts are keyed by the Windows error numbers themselves.
-    switch (e) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_TOO_MANY_OPEN_FILES:
-        case ERROR_ACCESS_DENIED:
-            return e;
-        default:
-            return 0;
-    }
 }
 
 int ReadSmallFile(const std::string& path, std::string& out) {
@@ -437,6 +436,33 @@ std::string IsoLocalTime(std::int64_t mtime) {
                   unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wHour}, unsigned{t.wMinute},
                   unsigned{t.wSecond});
     return buf;
+}
+
+void IgnoreFileSizeSignal() {}
+
+bool MayWrite(const std::string&) {
+    return true;
+}
+
+std::string UserConfigDirectory() {
+    return {};
+}
+
+bool IsDriveRoot(const std::string& path) {
+    return path.size() == 3;
+}
+
+std::size_t RootLength(const std::string& path) {
+    return path.size() > 2 && path[1] == ':' && path[2] == '\\' ? 3 : 0;
+}
+
+std::string PathKey(std::string path) {
+    return FunSub::LowerAscii(std::move(path));
+}
+
+int CompareCaptions(const std::string& a, const std::string& b) {
+    // The captions are UTF-8, which the C library's collation would take as ANSI bytes.
+    return Win32::CompareLocale(a, b);
 }
 
 }  // namespace Platform

@@ -1,4 +1,4 @@
-#include "core/Reasons.h"
+#include "core/Platform.h"
 #include "core/platform/win32/WinApi.h"
 
 namespace Platform {
@@ -7,10 +7,11 @@ FunSub::Reason ClassifyReason(int e) {
     using FunSub::Reason;
     switch (static_cast<DWORD>(e)) {
         case ERROR_FILE_NOT_FOUND:
+            return Reason::NotFound;
         case ERROR_PATH_NOT_FOUND:
         case ERROR_BAD_NETPATH:
         case ERROR_DIRECTORY:
-            return Reason::NotFound;
+            return Reason::PathNotFound;
         case ERROR_ACCESS_DENIED:
         case ERROR_PRIVILEGE_NOT_HELD:
             return Reason::AccessDenied;
@@ -50,6 +51,18 @@ FunSub::Reason ClassifyReason(int e) {
             return Reason::IoError;
         default:
             return Reason::Other;
+    }
+}
+
+bool HasDescribedText(int e) {
+    switch (static_cast<DWORD>(e)) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_TOO_MANY_OPEN_FILES:
+        case ERROR_ACCESS_DENIED:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,11 +9,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "core/FileCopyPlatform.h"
+#include "core/platform/linux/PosixPath.h"
 
 namespace Platform {
 
@@ -26,13 +29,31 @@ constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 // Small enough that a large file reports its progress many times a second.
 constexpr std::size_t kKernelChunk = std::size_t{64} << 20;
 
-// One buffer per thread, made on first need and reused for every later file: fresh memory
-// per file costs far more than the copying itself.
-char* ReusedBuffer() {
+// The test's hold on a file between the claim of its name and its rename (see SetNamingHook).
+std::atomic<NamingHook> g_namingHook{nullptr};
+
+// Runs the hold with the name about to be given, when a test has set one.
+void RunNamingHook(const std::string& name) {
+    if (const NamingHook hook = g_namingHook.load(std::memory_order_relaxed))
+        hook(name);
+}
+
+// Buffers of each thread, made on first need and reused for every later file: fresh memory
+// per file costs far more than the copying itself. `Which` tells them apart: the copy takes
+// the first, a comparison of two files the first and the second.
+template <int Which>
+char* ThreadBuffer() {
     thread_local std::unique_ptr<char[]> buffer;
     if (!buffer)
         buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
     return buffer.get();
+}
+
+char* ReusedBuffer() {
+    return ThreadBuffer<0>();
+}
+char* SecondBuffer() {
+    return ThreadBuffer<1>();
 }
 
 class Fd {
@@ -212,7 +233,7 @@ public:
     // False, with errno set, when the file cannot be made.
     bool Open(mode_t mode, bool invisible) {
         if (invisible) {
-            m_fd = openat(m_dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+            m_fd = openat(m_dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
             if (m_fd >= 0) {
                 m_state = State::Unnamed;
                 return true;
@@ -270,8 +291,7 @@ private:
     enum class State { None, Named, Unnamed, Linked, Temporary };
 
     static int CreateNew(int dir, const std::string& name, mode_t mode) {
-        return openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                      mode);
+        return openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     }
 
     int LinkUnnamed() {
@@ -285,8 +305,7 @@ private:
     }
 
     // A rename that refuses to replace; where the file system cannot promise that, a link
-    // does, and where it has no links either, the name is looked at first (this copy is the
-    // only writer in its brand-new target).
+    // does, and where it has no links either (exFAT through FUSE), the name is claimed first.
     int RenameNoReplace() {
         const char* from = m_temp.c_str();
         const char* to = m_name.c_str();
@@ -300,10 +319,25 @@ private:
         }
         if (errno == EEXIST)
             return errno;
-        struct stat st {};
-        if (fstatat(m_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
-            return EEXIST;
-        return renameat(m_tempDir, from, m_dir, to) == 0 ? 0 : errno;
+        return RenameOverClaim();
+    }
+
+    // Claims the name with an empty file that only this call can have made (the file system
+    // decides with its own case folding, so "BIG.dat" is refused while "big.dat" is being
+    // named by another thread), then renames the whole file over it. Looking at the name and
+    // then renaming would let two files that one name stands for both pass the look, and the
+    // second replace the first. A claim that cannot be filled is removed again.
+    int RenameOverClaim() {
+        const int claim = CreateNew(m_dir, m_name, S_IRUSR | S_IWUSR);
+        if (claim < 0)
+            return errno;
+        int err = close(claim) == 0 ? 0 : errno;
+        RunNamingHook(m_name);
+        if (err == 0 && renameat(m_tempDir, m_temp.c_str(), m_dir, m_name.c_str()) != 0)
+            err = errno;
+        if (err != 0)
+            unlinkat(m_dir, m_name.c_str(), 0);
+        return err;
     }
 
     int m_dir;
@@ -324,11 +358,149 @@ bool Unchanged(const struct stat& before, const struct stat& after) {
            SameTime(before.st_ctim, after.st_ctim);
 }
 
+// Reads up to `size` bytes at `offset`: fewer only at the end of the file. -1 on failure.
+ssize_t ReadFully(int fd, char* data, std::size_t size, off_t offset) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Times in nanoseconds since 1970, which hold every file time within a few centuries of now.
+constexpr std::int64_t kSecond = 1'000'000'000;
+
+// A time of the clock or of a file, in nanoseconds.
+std::int64_t Nanoseconds(const timespec& t) {
+    return std::int64_t{t.tv_sec} * kSecond + t.tv_nsec;
+}
+
+// The real time, which file times are taken from.
+std::int64_t Now() {
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return Nanoseconds(t);
+}
+
+// The step in which the file system of a file moves its times, as the file's own times tell:
+// whole seconds when neither has a fraction (FAT keeps steps of two, exFAT through FUSE of
+// one); else the kernel's clock tick (10 ms at most) and as much again for the coarse clock
+// that the kernel stamps with to lag behind the real one, with room to spare.
+std::int64_t TimeStep(const struct stat& st) {
+    if (st.st_mtim.tv_nsec == 0 && st.st_ctim.tv_nsec == 0)
+        return 2 * kSecond;
+    return kSecond / 20;
+}
+
+// A writer during a copy that began at `began` and ended at `ended` leaves the times of the
+// source as they were when it writes within one step of them: then the source is possibly
+// changing (as git's "racily clean" files are), until the moment returned, after which any
+// write moves them. -1 when no writer during the copy could have gone unseen.
+std::int64_t PossiblyChangingUntil(const struct stat& st, std::int64_t began, std::int64_t ended) {
+    const std::int64_t step = TimeStep(st);
+    std::int64_t until = -1;
+    for (const timespec& time : {st.st_mtim, st.st_ctim}) {
+        // A time far from the copy's (as far as beyond what nanoseconds hold) is no writer's.
+        if (time.tv_sec < began / kSecond - 60 || time.tv_sec > ended / kSecond + 60)
+            continue;
+        const std::int64_t at = Nanoseconds(time);
+        if (began < at + step && at - step <= ended)
+            until = std::max(until, at + step);
+    }
+    return until;
+}
+
+// Waits until the real-time clock shows `until`, for no longer than `most`: a clock set back
+// meanwhile does not hold the copy up.
+void WaitUntil(std::int64_t until, std::int64_t most) {
+    const std::int64_t wait = std::min(until - Now(), most);
+    if (wait <= 0)
+        return;
+    timespec left{static_cast<time_t>(wait / kSecond), static_cast<long>(wait % kSecond)};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+// Where the next data of `fd` from `pos` begins: `size` when only a hole is left, `pos` when
+// the file system cannot tell.
+off_t NextData(int fd, off_t pos, off_t size) {
+    const off_t data = lseek(fd, pos, SEEK_DATA);
+    if (data < 0)
+        return errno == ENXIO ? size : pos;
+    return std::min(data, size);
+}
+
+// Where the data of `fd` that holds `pos` ends (`pos` itself in a hole).
+off_t DataEnd(int fd, off_t pos, off_t size) {
+    const off_t hole = lseek(fd, pos, SEEK_HOLE);
+    return hole < 0 ? size : std::min(hole, size);
+}
+
+// Whether the source `in` and the copy `out`, both `size` bytes long, hold the same bytes:
+// None, SourceChanged when they differ, or the side that cannot be read (Read or Write, with
+// errno set). Only where either holds data is read; where both have holes both hold zeros.
+CopyFailure CompareWithCopy(int in, int out, off_t size) {
+    char* const one = ReusedBuffer();
+    char* const two = SecondBuffer();
+    for (off_t pos = 0; pos < size;) {
+        pos = std::min(NextData(in, pos, size), NextData(out, pos, size));
+        off_t end = std::max(DataEnd(in, pos, size), DataEnd(out, pos, size));
+        if (end <= pos)
+            end = size;  // data and holes that disagree: the rest is read
+        for (; pos < end;) {
+            const auto want = static_cast<std::size_t>(std::min<off_t>(end - pos, kBufferSize));
+            const ssize_t n = ReadFully(in, one, want, pos);
+            if (n < 0)
+                return CopyFailure::Read;
+            const ssize_t m = ReadFully(out, two, want, pos);
+            if (m < 0)
+                return CopyFailure::Write;
+            if (n != m || n == 0 || std::memcmp(one, two, static_cast<std::size_t>(n)) != 0)
+                return CopyFailure::SourceChanged;
+            pos += n;
+        }
+    }
+    return CopyFailure::None;
+}
+
+// Looks once more at a source that is possibly changing after its copy from `in` into `out`,
+// once its time step has passed: it must still be unchanged and hold what was written, or the
+// copy is of no one moment of it. None, SourceChanged, or the side that cannot be read (Read or
+// Write, with errno set).
+CopyFailure SettledAfterCopy(int in, int out, const struct stat& before, std::int64_t began) {
+    const std::int64_t until = PossiblyChangingUntil(before, began, Now());
+    if (until < 0)
+        return CopyFailure::None;
+    WaitUntil(until, 2 * TimeStep(before));
+    struct stat copy {};
+    if (fstat(out, &copy) != 0)
+        return CopyFailure::Write;
+    if (copy.st_size != before.st_size)
+        return CopyFailure::SourceChanged;
+    if (const CopyFailure f = CompareWithCopy(in, out, before.st_size); f != CopyFailure::None)
+        return f;
+    struct stat again {};
+    if (fstat(in, &again) != 0)
+        return CopyFailure::Read;
+    return Unchanged(before, again) ? CopyFailure::None : CopyFailure::SourceChanged;
+}
+
 int FdOf(const Directory* dir) {
     return dir ? dir->impl().fd : AT_FDCWD;
 }
 
 }  // namespace
+
+void SetNamingHook(NamingHook hook) {
+    g_namingHook = hook;
+}
 
 Directory::Directory() : m_impl(std::make_unique<Impl>()) {}
 
@@ -358,6 +530,10 @@ int Directory::OpenChild(const std::string& name, std::unique_ptr<Directory>& ou
                  out);
 }
 
+int Directory::OpenParent(std::unique_ptr<Directory>& out) const {
+    return Adopt(openat(m_impl->fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC), out);
+}
+
 int Directory::MakeChild(const std::string& name, unsigned mode,
                          std::unique_ptr<Directory>& out) const {
     if (mkdirat(m_impl->fd, name.c_str(), (mode & 0777) | S_IRWXU) != 0)
@@ -381,6 +557,15 @@ int Directory::RemoveChild(const std::string& name) const {
     return unlinkat(m_impl->fd, name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
+int Directory::RenameChild(const std::string& from, const std::string& to) const {
+    const int fd = m_impl->fd;
+    if (renameat2(fd, from.c_str(), fd, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno == EEXIST)
+        return kAlreadyExists;
+    return errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ? kNoReplaceRefused : errno;
+}
+
 int Directory::Identity(FileId& out) const {
     struct stat st {};
     if (fstat(m_impl->fd, &st) != 0)
@@ -394,11 +579,21 @@ int Directory::SyncEntries() const {
 }
 
 int Directory::SyncFileSystem() const {
+    if (int answer = 0; AnswerSyncFromHook(answer))
+        return answer;
     return syncfs(m_impl->fd) == 0 ? 0 : errno;
+}
+
+bool Directory::SyncFileSystemReachesDisk() const {
+    // What statfs tells of every FUSE mount, whichever daemon serves it.
+    constexpr decltype(statfs::f_type) kFuseMagic = 0x65735546;
+    struct statfs st {};
+    return fstatfs(m_impl->fd, &st) == 0 && st.f_type != kFuseMagic;
 }
 
 CopyOutcome CopyFileContent(const CopyRequest& r) {
     IgnoreFileSizeSignal();
+    const std::int64_t began = Now();  // before the source is first looked at
     // Non-blocking, so that a named pipe put here meanwhile is refused instead of waited on;
     // a link put here meanwhile is refused, never followed.
     Fd in(openat(FdOf(r.from), r.name.c_str(),
@@ -430,8 +625,11 @@ CopyOutcome CopyFileContent(const CopyRequest& r) {
         (!sparse && outcome.bytes != before.st_size)) {
         return CopyOutcome{CopyFailure::SourceChanged, 0, outcome.bytes};
     }
+    if (const CopyFailure f = SettledAfterCopy(in.get(), out.fd(), before, began);
+        f != CopyFailure::None)
+        return CopyOutcome{f, f == CopyFailure::SourceChanged ? 0 : errno, outcome.bytes};
     // A file that gets its name only when whole is on the disk before it gets it.
-    if (out.invisible() && fdatasync(out.fd()) != 0)
+    if ((out.invisible() || r.syncEach) && fdatasync(out.fd()) != 0)
         return CopyOutcome{CopyFailure::Write, errno, outcome.bytes};
     if (const int err = out.Finish(); err != 0) {
         const CopyFailure failure =
@@ -462,7 +660,8 @@ CopyOutcome CopyFileContent(const std::string& source, const std::string& destin
         return CopyOutcome{CopyFailure::OpenSource, err, 0};
     if (const int err = Directory::Open(toDir, to))
         return CopyOutcome{CopyFailure::CreateDestination, err, 0};
-    return CopyFileContent(CopyRequest{from.get(), fromName, to.get(), toName, nullptr, listener});
+    return CopyFileContent(CopyRequest{from.get(), fromName, to.get(), toName, nullptr, listener,
+                                       !to->SyncFileSystemReachesDisk()});
 }
 
 CopyOutcome CopyLink(const CopyRequest& r) {
@@ -482,32 +681,12 @@ CopyOutcome CopyLink(const CopyRequest& r) {
     return CopyOutcome{};
 }
 
-namespace {
-
-// Reads up to `size` bytes at `offset`: fewer only at the end of the file. -1 on failure.
-ssize_t ReadFully(int fd, char* data, std::size_t size, off_t offset) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-}  // namespace
-
 ComparisonOutcome CompareFiles(const std::string& source, const std::string& copy,
                                CopyListener* listener) {
-    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    Fd in(PathAt(source).Open(O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (in.get() < 0)
         return ComparisonOutcome{Comparison::SourceFailed, errno, 0};
-    Fd back(open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    Fd back(PathAt(copy).Open(O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     if (back.get() < 0)
         return ComparisonOutcome{Comparison::CopyFailed, errno, 0};
     struct stat a {
@@ -521,11 +700,8 @@ ComparisonOutcome CompareFiles(const std::string& source, const std::string& cop
     // What the copy holds in memory is what was written, not what the disk holds.
     posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
     posix_fadvise(back.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    thread_local std::unique_ptr<char[]> second;
-    if (!second)
-        second = std::make_unique_for_overwrite<char[]>(kBufferSize);
     char* const one = ReusedBuffer();
-    char* const two = second.get();
+    char* const two = SecondBuffer();
     ComparisonOutcome outcome;
     for (off_t pos = 0;;) {
         const ssize_t n = ReadFully(in.get(), one, kBufferSize, pos);
@@ -545,10 +721,18 @@ ComparisonOutcome CompareFiles(const std::string& source, const std::string& cop
     }
 }
 
-int CreateNewDirectory(const std::string& dir) {
-    if (mkdir(dir.c_str(), 0777) == 0)
-        return 0;
-    return errno == EEXIST ? kAlreadyExists : errno;
+int EnterAndListIn(const Directory& parent, const std::string& name, const std::string& path,
+                   Detail detail, std::vector<Entry>& out, FileId& id,
+                   std::unique_ptr<Directory>& opened) {
+    out.clear();
+    RunListingHook(path);
+    std::unique_ptr<Directory> dir;
+    if (const int err = parent.OpenChild(name, dir))
+        return err;
+    const int err = ListOpenedDirectory(dir->impl().fd, parent.impl().fd, name, detail, out, id);
+    if (err == 0)
+        opened = std::move(dir);
+    return err;
 }
 
 bool PathExists(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/DrivePicker.h"
+#include "core/FunSub.h"
 #include "core/Platform.h"
 
 namespace Platform {
@@ -157,3 +158,14 @@ std::vector<Volume> LocalDisks() {
 }
 
 }  // namespace Platform
+
+namespace FunSub {
+
+DriveItem MakeDriveItem(const Platform::Volume& volume) {
+    // Most Linux file systems have no label; empty brackets would only puzzle.
+    if (volume.label.empty())
+        return DriveItem{volume.root, volume.root};
+    return DriveItem{volume.root + " [" + LowerAscii(volume.label) + "]", volume.root};
+}
+
+}  // namespace FunSub

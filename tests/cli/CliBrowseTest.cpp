@@ -3,38 +3,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <tuple>
 
 #include "core/TreeStats.h"
+#include "support/CliRun.h"
 #include "support/TempTree.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-// Runs quillmere-cli with `args` (already quoted for the shell), in the directory `cwd` when
-// one is given; stderr is dropped.
-CliRun Cli(const std::string& args, const std::string& cwd = "", const std::string& prefix = "") {
-    CliRun r;
-    const std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + prefix +
-                            std::string(QUILLMERE_CLI_PATH) + " " + args + " 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[65536];
-    while (std::size_t n = fread(buf, 1, sizeof buf, p)) r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
+// quillmere-cli with `args`, as a script runs it; `prefix` goes before it in the shell
+// command. Its output goes through files in `t`.
+CliRun Cli(const TempTree& t, const std::vector<std::string>& args,
+           const std::string& prefix = "") {
+    return RunCli(t, args, QUILLMERE_CLI_PATH, prefix);
 }
 
 // What `stats --json` must print for `root`, worked out with std::filesystem alone:
@@ -44,6 +32,13 @@ std::string ExpectedStats(const fs::path& root) {
     std::int64_t dirs = 0, files = 0, bytes = 0;
     std::vector<std::int64_t> levels;
     std::vector<std::pair<std::string, std::pair<std::int64_t, std::int64_t>>> types;
+    // Per directory name below the root: directories, files and bytes beneath, each file once.
+    std::map<std::string, std::array<std::int64_t, 3>> names;
+    std::vector<std::string> path;  // the names from the root down to the directory visited
+    auto folded = [](std::string n) {
+        for (char& c : n) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        return n;
+    };
     auto visit = [&](auto&& self, const fs::path& dir, std::size_t level) -> void {
         ++dirs;
         if (levels.size() <= level)
@@ -52,10 +47,6 @@ std::string ExpectedStats(const fs::path& root) {
         std::vector<fs::path> subdirs;
         std::vector<fs::directory_entry> entries(fs::directory_iterator(dir), {});
         // Listings come by name with A-Z taken as a-z, then by bytes.
-        auto folded = [](std::string n) {
-            for (char& c : n) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-            return n;
-        };
         std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
             const std::string x = a.path().filename().string(), y = b.path().filename().string();
             return std::pair(folded(x), x) < std::pair(folded(y), y);
@@ -88,8 +79,18 @@ std::string ExpectedStats(const fs::path& root) {
             }
             ++files;
             bytes += size;
+            const std::set<std::string> above(path.begin(), path.end());
+            for (const std::string& n : above) {
+                ++names[n][1];
+                names[n][2] += size;
+            }
         }
-        for (const auto& s : subdirs) self(self, s, level + 1);
+        for (const auto& s : subdirs) {
+            path.push_back(folded(s.filename().string()));
+            ++names[path.back()][0];
+            self(self, s, level + 1);
+            path.pop_back();
+        }
     };
     visit(visit, root, 0);
     std::string out = "{\"directories\":" + std::to_string(dirs) +
@@ -104,6 +105,19 @@ std::string ExpectedStats(const fs::path& root) {
                "\",\"files\":" + std::to_string(types[i].second.first) +
                ",\"bytes\":" + std::to_string(types[i].second.second) + "}";
     }
+    std::vector<std::pair<std::string, std::array<std::int64_t, 3>>> byBytes(names.begin(),
+                                                                             names.end());
+    std::stable_sort(byBytes.begin(), byBytes.end(), [](const auto& a, const auto& b) {
+        return std::tuple(b.second[2], b.second[1], b.second[0]) <
+               std::tuple(a.second[2], a.second[1], a.second[0]);
+    });
+    out += "],\"directories_by_name\":[";
+    for (std::size_t i = 0; i < byBytes.size(); ++i) {
+        const auto& [name, n] = byBytes[i];
+        out += std::string(i ? "," : "") + "{\"name\":\"" + name +
+               "\",\"directories\":" + std::to_string(n[0]) + ",\"files\":" + std::to_string(n[1]) +
+               ",\"bytes\":" + std::to_string(n[2]) + "}";
+    }
     return out + "],\"unreadable\":0,\"incomplete\":false}\n";
 }
 
@@ -111,10 +125,11 @@ std::string ExpectedStats(const fs::path& root) {
 
 TEST(CliBrowseTest, StatsAgreeWithAnIndependentWalkOfSystemTrees) {
     // Trees this test did not make: whatever the machine has installed.
+    const TempTree out;
     for (const char* dir : {"/usr/include/c++", "/usr/share/cmake-3.25/Modules", "/etc"}) {
         if (!fs::is_directory(dir))
             continue;
-        const CliRun r = Cli(std::string("stats ") + dir + " --json");
+        const CliRun r = Cli(out, {"stats", dir, "--json"});
         ASSERT_EQ(r.status, 0) << dir;
         EXPECT_EQ(r.out, ExpectedStats(dir)) << dir;
     }
@@ -130,10 +145,10 @@ TEST(CliBrowseTest, StatsCountTheDirectoriesTheyCouldNotRead) {
     chmod(t.root().c_str(), 0755);
     const std::string user =
         geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
-    const CliRun json = Cli("stats " + Quote(t.path("r")) + " --json", "", user);
+    const CliRun json = Cli(t, {"stats", t.path("r"), "--json"}, user);
     EXPECT_EQ(json.out.rfind("{\"directories\":3,\"files\":1,\"bytes\":1,", 0), 0u) << json.out;
     EXPECT_NE(json.out.find("\"unreadable\":1,"), std::string::npos) << json.out;
-    const CliRun text = Cli("stats " + Quote(t.path("r")), "", user);
+    const CliRun text = Cli(t, {"stats", t.path("r")}, user);
     EXPECT_NE(text.out.find("1 个目录无法读取，其中的文件没有计入"), std::string::npos) << text.out;
 }
 
@@ -141,25 +156,26 @@ TEST(CliBrowseTest, StatsTextIsWhatTheWindowShows) {
     TempTree t;
     t.file("r/a.C", "12345");
     t.file("r/sub/b.c", "1");
-    const CliRun r = Cli("stats " + Quote(t.path("r")));
+    const CliRun r = Cli(t, {"stats", t.path("r")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               " 合计:1\t2\t6\n.c\t2\t6\n\n  目录级    目录数\n ------------------\n"
-              "    0 级:    1\n    1 级:    1\n");
+              "    0 级:    1\n    1 级:    1\n\n 合计:1\t1\t1\t1\nsub\t1\t1\t1\n");
 }
 
 TEST(CliBrowseTest, TreeAndFilesAsJson) {
     TempTree t;
     t.file("r/x/f\"q.txt", "abcd");
-    CliRun r = Cli("tree " + Quote(t.path("r")) + " --json");
+    CliRun r = Cli(t, {"tree", t.path("r"), "--json"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "{\"nodes\":[{\"index\":0,\"level\":0,\"label\":\"" + t.path("r") +
                          "<目录树根>\",\"path\":\"" + t.path("r") +
                          "\"},{\"index\":1,\"level\":1,"
                          "\"label\":\"x\",\"path\":\"" +
                          t.path("r/x") + "\"}]}\n");
-    EXPECT_EQ(Cli("tree r/ --json", t.root()).out, r.out);  // relative, trailing separator
-    r = Cli("files " + Quote(t.path("r/x")) + " --json");
+    EXPECT_EQ(Cli(t, {"tree", "r/", "--json"}, "cd " + Quote(t.root()) + " && ").out,
+              r.out);  // relative, trailing separator
+    r = Cli(t, {"files", t.path("r/x"), "--json"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("{\"files\":[{\"name\":\"f\\\"q.txt\",\"size\":4,\"mtime\":\"20"),
               std::string::npos)
@@ -170,18 +186,18 @@ TEST(CliBrowseTest, TreeAndFilesAsJson) {
 TEST(CliBrowseTest, NamesThatAreNotUtf8AreReplacedInOutputOnly) {
     TempTree t;
     t.file("r/a\xff.txt", "1");
-    const CliRun r = Cli("files " + Quote(t.path("r")) + " --json");
+    const CliRun r = Cli(t, {"files", t.path("r"), "--json"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("\"name\":\"a\xEF\xBF\xBD.txt\""), std::string::npos) << r.out;
 }
 
 TEST(CliBrowseTest, ExitCodes) {
     TempTree t;
-    EXPECT_EQ(Cli("").status, 2);
-    EXPECT_EQ(Cli("frobnicate /").status, 2);
-    EXPECT_EQ(Cli("stats").status, 2);
-    EXPECT_EQ(Cli("stats / --verbose").status, 2);
-    EXPECT_EQ(Cli("stats " + Quote(t.path("missing"))).status, 1);
-    EXPECT_EQ(Cli("files " + Quote(t.path("missing"))).status, 1);
-    EXPECT_EQ(Cli("tree " + Quote(t.path("missing"))).status, 1);
+    EXPECT_EQ(Cli(t, {}).status, 2);
+    EXPECT_EQ(Cli(t, {"frobnicate", "/"}).status, 2);
+    EXPECT_EQ(Cli(t, {"stats"}).status, 2);
+    EXPECT_EQ(Cli(t, {"stats", "/", "--verbose"}).status, 2);
+    EXPECT_EQ(Cli(t, {"stats", t.path("missing")}).status, 1);
+    EXPECT_EQ(Cli(t, {"files", t.path("missing")}).status, 1);
+    EXPECT_EQ(Cli(t, {"tree", t.path("missing")}).status, 1);
 }

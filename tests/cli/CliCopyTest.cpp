@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 
 #include "support/CliRun.h"
 #include "support/ScratchDisk.h"
@@ -356,6 +358,32 @@ TEST_F(CliCopyTest, TooLittleSpaceIsFoundBeforeAnythingIsWritten) {
                                        {"src-01", "/"}, {"src-01/.quillmere-incomplete", "/"}}));
 }
 
+// A disk that takes data in and then cannot write it back (a failing stick, a thin-provisioned
+// disk) tells so once, at a sync: whichever sync of the copy that is, the copy fails, with
+// or without reading back, and its target keeps its marker, so stats and diff say so too.
+TEST_F(CliCopyTest, ADiskThatLosesWrittenDataFailsTheCopy) {
+    for (int i = 0; i < 19; ++i)
+        m_tree.file("work/src/f" + std::to_string(i) + ".bin", std::string(3670016, 'a' + i));
+    for (int i = 0; i < 3000; ++i) m_tree.file("work/src/many/" + std::to_string(i));
+    const std::string src = m_tree.path("work/src");
+    for (const bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        ScratchDisk disk = ScratchDisk::ThinExt4(std::int64_t{256} << 20, std::int64_t{60} << 20);
+        if (disk.unavailable())
+            GTEST_SKIP() << disk.reason();
+        ASSERT_TRUE(disk.mounted()) << disk.reason();
+        const std::string out = disk.path() + "/out";
+        fs::create_directory(out);
+        std::vector<std::string> args{"copy", src, out, "--jobs", "1", "--json"};
+        if (verify)
+            args.push_back("--verify");
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_TRUE(fs::is_directory(out + "/src-01/.quillmere-incomplete")) << r.out;
+        EXPECT_EQ(Cli({"diff", src, out + "/src-01", "--json"}).status, 1);
+    }
+}
+
 // On a FAT-style target a name with ":" and two names that differ only in case are found
 // before anything is written; with --keep-going both are passed over and listed, and
 // everything else is copied byte for byte.
@@ -398,6 +426,32 @@ TEST_F(CliCopyTest, WhatAFatTargetCannotHoldIsFoundFirstAndPassedOverOnRequest) 
         Actual(disk.path() + "/src-01"),
         (std::map<std::string, std::string>{
             {"README", "upper"}, {"plain.txt", "plain"}, {"sub", "/"}, {"sub/keep.c", "keep"}}));
+}
+
+// Two large files that differ only in case, copied onto exFAT through FUSE by two threads at
+// once: each run keeps one of them whole and lists the other as a clash, never counts both as
+// copied while one replaced the other. The race lies in a moment, so the copy is run many times.
+TEST_F(CliCopyTest, TwoLargeFilesOfOneNameOnExfatNeverBothCountAsCopied) {
+    ScratchDisk disk = ScratchDisk::Exfat();
+    if (disk.unavailable())
+        GTEST_SKIP() << disk.reason();
+    ASSERT_TRUE(disk.mounted()) << disk.reason();
+    const std::map<std::string, std::string> sources{{"BIG.dat", std::string(8 << 20, 'U')},
+                                                     {"big.dat", std::string(8 << 20, 'l')}};
+    for (const auto& [name, content] : sources) m_tree.file("work/src/" + name, content);
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const CliRun r = Cli({"copy", m_tree.path("work/src"), disk.path(), "--jobs", "2",
+                              "--keep-going", "--json"});
+        EXPECT_EQ(r.status, 3) << r.out;
+        EXPECT_NE(r.out.find("\"copied\":1,"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\"reason\":\"name-clash\",\"error\":17,"), std::string::npos)
+            << r.out;
+        const std::map<std::string, std::string> left = Actual(disk.path() + "/src-01");
+        ASSERT_EQ(left.size(), 1u) << r.out;
+        EXPECT_EQ(left.begin()->second, sources.at(left.begin()->first));
+        fs::remove_all(disk.path() + "/src-01");
+    }
 }
 
 // What this user cannot read is listed by the check; the copy ends at the first such item,
@@ -505,6 +559,19 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
         statvfs(dir.c_str(), &v);
         return static_cast<std::int64_t>(v.f_bavail) * static_cast<std::int64_t>(v.f_frsize);
     };
+    // What root may fill besides: the blocks ext4 keeps back for it.
+    auto reserved = [](const std::string& dir) {
+        struct statvfs v {};
+        statvfs(dir.c_str(), &v);
+        return static_cast<std::int64_t>(v.f_bfree - v.f_bavail) *
+               static_cast<std::int64_t>(v.f_frsize);
+    };
+    // A file that fits only into root's share of an ext4.
+    const auto intoTheReserve = [&](const std::string&, std::string& out, std::string&) {
+        chmod(out.c_str(), 0777);
+        m_tree.file("work/src/all.bin",
+                    std::string(static_cast<std::size_t>(freeBytes(out) + reserved(out) / 2), 'r'));
+    };
     struct Row {
         const char* what;
         std::function<ScratchDisk()> disk;
@@ -513,6 +580,7 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
         std::function<void(const std::string& src, std::string& out, std::string& prefix)> make;
         std::string blocking;  // the kind of the first problem; empty when the check passes
         bool runCopy = true;
+        std::string says = {};  // what the check's text says, when that matters
     };
     const auto sparse = [](const std::string& path, std::int64_t size) {
         std::FILE* f = std::fopen(path.c_str(), "w");
@@ -582,6 +650,39 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
              chmod(out.c_str(), 0755);
          },
          user.empty() ? "" : "output-not-writable"},
+        {"200 tiny files onto an ext4 of 64 inodes",
+         [] { return ScratchDisk::Ext4(8 << 20, 1024, 64); },
+         [&](const std::string&, std::string&, std::string&) {
+             for (int i = 0; i < 200; ++i) m_tree.file("work/src/f" + std::to_string(i), "x");
+         },
+         "no-inodes", true, "目标磁盘能新建的文件数不足：需要新建 202 个文件和目录，可新建"},
+        {"3,000 empty files onto 8 MiB of exFAT, which says it has fewer inodes",
+         [] { return ScratchDisk::Exfat(8 << 20); },
+         [&](const std::string&, std::string&, std::string&) {
+             for (int i = 0; i < 3000; ++i) m_tree.file("work/src/e" + std::to_string(i));
+         },
+         ""},
+        {"root fills the blocks ext4 keeps back for it", [] { return ScratchDisk::Ext4(24 << 20); },
+         intoTheReserve, "", true},
+        {"an ordinary user may not", [] { return ScratchDisk::Ext4(24 << 20); },
+         [&](const std::string& src, std::string& out, std::string& prefix) {
+             intoTheReserve(src, out, prefix);
+             prefix = user;
+         },
+         user.empty() ? "" : "no-space"},
+        {"twice the free space, cloned on the same XFS", [] { return ScratchDisk::Xfs(); },
+         [&](const std::string& src, std::string& out, std::string&) {
+             // The source lies on the XFS too; its second file shares the first one's blocks.
+             const std::string onDisk = out + "/src";
+             fs::create_directory(onDisk);
+             mount(onDisk.c_str(), src.c_str(), nullptr, MS_BIND, nullptr);
+             m_tree.file("work/src/a.bin",
+                         std::string(static_cast<std::size_t>(freeBytes(out) * 2 / 3), 'c'));
+             std::system(("cp --reflink=always " + src + "/a.bin " + src + "/b.bin").c_str());
+             out += "/out";
+             fs::create_directory(out);
+         },
+         "", true, "将克隆 2 个文件"},
     };
     int n = 0;
     for (const Row& row : rows) {
@@ -601,6 +702,10 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
 
         const CliRun check = Cli({"check", src, out, "--json"}, prefix);
         EXPECT_EQ(check.status, row.blocking.empty() ? 0 : 1) << check.out << check.err;
+        if (!row.says.empty()) {
+            const CliRun text = Cli({"check", src, out}, prefix);
+            EXPECT_NE(text.out.find(row.says), std::string::npos) << text.out;
+        }
         if (!row.blocking.empty()) {
             EXPECT_NE(check.out.find("\"problems\":[{\"kind\":\"" + row.blocking + "\""),
                       std::string::npos)
@@ -613,10 +718,101 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
             const CliRun copy = Cli(args, prefix);
             EXPECT_EQ(copy.status, row.blocking.empty() ? 0 : 1) << copy.err;
         }
+        umount2(src.c_str(), MNT_DETACH);
         umount2(out.c_str(), MNT_DETACH);
         ++n;
     }
-    EXPECT_EQ(n, 8);
+    EXPECT_EQ(n, 13);
+}
+
+// A chain of `depth` directories "d" below `root`, each holding "f.txt" that names its level
+// and a directory "e" beside "d" with "g.txt" in it, which a walk in name order enters on its
+// way back up; made relative to each directory's descriptor, so it may reach beyond PATH_MAX.
+void MakeDeepTree(const std::string& root, int depth) {
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        const std::string text = "level " + std::to_string(level);
+        mkdirat(fd, "e", 0755);
+        for (const char* name : {"f.txt", "e/g.txt"}) {
+            const int file = openat(fd, name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+            (void)!write(file, text.data(), text.size());
+            close(file);
+        }
+        const int below = level + 1 < depth && mkdirat(fd, "d", 0755) == 0
+                              ? openat(fd, "d", O_RDONLY | O_DIRECTORY)
+                              : -1;
+        close(fd);
+        fd = below;
+    }
+    if (fd >= 0)
+        close(fd);
+}
+
+// What the file `name` in the directory `fd` holds.
+std::string ReadAt(int fd, const char* name) {
+    const int file = openat(fd, name, O_RDONLY | O_NOFOLLOW);
+    char buf[64];
+    const ssize_t n = file >= 0 ? read(file, buf, sizeof buf) : -1;
+    if (file >= 0)
+        close(file);
+    return n >= 0 ? std::string(buf, static_cast<std::size_t>(n)) : "<missing>";
+}
+
+// How many levels of MakeDeepTree's chain below `root` are there whole.
+int DeepLevelsWhole(const std::string& root) {
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    int level = 0;
+    for (; fd >= 0; ++level) {
+        const std::string text = "level " + std::to_string(level);
+        const bool whole = ReadAt(fd, "f.txt") == text && ReadAt(fd, "e/g.txt") == text;
+        const int below = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        close(fd);
+        fd = below;
+        if (!whole)
+            break;
+    }
+    if (fd >= 0)
+        close(fd);
+    return level;
+}
+
+// A tree many levels deep is read, checked, copied, verified and compared whole, also where
+// few files may be open at once (the copy keeps only the deepest directories of its path
+// open, and the command raises its own soft limit to the hard one) and where the paths are
+// longer than the system takes in one call.
+TEST_F(CliCopyTest, DeepTreesAreCopiedWhole) {
+    struct Row {
+        const char* what;
+        int depth;
+        std::string prefix;
+    };
+    const Row rows[] = {
+        {"320 levels, 256 descriptors at most", 320, "ulimit -n 256; "},
+        {"320 levels, a soft limit of 64 below a higher hard one", 320, "ulimit -Sn 64; "},
+        {"2,200 levels, paths beyond PATH_MAX", 2200, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string src = m_tree.dir("work/src"), out = m_tree.dir("out");
+        MakeDeepTree(src, row.depth);
+        const std::string both = std::to_string(2 * row.depth);
+        const CliRun stats = Cli({"stats", src, "--json"}, row.prefix);
+        EXPECT_TRUE(stats.out.starts_with("{\"directories\":" + both + ",\"files\":" + both + ","))
+            << stats.out;
+        EXPECT_NE(stats.out.find("\"unreadable\":0,"), std::string::npos) << stats.out;
+        const CliRun check = Cli({"check", src, out, "--json"}, row.prefix);
+        EXPECT_EQ(check.status, 0) << check.out;
+        const CliRun copy =
+            Cli({"copy", src, out, "--jobs", "4", "--verify", "--json"}, row.prefix);
+        EXPECT_EQ(copy.status, 0) << copy.out << copy.err;
+        EXPECT_NE(copy.out.find("\"copied\":" + both + ","), std::string::npos) << copy.out;
+        EXPECT_NE(copy.out.find("\"verified\":" + both + ",\"mismatches\":[]"), std::string::npos);
+        EXPECT_EQ(DeepLevelsWhole(out + "/src-01"), row.depth);
+        const CliRun diff = Cli({"diff", src, out + "/src-01", "--json"}, row.prefix);
+        EXPECT_EQ(diff.status, 0) << diff.out;
+        EXPECT_NE(diff.out.find("\"same\":true"), std::string::npos) << diff.out;
+        std::system(("rm -rf " + Quote(m_tree.path("work")) + " " + Quote(out)).c_str());
+    }
 }
 
 // A read error in one source file is that file's failure: a copy that goes on past items
@@ -767,6 +963,166 @@ TEST_F(CliCopyTest, TypesInTheFormsPeopleWriteThem) {
     EXPECT_EQ(Cli({"check", src, out, "--exclude", ""}).status, 2);
 }
 
+// The rules mix with the types and leave out in either mode; the JSON summary names them, and
+// a rule that cannot be used is refused before anything is read, naming the argument.
+TEST_F(CliCopyTest, RulesLeaveOutDirectoriesNamesAndLargeFiles) {
+    m_tree.file("work/src/app.js", "app");
+    m_tree.file("work/src/app.min.js", "min");
+    m_tree.file("work/src/disk.img", std::string(3000, 'i'));
+    m_tree.file("work/src/Node_Modules/x.js", "x");
+    m_tree.file("work/src/build-1/y.js", "y");
+    const std::string src = m_tree.path("work/src"), out = m_tree.dir("out");
+    const struct {
+        std::vector<std::string> options;
+        std::map<std::string, std::string> copied;
+        std::string rules;
+    } cases[] = {
+        {{"--exclude-dir", "node_modules", "--exclude-name", "*.min.js", "--max-size", "2K"},
+         {{"app.js", "app"}, {"build-1", "/"}, {"build-1/y.js", "y"}},
+         ",\"rules\":[\"dir:node_modules\",\"name:*.min.js\",\"size:2048\"]}"},
+        {{"--keep-only", "js", "--exclude-name", "build-?/", "--exclude-name", "[!a]*"},
+         {{"app.js", "app"}, {"app.min.js", "min"}, {"Node_Modules", "/"}},
+         ",\"rules\":[\"name:build-?/\",\"name:[!a]*\"]}"},
+        {{"--exclude", ".img"},
+         {{"app.js", "app"},
+          {"app.min.js", "min"},
+          {"Node_Modules", "/"},
+          {"Node_Modules/x.js", "x"},
+          {"build-1", "/"},
+          {"build-1/y.js", "y"}},
+         "\"stopped\":false}"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"copy", src, out, "--json"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Actual(out + "/src-0" + std::to_string(++n)), c.copied) << c.options[1];
+        EXPECT_TRUE(r.out.ends_with(c.rules + "\n")) << r.out;
+        std::vector<std::string> check = {"check", src, out, "--json"};
+        check.insert(check.end(), c.options.begin(), c.options.end());
+        const std::size_t files = std::count_if(c.copied.begin(), c.copied.end(),
+                                                [](const auto& e) { return e.second != "/"; });
+        EXPECT_EQ(Cli(check).out.rfind("{\"files\":" + std::to_string(files) + ",", 0), 0u);
+    }
+    const CliRun leftOut =
+        Cli({"check", src, out, "--json", "--exclude-dir", "node_modules", "--exclude-name",
+             "*.min.js", "--max-size", "2K", "--exclude", "js"});
+    EXPECT_NE(leftOut.out.find(
+                  ",\"left_out\":[{\"rule\":\"dir:node_modules\",\"directories\":1,\"files\":1,"
+                  "\"bytes\":1},{\"rule\":\"name:*.min.js\",\"directories\":0,\"files\":1,"
+                  "\"bytes\":3},{\"rule\":\"size:2048\",\"directories\":0,\"files\":1,"
+                  "\"bytes\":3000},{\"rule\":\"type:.js\",\"directories\":0,\"files\":2,"
+                  "\"bytes\":4}]}\n"),
+              std::string::npos)
+        << leftOut.out;
+    const struct {
+        std::vector<std::string> options;
+        std::string message;
+    } refused[] = {
+        {{"--exclude-dir", ""}, "--exclude-dir needs the name of a directory"},
+        {{"--exclude-dir", "a/b"}, "--exclude-dir needs the name of a directory"},
+        {{"--exclude-name", "[a-z"}, "--exclude-name needs a name pattern"},
+        {{"--exclude-name", ""}, "--exclude-name needs a name pattern"},
+        {{"--max-size", "10X"}, "--max-size needs a size"},
+        {{"--max-size", "1.5"}, "--max-size needs a size"},
+        {{"--same-as-last", "--max-size", "1M"}, "--same-as-last does not mix"},
+    };
+    for (const auto& c : refused) {
+        std::vector<std::string> args = {"copy", src, out};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 2) << c.options[0];
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(out + "/src-04"));
+
+    // A directory left out is no concern of the copy: one the user may not read is no problem.
+    chmod(m_tree.path("work/src/Node_Modules").c_str(), 0);
+    chmod(m_tree.root().c_str(), 0755);
+    chmod(out.c_str(), 0777);
+    const std::string user = AsOrdinaryUserPrefix();
+    EXPECT_NE(Cli({"check", src, out, "--json"}, user).out.find("unreadable-directory"),
+              std::string::npos);
+    const CliRun check = Cli({"check", src, out, "--json", "--exclude-dir", "NODE_MODULES"}, user);
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_NE(check.out.find("\"problems\":[]"), std::string::npos) << check.out;
+}
+
+// --gitignore leaves out just what git itself leaves out of the same tree: nested ignore
+// files, negations, anchors, directories, and the repository's info/exclude.
+TEST_F(CliCopyTest, GitIgnoreLeavesOutWhatGitIgnores) {
+    if (std::system("git --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "git is not installed";
+    const std::string src = m_tree.dir("work/src"), out = m_tree.dir("out");
+    for (const char* f :
+         {"a.c", "x.log", "keep.log", "build/out.o", "src/m.c", "src/gen/g.c", "src/deep/gen/h.c",
+          "src/t.tmp", "src/deep/u.tmp", "docs/readme.md", "lib/build/inner.c", "notes/todo.txt"})
+        m_tree.file(std::string("work/src/") + f, f);
+    m_tree.file("work/src/.gitignore", "*.log\n!keep.log\nbuild/\n# a comment\n\\#x\n");
+    m_tree.file("work/src/src/.gitignore", "/gen\n*.tmp\n!deep/u.tmp\n");
+    ASSERT_EQ(std::system(
+                  ("cd " + src + " && git init -q . && echo notes/ >> .git/info/exclude").c_str()),
+              0);
+    const std::string listed = m_tree.path("git.out");
+    ASSERT_EQ(
+        std::system(("cd " + src + " && git ls-files -co --exclude-standard > " + listed).c_str()),
+        0);
+    std::map<std::string, std::string> expected;
+    std::istringstream lines(ReadFile(listed));
+    for (std::string line; std::getline(lines, line);) expected[line] = ReadFile(src + "/" + line);
+
+    const CliRun r = Cli({"copy", src, out, "--gitignore", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::string> copied = Actual(out + "/src-01");
+    std::erase_if(copied, [](const auto& e) { return e.second == "/"; });
+    EXPECT_EQ(copied, expected);
+    EXPECT_TRUE(r.out.ends_with(",\"rules\":[\"gitignore\"]}\n")) << r.out;
+    const CliRun check = Cli({"check", src, out, "--gitignore", "--json"});
+    EXPECT_NE(check.out.find("{\"rule\":\"gitignore:.gitignore\",\"directories\":2,\"files\":3,"),
+              std::string::npos)
+        << check.out;
+    EXPECT_NE(check.out.find("{\"rule\":\"gitignore:src/.gitignore\",\"directories\":1,"
+                             "\"files\":2,"),
+              std::string::npos)
+        << check.out;
+}
+
+// why names the rule that leaves a path out, as git check-ignore -v does, or says that it is
+// copied; exit 0, 1, and 2 for a path that is not in the source.
+TEST_F(CliCopyTest, WhySaysWhichRuleLeavesAPathOut) {
+    m_tree.file("work/src/node_modules/x.js", "x");
+    m_tree.file("work/src/main.c", "c");
+    m_tree.file("work/src/debug.log", "l");
+    m_tree.file("work/src/.gitignore", "*.log\n");
+    const std::string src = m_tree.path("work/src");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{"why", src, "node_modules/x.js", "--exclude-dir", "node_modules"},
+         0,
+         "dir:node_modules\tnode_modules/x.js\n"},
+        {{"why", src, src + "/debug.log", "--gitignore", "--json"},
+         0,
+         "{\"path\":\"debug.log\",\"left_out\":true,\"rule\":\"gitignore:.gitignore\"}\n"},
+        {{"why", src, "main.c", "--keep-only", "js"}, 0, "type:.c\tmain.c\n"},
+        {{"why", src, "main.c", "--json"}, 1, "{\"path\":\"main.c\",\"left_out\":false}\n"},
+        {{"why", src, "main.c"}, 1, "copied\tmain.c\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = Cli(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[2] << r.err;
+        EXPECT_EQ(r.out, c.out);
+    }
+    EXPECT_EQ(Cli({"why", src, "none.c"}).status, 2);
+    EXPECT_EQ(Cli({"why", src, "/etc/passwd"}).status, 2);
+    EXPECT_EQ(Cli({"why", src, "../src/main.c"}).status, 2);
+    EXPECT_EQ(Cli({"why", src}).status, 2);
+}
+
 // ".." after a link leaves the directory the link leads to, as the system resolves it; a
 // source reached through a link keeps its own name.
 TEST_F(CliCopyTest, PathsAreResolvedAsTheSystemResolvesThem) {
@@ -823,18 +1179,29 @@ TEST_F(CliCopyTest, ANameTakenMeanwhileGoesToTheNextNumber) {
 
 // SIGTERM and SIGINT stop a run in every phase, from the start: a stop during the scan copies
 // nothing and still answers with its object. A SIGINT that a background job inherits as
-// ignored stays ignored. A SIGINT during the last file stops once that file is whole.
+// ignored stays ignored. A SIGINT during the last file lets it finish, and then the copy is
+// whole: it is made durable and reported done, not stopped.
 TEST_F(CliCopyTest, StopSignalsCountFromTheStartUnlessInheritedAsIgnored) {
-    for (int i = 0; i < 200; ++i)
+    // Directories enough that the signal comes while they are read, not after; on a quick
+    // disk the whole copy may still end before it comes, so it may take more than one try.
+    for (int i = 0; i < 2000; ++i)
         m_tree.dir("work/src/d" + std::to_string(i / 20) + "/e" + std::to_string(i));
-    const std::string scanned = m_tree.dir("out-scan");
-    pid_t child = Start({"copy", m_tree.path("work/src"), scanned, "--json"});
-    ASSERT_GT(child, 0);
+    std::string scanned;
+    pid_t child = 0;
     int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0 && !Catches(child, SIGTERM)) {
+    for (int attempt = 0; attempt < 10 && !(WIFEXITED(status) && WEXITSTATUS(status) == 143);
+         ++attempt) {
+        scanned = m_tree.dir("out-scan" + std::to_string(attempt));
+        child = Start({"copy", m_tree.path("work/src"), scanned, "--json"});
+        ASSERT_GT(child, 0);
+        bool ended = false;
+        while (!(ended = waitpid(child, &status, WNOHANG) != 0) && !Catches(child, SIGTERM)) {
+        }
+        if (!ended) {
+            kill(child, SIGTERM);
+            waitpid(child, &status, 0);
+        }
     }
-    kill(child, SIGTERM);
-    waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 143) << status;
     EXPECT_NE(ReadFile(m_tree.path("cli.out")).find("\"stopped\":true"), std::string::npos)
         << ReadFile(m_tree.path("cli.out"));
@@ -863,12 +1230,13 @@ TEST_F(CliCopyTest, StopSignalsCountFromTheStartUnlessInheritedAsIgnored) {
         if (!interrupted)
             continue;
         waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         EXPECT_NE(ReadFile(m_tree.path("cli.out"))
-                      .find("\"copied\":1,\"bytes\":8388608,\"skipped\":[],\"stopped\":true"),
+                      .find("\"copied\":1,\"bytes\":8388608,\"skipped\":[],\"stopped\":false"),
                   std::string::npos)
             << ReadFile(m_tree.path("cli.out"));
         EXPECT_EQ(fs::file_size(last + "/one-01/last.bin"), content.size());
+        EXPECT_FALSE(fs::exists(last + "/one-01/.quillmere-incomplete"));
     }
     EXPECT_TRUE(interrupted) << "every copy ended before it could be interrupted";
 }

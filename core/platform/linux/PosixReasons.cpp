@@ -1,6 +1,6 @@
 #include <cerrno>
 
-#include "core/Reasons.h"
+#include "core/Platform.h"
 
 namespace Platform {
 
@@ -8,8 +8,9 @@ FunSub::Reason ClassifyReason(int e) {
     using FunSub::Reason;
     switch (e) {
         case ENOENT:
-        case ENOTDIR:
             return Reason::NotFound;
+        case ENOTDIR:
+            return Reason::PathNotFound;
         case EACCES:
         case EPERM:
             return Reason::AccessDenied;
@@ -42,6 +43,22 @@ FunSub::Reason ClassifyReason(int e) {
             return Reason::IoError;
         default:
             return Reason::Other;
+    }
+}
+
+bool HasDescribedText(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case EINVAL:
+        case EMFILE:
+        case ENFILE:
+        case EACCES:
+        case EPERM:
+            return true;
+        default:
+            return false;
     }
 }
 

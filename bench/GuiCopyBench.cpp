@@ -115,11 +115,12 @@ TEST_F(GuiCopyBench, EngineAlone) {
     const FunSub::DirTree tree =
         FunSub::BuildDirTree(paths.tree, FunSub::RootLabel::ShortenDriveRoot);
     FunSub::TreeFileTotal = FunSub::CollectTreeStats(tree).fileTotal;
-    FunSub::TargetName = FunSub::ChooseTargetName(paths.tree);
+    FunSub::TargetName = FunSub::ChooseTargetName(paths.tree, FunSub::OutputDir);
     const Clock::time_point copyStart = Clock::now();
     const double cpuStart = CpuMilliseconds(RUSAGE_SELF);
     NoProgress progress;
-    const FunSub::CopySummary summary = FunSub::RunFilterCopy(tree, progress);
+    const FunSub::CopySummary summary =
+        FunSub::RunFilterCopy(FunSub::CurrentCopyJob(), tree, progress);
     const double copyMs = MillisecondsSince(copyStart);
     const double cpuMs = CpuMilliseconds(RUSAGE_SELF) - cpuStart;
     const double totalMs = MillisecondsSince(start);

@@ -1,7 +1,11 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -16,6 +20,7 @@
 #include <memory>
 
 #include "core/Platform.h"
+#include "core/platform/linux/PosixPath.h"
 
 namespace Platform {
 namespace {
@@ -24,10 +29,13 @@ namespace {
 // would stat the directory once more, and listings are most of a walk's system calls.
 class DirHandle {
 public:
-    explicit DirHandle(const std::string& dir)
-        : m_fd(open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    // `last`: O_NOFOLLOW where the directory itself must not be a link.
+    explicit DirHandle(const std::string& dir, int last = 0)
+        : m_fd(PathAt(dir).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC | last)) {}
+    // Reads the directory open as `fd`, which its owner closes.
+    explicit DirHandle(int fd) : m_fd(fd), m_owned(false) {}
     ~DirHandle() {
-        if (m_fd >= 0)
+        if (m_fd >= 0 && m_owned)
             close(m_fd);
     }
     DirHandle(const DirHandle&) = delete;
@@ -52,6 +60,7 @@ public:
 private:
     static constexpr std::size_t kBufferSize = 32 * 1024;
     int m_fd;
+    bool m_owned = true;
     std::unique_ptr<char[]> m_buffer{new char[kBufferSize]};
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
@@ -214,51 +223,86 @@ int ListDirectory(const std::string& dir, Detail detail, std::vector<Entry>& out
     return ReadEntries(handle, detail, links, out);
 }
 
-int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id) {
-    out.clear();
-    RunListingHook(dir);
-    DirHandle handle(dir);
-    if (handle.fd() < 0)
-        return errno;
+namespace {
+
+// Lists the directory open in `handle` once it has made sure that the process may pass
+// through it; `mayEnter` asks the system where the permission bits refuse. `parent`: see
+// EnterAndList.
+template <class MayEnter>
+int ListEntered(DirHandle& handle, const FileId* parent, MayEnter mayEnter, Detail detail,
+                std::vector<Entry>& out, FileId& id) {
     struct stat st {};
     if (fstat(handle.fd(), &st) != 0)
         return errno;
     id = IdOf(st);
+    // A directory on the way swapped for a link since the parent was listed leads elsewhere.
+    struct stat up {};
+    if (parent && (fstatat(handle.fd(), "..", &up, 0) != 0 || !(IdOf(up) == *parent)))
+        return ELOOP;
     // Passing through it needs the search right, which the permission bits tell (the system
     // is asked only where they refuse, as an access list may allow it).
     constexpr mode_t kEveryone = S_IXUSR | S_IXGRP | S_IXOTH;
     if ((st.st_mode & kEveryone) != kEveryone) {
         const uid_t uid = geteuid();
         const mode_t bit = st.st_uid == uid ? S_IXUSR : st.st_gid == getegid() ? S_IXGRP : S_IXOTH;
-        if (uid != 0 && (st.st_mode & bit) == 0 && access(dir.c_str(), X_OK) != 0)
-            return errno;
+        if (uid != 0 && (st.st_mode & bit) == 0) {
+            if (const int err = mayEnter())
+                return err;
+        }
     }
     return ReadEntries(handle, detail, Links::Keep, out);
 }
 
-int CheckEnterable(const std::string& dir) {
-    const char* p = dir.empty() ? "/" : dir.c_str();
-    struct stat st {};
-    if (stat(p, &st) != 0)
+}  // namespace
+
+int EnterAndList(const std::string& dir, Detail detail, std::vector<Entry>& out, FileId& id,
+                 const FileId* parent) {
+    out.clear();
+    RunListingHook(dir);
+    DirHandle handle(dir, parent ? O_NOFOLLOW : 0);
+    if (handle.fd() < 0)
         return errno;
+    return ListEntered(
+        handle, parent, [&] { return PathAt(dir).Access(X_OK); }, detail, out, id);
+}
+
+int ListOpenedDirectory(int fd, int parentFd, const std::string& name, Detail detail,
+                        std::vector<Entry>& out, FileId& id) {
+    DirHandle handle(fd);
+    return ListEntered(
+        handle, nullptr,
+        [&] { return faccessat(parentFd, name.c_str(), X_OK, 0) == 0 ? 0 : errno; }, detail, out,
+        id);
+}
+
+std::int64_t OpenFileRoom() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return static_cast<std::int64_t>(limit.rlim_cur);
+}
+
+int CheckEnterable(const std::string& dir) {
+    const PathAt at(dir);
+    struct stat st {};
+    if (const int err = at.Stat(st))
+        return err;
     if (!S_ISDIR(st.st_mode))
         return ENOTDIR;
-    if (access(p, X_OK) != 0)
-        return errno;
-    return 0;
+    return at.Access(X_OK);
 }
 
 int PathIdentity(const std::string& path, FileId& out) {
     struct stat st {};
-    if (stat(path.empty() ? "/" : path.c_str(), &st) != 0)
-        return errno;
+    if (const int err = PathAt(path).Stat(st))
+        return err;
     out = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return 0;
 }
 
 bool IsDirectory(const std::string& path) {
     struct stat st {};
-    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && PathAt(path).Stat(st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string CanonicalPath(const std::string& path) {
@@ -272,7 +316,7 @@ std::string CanonicalPath(const std::string& path) {
 
 bool IsFile(const std::string& path) {
     struct stat st {};
-    return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return !path.empty() && PathAt(path).Stat(st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 int CreateDirectories(const std::string& dir) {
@@ -288,15 +332,34 @@ int CreateDirectories(const std::string& dir) {
     return IsDirectory(dir) ? 0 : ENOTDIR;
 }
 
+namespace {
+
+// FAT, exFAT and NTFS have no inodes, and FUSE drivers may count anything as theirs (exFAT's
+// counts free clusters, which empty files do not take).
+bool CountsNoInodes(decltype(statfs::f_type) type) {
+    constexpr decltype(type) kFuse = 0x65735546, kMsdos = 0x4d44, kExfat = 0x2011BAB0,
+                             kNtfs = 0x5346544e;
+    return type == kFuse || type == kMsdos || type == kExfat || type == kNtfs;
+}
+
+}  // namespace
+
 int ReadVolumeInfo(const std::string& dir, VolumeInfo& out) {
     struct statvfs vfs {};
     if (statvfs(dir.c_str(), &vfs) != 0)
         return errno;
+    // Root may also fill what the file system keeps back for it (5 % of an ext4 by default).
+    const bool root = geteuid() == 0;
+    const auto freeBlocks = static_cast<std::int64_t>(root ? vfs.f_bfree : vfs.f_bavail);
     // A file system that counts no blocks at all (some FUSE ones) cannot tell its free space.
-    out.freeBytes = vfs.f_blocks == 0 ? -1
-                                      : static_cast<std::int64_t>(vfs.f_bavail) *
-                                            static_cast<std::int64_t>(vfs.f_frsize);
+    out.freeBytes = vfs.f_blocks == 0 ? -1 : freeBlocks * static_cast<std::int64_t>(vfs.f_frsize);
     out.blockSize = std::max<std::int64_t>(static_cast<std::int64_t>(vfs.f_frsize), 1);
+    // One that counts no inodes makes them as it needs them (btrfs).
+    out.freeEntries =
+        vfs.f_files == 0 ? -1 : static_cast<std::int64_t>(root ? vfs.f_ffree : vfs.f_favail);
+    struct statfs kind {};
+    if (out.freeEntries >= 0 && (statfs(dir.c_str(), &kind) != 0 || CountsNoInodes(kind.f_type)))
+        out.freeEntries = -1;
     return 0;
 }
 
@@ -370,6 +433,33 @@ TargetTraits ProbeTarget(const std::string& dir) {
     return traits;
 }
 
+bool CopyClones(const std::string& sourceDir, const std::string& targetDir) {
+    struct stat from {
+    }, to{};
+    if (stat(sourceDir.c_str(), &from) != 0 || stat(targetDir.c_str(), &to) != 0 ||
+        from.st_dev != to.st_dev)
+        return false;
+    // One block of data in one probe file, cloned into another: refused at once where the
+    // file system cannot share blocks.
+    const std::string original = ProbeName(targetDir, "-clone");
+    const std::string clone = ProbeName(targetDir, "-clone");
+    const int in = open(original.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (in < 0)
+        return false;
+    const std::string block(static_cast<std::size_t>(std::max<blksize_t>(to.st_blksize, 4096)),
+                            'q');
+    bool clones = write(in, block.data(), block.size()) == static_cast<ssize_t>(block.size());
+    const int out = open(clone.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    clones = clones && out >= 0 && ioctl(out, FICLONE, in) == 0;
+    if (out >= 0) {
+        close(out);
+        unlink(clone.c_str());
+    }
+    close(in);
+    unlink(original.c_str());
+    return clones;
+}
+
 std::int64_t FileSizeLimitBelow(const std::string& dir, std::int64_t size,
                                 const TargetTraits& traits) {
     // Where a file made longer is filled with zeros (no holes), only FAT refuses a file of
@@ -397,6 +487,14 @@ std::int64_t FileSizeLimitBelow(const std::string& dir, std::int64_t size,
     close(fd);
     unlink(probe.c_str());
     return limit;
+}
+
+void RaiseOpenFileLimit() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    (void)setrlimit(RLIMIT_NOFILE, &limit);  // the old limit stays when refused
 }
 
 bool IsTargetWideError(int e) {
@@ -443,25 +541,6 @@ std::string UserConfigDirectory() {
     if (dir.back() == '/')
         dir.pop_back();
     return dir + "/.config";
-}
-
-int ClassifyError(int e) {
-    switch (e) {
-        case ENOENT:
-            return 2;
-        case ENOTDIR:
-        case ENAMETOOLONG:
-        case EINVAL:
-            return 3;
-        case EMFILE:
-        case ENFILE:
-            return 4;
-        case EACCES:
-        case EPERM:
-            return 5;
-        default:
-            return 0;
-    }
 }
 
 int ReadSmallFile(const std::string& path, std::string& out) {
@@ -567,6 +646,22 @@ std::string LocalDateTimeText(std::int64_t mtime) {
 
 std::string IsoLocalTime(std::int64_t mtime) {
     return Format("%Y-%m-%dT%H:%M:%S", Local(mtime));
+}
+
+bool IsDriveRoot(const std::string& path) {
+    return path == "/";
+}
+
+std::size_t RootLength(const std::string& path) {
+    return !path.empty() && path[0] == '/' ? 1 : 0;
+}
+
+std::string PathKey(std::string path) {
+    return path;
+}
+
+int CompareCaptions(const std::string& a, const std::string& b) {
+    return std::strcoll(a.c_str(), b.c_str());
 }
 
 }  // namespace Platform
