@@ -126,7 +126,8 @@ int RunStats(const Args& args) {
                "}";
     }
     std::cout << out << "],\"unreadable\":" << stats.unreadable
-              << ",\"incomplete\":" << (incomplete ? "true" : "false") << "}\n";
+              << ",\"incomplete\":" << (incomplete ? "true" : "false") << JsonRecordedSource(dir)
+              << "}\n";
     return kOk;
 }
 

@@ -38,6 +38,8 @@ const char* const kUsageNotes =
     "  when the source lies in a git work tree (not the user's global excludes file).\n"
     "--same-as-last: the types, mode and rules last confirmed in the filter dialog for SOURCE.\n"
     "why: the rule that leaves PATH (below SOURCE) out, exit 0; \"copied\" and exit 1 when none.\n"
+    "continue: finish the unfinished copy TARGET from the source and filter it recorded:\n"
+    "  files already whole are kept, the rest copied; exit codes as copy.\n"
     "diff: exit 0 when TARGET holds just what the filter it shows would copy from SOURCE,\n"
     "  1 when something is missing, changed or extra.\n";
 
@@ -240,6 +242,10 @@ const std::vector<CommandSpec> kCommands = {
      {"exclude", "keep-only", "exclude-dir", "exclude-name", "max-size", "gitignore",
       "same-as-last", "work", "keep-going", "force", "jobs", "verify", "verbose", "json"},
      ParseAndRun<CopyArgs, RunCopy>},
+    {"continue",
+     {"TARGET"},
+     {"keep-going", "verify", "verbose", "json"},
+     ParseAndRun<CopyArgs, RunContinue>},
     {"diff", {"SOURCE", "TARGET"}, {"json"}, ParseAndRun<Args, RunDiff>},
     {"why",
      {"SOURCE", "PATH"},

@@ -113,5 +113,10 @@ int RunCheck(const CheckArgs& args);
 int RunCopy(const CopyArgs& args);
 int RunDiff(const Args& args);
 int RunWhy(const CheckArgs& args);
+int RunContinue(const CopyArgs& args);
+
+// ,"source":"..." with the source an unfinished copy into `dir` recorded; empty when `dir` is
+// no such target or its record cannot be read.
+std::string JsonRecordedSource(const std::string& dir);
 
 }  // namespace Cli

@@ -15,7 +15,9 @@
 
 #include "cli/CliCommon.h"
 #include "core/CheckCopy.h"
+#include "core/ContinueCopy.h"
 #include "core/CopyRate.h"
+#include "core/CopyRecord.h"
 #include "core/DirTree.h"
 #include "core/FilterCopy.h"
 #include "core/FilterMemory.h"
@@ -438,7 +440,83 @@ int Copy(const CopyArgs& args, FunSub::CopyJob& job, FunSub::CopySummary& summar
     return summary.skipped.empty() ? kOk : kSkipped;
 }
 
+// The summary of continuing: a copy's, with the files kept, the extras and whether the target
+// is whole now.
+std::string ContinueFields(const std::string& target, const std::string& source,
+                           const FunSub::ContinueSummary& s) {
+    std::string json =
+        JsonFields(target, s.copy) + ",\"kept\":" + std::to_string(s.kept) + ",\"extras\":[";
+    for (std::size_t i = 0; i < s.extras.size(); ++i)
+        json += (i > 0 ? "," : "") + JsonString(s.extras[i]);
+    json += "],\"finished\":";
+    json += s.finished ? "true" : "false";
+    return json + (source.empty() ? std::string() : ",\"source\":" + JsonString(source));
+}
+
+std::string ContinueText(const std::string& target, const FunSub::ContinueSummary& s) {
+    std::string text = Summary(target, s.copy) + "\n" + std::to_string(s.kept) + " kept";
+    for (const std::string& extra : s.extras) text += "\n  extra " + extra;
+    if (s.finished)
+        text += "\nfinished";
+    return text;
+}
+
+int Continue(const CopyArgs& args, const std::string& target, std::string& source,
+             FunSub::ContinueSummary& summary) {
+    source = FunSub::ContinuableRecord(target).source;
+    FunSub::CopyOptions options;
+    options.keepGoing = args.keepGoing;
+    options.verify = args.verify;
+    options.stop = StopFlag();
+    FunSub::CopyPlan unknown;
+    unknown.files = unknown.bytes = -1;
+    CliProgress progress(args.verbose, args.json, unknown);
+    try {
+        FunSub::ContinueCopy(target, options, progress, summary);
+    } catch (...) {
+        progress.Finish();
+        std::cout.flush();
+        throw;
+    }
+    progress.Finish();
+    std::cout << (args.json ? "{" + ContinueFields(target, source, summary) + "}"
+                            : ValidUtf8(ContinueText(target, summary)))
+              << '\n';
+    if (summary.copy.stopped)
+        return StoppedStatus();
+    if (!summary.copy.mismatches.empty())
+        return kFailed;
+    return summary.copy.skipped.empty() ? kOk : kSkipped;
+}
+
 }  // namespace
+
+std::string JsonRecordedSource(const std::string& dir) {
+    if (!FunSub::TargetIncomplete(dir))
+        return {};
+    const std::optional<FunSub::CopyRecord> record = FunSub::ReadCopyRecord(dir);
+    return record ? ",\"source\":" + JsonString(record->source) : std::string();
+}
+
+int RunContinue(const CopyArgs& args) {
+    const std::string target = FullPath(args.positional[0]);
+    std::string source;
+    FunSub::ContinueSummary summary;
+    try {
+        RequireEnterable(target);
+        return Continue(args, target, source, summary);
+    } catch (const CliError& e) {
+        return Fail(e);
+    } catch (const FunSub::QuillError& e) {
+        if (args.json) {
+            std::cout << "{\"error\":" << JsonString(FailureMessage(e))
+                      << ",\"code\":" << JsonString(FailureCode(e)) << ","
+                      << ContinueFields(target, source, summary) << "}\n";
+        }
+        std::cerr << "quillmere-cli: " << ValidUtf8(FailureMessage(e)) << '\n';
+        return kFailed;
+    }
+}
 
 int RunName(const Args& args) {
     const std::string source = FullPath(args.positional[0]);
@@ -470,7 +548,7 @@ int RunCheck(const CheckArgs& args) {
         FunSub::LeftOutByRule(scanned.tree, plan.listings, job.filter);
     if (args.json) {
         std::string json = JsonPlan(plan);
-        json.insert(json.size() - 1, JsonLeftOut(leftOut));
+        json.insert(json.size() - 1, JsonLeftOut(leftOut) + JsonRecordedSource(source));
         std::cout << json << '\n';
     } else {
         for (const FunSub::RuleTally& t : leftOut) {

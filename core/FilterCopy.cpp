@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/CheckCopy.h"
+#include "core/CopyRecord.h"
 #include "core/FileCopyPlatform.h"
 #include "core/FunSub.h"
 #include "core/Parallel.h"
@@ -264,9 +265,9 @@ private:
 // time, so that the disk is busy while the copy is, and little is left for the end.
 class Flusher {
 public:
-    Flusher(const Platform::Directory& target, const std::atomic<std::int64_t>& written,
-            FirstError& errors)
-        : m_thread([this, &target, &written, &errors] {
+    // `sync` puts everything written so far on the disk.
+    Flusher(const std::atomic<std::int64_t>& written, std::function<void()> sync)
+        : m_thread([this, &written, sync = std::move(sync)] {
               std::int64_t flushed = 0;
               std::unique_lock lock(m_mutex);
               while (!m_done) {
@@ -274,7 +275,7 @@ public:
                   if (!m_done && written - flushed >= kEvery) {
                       flushed = written;
                       lock.unlock();
-                      errors.Keep(target.SyncFileSystem());
+                      sync();
                       lock.lock();
                   }
               }
@@ -322,10 +323,11 @@ public:
         if (OutputLiesInSource(m_job.outputDir, m_sources.front()))
             throw OutputInsideSourceError();
         std::shared_ptr<Place> root = OpenRoots();
+        Record();
         m_progress.SetMax(m_job.fileTotal);
         m_progress.SetStep(1);
         {
-            const Flusher flusher(*m_target->to, m_bytes, m_syncErrors);
+            const Flusher flusher(m_bytes, [this] { DurablePoint(); });
             Copiers copiers(m_jobs > 1 ? m_jobs : 0, [this](const Job& job) { Copy(job); });
             m_copiers = &copiers;
             WalkNodes(std::move(root));
@@ -370,6 +372,38 @@ private:
         m_syncEach = !root->to->SyncFileSystemReachesDisk();
         m_target = root;
         return root;
+    }
+
+    // The job, inside the marker: what continuing the copy after a kill or a power cut needs.
+    void Record() {
+        const CopyRecord record{m_sources.front(), m_job.workDir, m_job.filter, m_options.verify};
+        if (const int err = WriteCopyRecord(m_targetRoot, record))
+            throw CannotCreate(PathBelow(PathBelow(m_targetRoot, kIncompleteMarker), kRecordName),
+                               err, {}, Side::TargetRoot);
+    }
+
+    // Syncs the target's file system; when that and every sync before it held, the files
+    // whole before it began are on the disk, and the marker's list says so.
+    void DurablePoint() {
+        std::vector<DurableFile> covered;
+        {
+            const std::lock_guard lock(m_durableMutex);
+            covered.swap(m_whole);
+        }
+        m_syncErrors.Keep(m_target->to->SyncFileSystem());
+        if (m_syncErrors.Get() == 0)
+            Durable(covered);
+    }
+
+    void Durable(const std::vector<DurableFile>& files) {
+        const std::lock_guard lock(m_listMutex);
+        AppendDurableFiles(m_targetRoot, files);  // a file left out is compared instead
+    }
+
+    // The file `name` of node `node` relative to the target's root.
+    std::string TargetRelative(std::size_t node, const std::string& name) const {
+        return node == 0 ? name
+                         : JoinPath(m_destinations[node].substr(CutBelow(m_targetRoot)), name);
     }
 
     // Makes the target under a hidden name with its marker inside, puts both on the disk, and
@@ -564,12 +598,25 @@ private:
     // Copies the files of a job; on a copying thread, or on the walk's when there are none.
     // Where syncing the whole file system does not reach the disk, the names the job made
     // are made durable with their directory.
+    // The files are durable once synced: here, where each is synced with its directory, or
+    // at the flusher's next sync.
     void Copy(const Job& job) {
-        for (const Item& item : job.items) CopyFileWhole(*job.place, item);
-        if (const int synced = SyncEach(*job.place->to))
+        std::vector<DurableFile> whole;
+        for (const Item& item : job.items) {
+            if (CopyFileWhole(*job.place, item))
+                whole.push_back(DurableFile{TargetRelative(job.place->node, item.entry->name),
+                                            item.entry->size, item.entry->mtime});
+        }
+        if (const int synced = SyncEach(*job.place->to)) {
             Failed(job.items.back().number,
                    QuillError("Stream write error", synced, m_destinations[job.place->node],
                               Side::Target));
+        } else if (m_syncEach) {
+            Durable(whole);
+        } else {
+            const std::lock_guard lock(m_durableMutex);
+            m_whole.insert(m_whole.end(), whole.begin(), whole.end());
+        }
     }
 
     // Syncs the entries of `dir` where each must be synced by itself (see m_syncEach); 0 or
@@ -580,11 +627,11 @@ private:
 
     // Copies one file whole into a new file of the target (a link as a link). After a stop
     // only the files in progress are finished; after a failure, also every file the walk met
-    // before the failing item.
-    void CopyFileWhole(const Place& place, const Item& item) {
+    // before the failing item. True when it was copied.
+    bool CopyFileWhole(const Place& place, const Item& item) {
         if (StopAsked() || item.number > m_endAt.load()) {
             m_cutShort = true;
-            return;
+            return false;
         }
         if (const FileCopyHook hook = g_fileCopyHook.load(std::memory_order_relaxed))
             hook();
@@ -599,7 +646,7 @@ private:
             const std::string source = JoinPath(m_sources[place.node], e.name);
             const std::string destination = JoinPath(m_destinations[place.node], e.name);
             ItemFailed(item.number, CopyFailureError(outcome, source, destination));
-            return;
+            return false;
         }
         m_bytes += outcome.bytes;
         ++m_copied;
@@ -608,6 +655,7 @@ private:
             const std::lock_guard lock(m_resultMutex);
             m_toVerify.push_back(CopiedFile{item.number, place.node, &e});
         }
+        return true;
     }
 
     // The texts of the file about to be copied, in the order of the walk: with several
@@ -797,12 +845,16 @@ private:
             throw SourceGoneFailure(m_sources.front());
         if (m_options.verify) {
             Verify();
-            if (!m_summary.mismatches.empty())
+            if (!m_summary.mismatches.empty()) {
+                DropDurableFiles(m_targetRoot);
                 return;
+            }
         }
         m_temporaries.reset();
         // The root's entries are on the disk before the marker goes, and its going after.
-        int err = m_target->to->SyncEntries();
+        int err = EmptyMarker(m_targetRoot);
+        if (err == 0)
+            err = m_target->to->SyncEntries();
         if (err == 0)
             err = m_target->to->RemoveChild(kIncompleteMarker);
         if (err == 0)
@@ -835,6 +887,10 @@ private:
     bool m_syncEach = false;
     Copiers* m_copiers = nullptr;
     FirstError m_syncErrors;
+    // Files whole since the last sync, which the next one makes durable.
+    std::mutex m_durableMutex;
+    std::vector<DurableFile> m_whole;
+    std::mutex m_listMutex;  // one writer at a time to the marker's list
     // Set when a stop or a failure left files of the walk uncopied.
     std::atomic<bool> m_cutShort{false};
     std::int64_t m_number = 0;

@@ -12,7 +12,9 @@ namespace {
 constexpr const char* kExcludeWord = "exclude";
 constexpr const char* kKeepOnlyWord = "keep-only";
 
-std::string Escape(const std::string& text) {
+}  // namespace
+
+std::string EscapeField(const std::string& text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
@@ -29,7 +31,7 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
-bool Unescape(const std::string& text, std::string& out) {
+bool UnescapeField(const std::string& text, std::string& out) {
     out.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
@@ -47,6 +49,8 @@ bool Unescape(const std::string& text, std::string& out) {
     }
     return true;
 }
+
+namespace {
 
 struct Line {
     std::string source;
@@ -81,7 +85,7 @@ bool ReadRule(const std::string& text, FilterRules& rules) {
 // The rules as fields: each of RuleWords behind a NUL, which no type begins with.
 std::string RuleFields(const FilterRules& rules) {
     std::string out;
-    for (const std::string& word : RuleWords(rules)) out += '\t' + Escape('\0' + word);
+    for (const std::string& word : RuleWords(rules)) out += '\t' + EscapeField('\0' + word);
     return out;
 }
 
@@ -102,11 +106,11 @@ std::optional<Line> ParseLine(const std::string& text) {
         line.choice.mode = FilterKind::KeepOnly;
     else
         return std::nullopt;
-    if (!Unescape(fields[1], line.source) || line.source.empty())
+    if (!UnescapeField(fields[1], line.source) || line.source.empty())
         return std::nullopt;
     for (std::size_t i = 2; i < fields.size(); ++i) {
         std::string type;
-        if (!Unescape(fields[i], type))
+        if (!UnescapeField(fields[i], type))
             return std::nullopt;
         if (type.empty() || type[0] != '\0')
             line.choice.types.push_back(std::move(type));
@@ -118,8 +122,8 @@ std::optional<Line> ParseLine(const std::string& text) {
 
 std::string LineText(const std::string& source, const FilterChoice& choice) {
     std::string text = choice.mode == FilterKind::KeepOnly ? kKeepOnlyWord : kExcludeWord;
-    text += '\t' + Escape(source);
-    for (const std::string& type : choice.types) text += '\t' + Escape(type);
+    text += '\t' + EscapeField(source);
+    for (const std::string& type : choice.types) text += '\t' + EscapeField(type);
     return text + RuleFields(choice.rules) + "\r\n";
 }
 
@@ -166,6 +170,20 @@ std::vector<Line> ReadLines() {
 }
 
 }  // namespace
+
+std::string FilterChoiceLine(const std::string& source, const FilterChoice& choice) {
+    return LineText(source, choice);
+}
+
+bool ReadFilterChoiceLine(std::string line, std::string& source, FilterChoice& choice) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    std::optional<Line> read = ParseLine(line);
+    if (!read)
+        return false;
+    source = std::move(read->source);
+    choice = std::move(read->choice);
+    return true;
+}
 
 std::string FilterMemoryPath() {
     return PathBelow(SettingsDirectory(), "filters.ini");

@@ -32,6 +32,16 @@ struct FilterChoice {
 // The most sources the file remembers; the ones confirmed longest ago go first.
 inline constexpr std::size_t kRememberedSources = 500;
 
+// A text as one field of such a line, "%" and the control characters as "%" and two
+// hexadecimal digits; and back, false when `field` does not read so.
+std::string EscapeField(const std::string& text);
+bool UnescapeField(const std::string& field, std::string& out);
+
+// The line of filters.ini for `source` and `choice` (CR LF at its end), and read back from
+// such a line (its line end optional); false when it does not read well.
+std::string FilterChoiceLine(const std::string& source, const FilterChoice& choice);
+bool ReadFilterChoiceLine(std::string line, std::string& source, FilterChoice& choice);
+
 std::string FilterMemoryPath();  // SettingsDirectory() + separator + "filters.ini"
 
 // The choice last confirmed for `source`; none when there is no file, it cannot be read, or

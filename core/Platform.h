@@ -172,6 +172,19 @@ bool HasDescribedText(int platformError);
 // Whole small files (the settings file): read, and replace atomically.
 int ReadSmallFile(const std::string& path, std::string& out);
 int ReplaceSmallFile(const std::string& path, const std::string& content);
+// Writes `content` as the whole file `path`: under a temporary name beside it, made durable,
+// then renamed into place (replacing what was there) and its directory's entries made durable
+// too, so that after a kill or a power cut the file is either whole or as it was. 0 or the
+// error number.
+int WriteDurableFile(const std::string& path, const std::string& content);
+// Adds `content` at the end of the file `path`, made when missing. Not synced: what a power
+// cut takes of it is lost. 0 or the error number.
+int AppendToFile(const std::string& path, const std::string& content);
+// Gives the file `from` the name `to` in one step, replacing the file there (never a
+// directory). 0 or the error number.
+int RenameOver(const std::string& from, const std::string& to);
+// Removes the file or link `path`, never a directory. 0 or the error number.
+int RemoveFile(const std::string& path);
 
 // The settings file holds text in the system's 8-bit code page on Windows and raw bytes on
 // Linux; the core's strings are UTF-8 on Windows and raw bytes on Linux.

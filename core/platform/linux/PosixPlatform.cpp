@@ -629,6 +629,50 @@ int ReplaceSmallFile(const std::string& path, const std::string& content) {
     return err;
 }
 
+int WriteDurableFile(const std::string& path, const std::string& content) {
+    const std::string temp = path + ".tmp-" + std::to_string(getpid());
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return errno;
+    int err = WriteAll(fd, content);
+    if (err == 0 && fsync(fd) != 0)
+        err = errno;
+    if (close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        unlink(temp.c_str());
+        return err;
+    }
+    const auto cut = path.find_last_of('/');
+    const std::string dir = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return errno;
+    err = fsync(dirFd) != 0 ? errno : 0;
+    close(dirFd);
+    return err;
+}
+
+int AppendToFile(const std::string& path, const std::string& content) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return errno;
+    int err = WriteAll(fd, content);
+    if (close(fd) != 0 && err == 0)
+        err = errno;
+    return err;
+}
+
+int RenameOver(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int RemoveFile(const std::string& path) {
+    return unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
 std::string FromSettingsEncoding(const std::string& bytes) {
     return bytes;
 }

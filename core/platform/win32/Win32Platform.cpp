@@ -396,6 +396,47 @@ int ReplaceSmallFile(const std::string& path, const std::string& content) {
     return static_cast<int>(err);
 }
 
+int WriteDurableFile(const std::string& path, const std::string& content) {
+    const std::wstring wideTemp =
+        Win32::ApiPath(path + ".tmp-" + std::to_string(GetCurrentProcessId()));
+    DWORD err = 0;
+    {
+        const Win32::Handle h(CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h)
+            return static_cast<int>(GetLastError());
+        err = WriteWhole(h.get(), content);
+        if (err == 0 && !FlushFileBuffers(h.get()))
+            err = GetLastError();
+    }
+    if (err == 0 && !MoveFileExW(wideTemp.c_str(), Win32::ApiPath(path).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        err = GetLastError();
+    if (err != 0)
+        DeleteFileW(wideTemp.c_str());
+    return static_cast<int>(err);
+}
+
+int AppendToFile(const std::string& path, const std::string& content) {
+    const Win32::Handle h(CreateFileW(Win32::ApiPath(path).c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+    if (!h)
+        return static_cast<int>(GetLastError());
+    return static_cast<int>(WriteWhole(h.get(), content));
+}
+
+int RenameOver(const std::string& from, const std::string& to) {
+    if (MoveFileExW(Win32::ApiPath(from).c_str(), Win32::ApiPath(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    return static_cast<int>(GetLastError());
+}
+
+int RemoveFile(const std::string& path) {
+    return DeleteFileW(Win32::ApiPath(path).c_str()) ? 0 : static_cast<int>(GetLastError());
+}
+
 namespace {
 // A settings file that the ANSI code page cannot hold is written as UTF-8 behind a byte
 // order mark; no path written in the code page begins with those three bytes.
