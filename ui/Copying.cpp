@@ -207,6 +207,8 @@ void TForm7::FormActivate() {
     setWindowTitle(ReadyCaption());
     Button1->setText(CancelText());
     ProgressBar1->setValue(0);
+    if (!m_continueTarget.empty())
+        return ShowContinueOffer();
     Label1->setText(ToQ(CopyingText::FromText(FunSub::SourceDir, FunSub::WorkDir)));
     Label2->setText(ToQ("to: " + FunSub::TargetName));
     Label4->clear();
@@ -269,10 +271,100 @@ void TForm7::Button3Click() {
 }
 
 void TForm7::Button2Click() {
-    MainWindow()->SourceCopied();
     setWindowTitle(RunningCaption());
     Button2->setEnabled(false);
+    if (!m_continueTarget.empty())
+        return RunContinue();
+    MainWindow()->SourceCopied();
     RunFilterCopy();
+}
+
+void TForm7::OfferContinue(const std::string& target) {
+    m_continueTarget = target;
+}
+
+// From the record: where the copy came from and went to, and what pressing start does.
+void TForm7::ShowContinueOffer() {
+    m_checker.Abandon();
+    m_plan = {};
+    m_plan.files = m_plan.bytes = -1;  // what is left to copy is known only as it goes
+    Button3->hide();
+    Label4->clear();
+    const std::string target = m_continueTarget;
+    try {
+        const FunSub::CopyRecord record = FunSub::ContinuableRecord(target);
+        Label1->setText(ToQ(CopyingText::FromText(record.source, record.workDir)));
+        Label2->setText(ToQ("to: " + target));
+        SetTextColour(Label3, Qt::black);
+        Label3->setText(QStringLiteral("继续复制：已完整的文件保留，缺少或不同的文件从源目录复制"));
+        Button2->setEnabled(true);
+        Button2->setFocus();
+    } catch (const FunSub::QuillError& e) {
+        SetTextColour(Label3, Qt::red);
+        Label3->setText(ToQ(e.what()));
+        Button2->setEnabled(false);
+        Button1->setFocus();
+    }
+    Label3->setToolTip(Label3->text());
+}
+
+void TForm7::RunContinue() {
+    m_relay.Reset();
+    m_summary = {};
+    m_continued = {};
+    m_rate = {};
+    m_shownTextVersion = 0;
+    m_start = std::chrono::steady_clock::now();
+    m_verifyShown = false;
+    m_copying = true;
+    m_pump.start();
+    FunSub::CopyOptions options;
+    options.keepGoing = FunSub::KeepGoing;
+    options.verify = FunSub::Verify;
+    auto summary = std::make_shared<FunSub::ContinueSummary>();
+    m_copier.Start(
+        [this, target = m_continueTarget, options, summary](Background::Stop stop) mutable {
+            options.stop = stop;
+            FunSub::ContinueCopy(target, options, m_relay, *summary);
+        },
+        [this, summary](const std::exception_ptr& failure) {
+            m_continued = std::move(*summary);
+            m_summary = m_continued.copy;
+            ContinueEnded(failure);
+        });
+}
+
+void TForm7::ContinueEnded(const std::exception_ptr& failure) {
+    m_pump.stop();
+    m_copying = false;
+    ShowProgress();
+    ShowEnd(failure         ? FunSub::CopyEnd::Failed
+            : CopyStopped() ? FunSub::CopyEnd::Stopped
+                            : FunSub::CopyEnd::Finished);
+    if (!failure && !CopyStopped()) {
+        Label4->setText(Label4->text() + QStringLiteral("；保留 %1 个已完整的文件")
+                                             .arg(ToQ(FunSub::FormatThousands(m_continued.kept))));
+    }
+    Label4->setToolTip(Label4->text());
+    Button1->setFocus();
+    Button1->setText(BackText());
+    if (failure) {
+        Guard([&] { std::rethrow_exception(failure); });
+        return;
+    }
+    setWindowTitle(CopyStopped() ? StoppedCaption() : DoneCaption());
+    if (CopyStopped())
+        return;
+    ShowSkipped();
+    ShowMismatches();
+    if (m_continued.extras.empty())
+        return;
+    QStringList lines;
+    for (const std::string& extra : m_continued.extras) lines << ToQ(extra);
+    Messages().ShowList(
+        DoneCaption(),
+        QStringLiteral("目标目录中另有 %1 个项目不是这次复制的，已保留：").arg(lines.size()), lines,
+        this);
 }
 
 void TForm7::CopyEnded(const std::exception_ptr& failure) {
@@ -426,6 +518,7 @@ void TForm7::Button1Click() {
     }
     m_checker.Abandon();  // a check still reading is told to stop and never heard of again
     Button2->setEnabled(true);
+    m_continueTarget.clear();
     ReturnTo(this, MainWindow());
 }
 

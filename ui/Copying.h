@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/CheckCopy.h"
+#include "core/ContinueCopy.h"
 #include "core/CopyRate.h"
 #include "core/FilterCopy.h"
 #include "ui/Background.h"
@@ -84,6 +85,10 @@ public:
     void Button2Click();
     void Button3Click();
 
+    // The next showing finishes the unfinished copy into the target `target` (a full path)
+    // from the source and filter it recorded, instead of making a new target.
+    void OfferContinue(const std::string& target);
+
     // True while a copy runs; then "放　　弃" and the close box stop it after the file in
     // progress, and nothing else takes input.
     bool Copying() const { return m_copying; }
@@ -121,6 +126,10 @@ private:
     void ShowSkipped();
     void ShowMismatches();
     bool CopyStopped() const;
+    // Continuing an unfinished target: its showing, its run on the worker, its end.
+    void ShowContinueOffer();
+    void RunContinue();
+    void ContinueEnded(const std::exception_ptr& failure);
 
     FunSub::CopyPlan m_plan;
     FunSub::CopySummary m_summary;
@@ -132,6 +141,8 @@ private:
     bool m_verifyShown = false;
     std::uint64_t m_shownTextVersion = 0;
     bool m_copying = false;
+    std::string m_continueTarget;  // empty for a new copy
+    FunSub::ContinueSummary m_continued;
     Background m_checker;
     // Declared last: its destruction stops the copy and waits for it before anything the
     // copy uses goes.

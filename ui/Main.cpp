@@ -9,6 +9,7 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "core/ContinueCopy.h"
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
 #include "core/Reasons.h"
@@ -20,6 +21,7 @@
 #include "ui/Accept.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Compare.h"
+#include "ui/Copying.h"
 #include "ui/DirTreeView.h"
 #include "ui/Images.h"
 #include "ui/Messages.h"
@@ -414,10 +416,20 @@ QWidget* TForm1::createSide(Side which) {
         source ? QStringLiteral("源目录树结构：") : QStringLiteral("目标目录树结构："), side);
     QLabel* notice = NewNotice(side);
     auto* tree = new DirTreeView(side);
+    // Under the target's notice: the way to finish an unfinished copy.
+    auto* continueRow = new QWidget(side);
+    auto* continueLayout = new QHBoxLayout(continueRow);
+    continueLayout->setContentsMargins(0, 0, 0, 0);
+    if (!source) {
+        Button7 = new QPushButton(QStringLiteral("继续复制"), continueRow);
+        continueLayout->addWidget(Button7);
+        continueLayout->addStretch(1);
+        Button7->hide();
+    }
 
     auto* splitter = new ColouredSplitter(Qt::Vertical, kSkyBlue, side);
     splitter->addWidget(Stack({panel, pages}, 1, 60));
-    splitter->addWidget(Stack({treeCaption, notice, tree}, 1, 50));
+    splitter->addWidget(Stack({treeCaption, notice, continueRow, tree}, 1, 50));
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
@@ -503,6 +515,7 @@ void TForm1::connectSignals() {
     connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
     connect(BitBtn1, &QPushButton::clicked, this, guarded(&TForm1::BitBtn1Click));
     connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
+    connect(Button7, &QPushButton::clicked, this, guarded(&TForm1::Button7Click));
 }
 
 void TForm1::FormCreate(const std::string& executablePath) {
@@ -578,6 +591,7 @@ void TForm1::RefreshTargetSide() {
         ListView4->clear();
         DirNameList2->clear();
         Label9->hide();
+        Button7->hide();
         ShowReading();
         return;
     }
@@ -638,6 +652,7 @@ void TForm1::ShowTargetTree(const std::string& path) {
         ShowDirTree(TreeView2, m_targetTree);
         ShowStats(read.stats, ListView4, ListBox2, DirNameList2);
         ShowNotice(Label9, read);
+        ShowContinue(read);
     });
 }
 
@@ -657,6 +672,14 @@ void TForm1::ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
                 FunSub::ScanTree(read->path, FunSub::RootLabel::ShortenDriveRoot, options);
             read->stats = FunSub::CollectTreeStats(read->scanned);
             read->incomplete = FunSub::TargetIncomplete(read->path);
+            if (read->incomplete) {
+                try {
+                    FunSub::ContinuableRecord(read->path);
+                    read->continuable = true;
+                } catch (const FunSub::QuillError& e) {
+                    read->continueRefusal = e.what();
+                }
+            }
         },
         [this, read, show = std::move(show)](std::exception_ptr failure) {
             ShowReading();
@@ -710,6 +733,22 @@ void TForm1::ShowNotice(QLabel* notice, const SideReading& read) {
         lines << QString::fromUtf8(FunSub::kIncompleteTargetText);
     notice->setText(lines.join(QLatin1Char('\n')));
     notice->setVisible(!lines.isEmpty());
+}
+
+void TForm1::ShowContinue(const SideReading& read) {
+    Button7->setVisible(read.continuable);
+    if (!read.continueRefusal.empty()) {
+        Label9->setText(Label9->text() + QLatin1Char('\n') + QStringLiteral("无法继续复制：") +
+                        ToQ(read.continueRefusal));
+        Label9->show();
+    }
+}
+
+void TForm1::Button7Click() {
+    if (!m_targetRead)
+        return;
+    Form7->OfferContinue(m_targetRead->path);
+    OpenDialog(this, Form7);
 }
 
 void TForm1::ListDirFiles(const std::string& dir, QTreeWidget* fileList) {

@@ -53,6 +53,8 @@ public:
     void BitBtn1Click();
     // "对比源目录": compares the source with the target on show.
     void Button6Click();
+    // "继续复制": opens the copy dialog to finish the unfinished copy the target side shows.
+    void Button7Click();
 
     // The subdirectories of WorkDir that can be chosen as sources.
     int CountWorkSubdirs();
@@ -121,6 +123,8 @@ public:
     QTreeWidget* DirNameList2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label9 = nullptr;  // the same for the target, and a target that never finished
+    // "继续复制", under the notice, while the target shown is unfinished and can be continued.
+    QPushButton* Button7 = nullptr;
     QTreeWidget* TreeView2 = nullptr;
 
     QFrame* Panel2 = nullptr;
@@ -159,6 +163,9 @@ private:
         FunSub::ScannedTree scanned;
         FunSub::TreeStats stats;
         bool incomplete = false;
+        // Unfinished, and its record can be read and its source is there.
+        bool continuable = false;
+        std::string continueRefusal;         // why an unfinished target cannot be continued
         std::atomic<std::int64_t> files{0};  // read so far
     };
     void ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
@@ -167,6 +174,8 @@ private:
     void ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList, QListWidget* levelList,
                    QTreeWidget* dirNameList);
     void ShowNotice(QLabel* notice, const SideReading& read);
+    // Offers "继续复制" for the target `read` read, or says why it cannot be continued.
+    void ShowContinue(const SideReading& read);
 
     FunSub::DirTree m_sourceTree;
     FunSub::TreeStats m_sourceStats;

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "core/FilterCopy.h"
@@ -599,6 +600,101 @@ TEST_F(CopyRoadTest, StoppingACopyLeavesWholeFilesAndAListedTarget) {
     EXPECT_TRUE(Form1->isEnabled());
     EXPECT_EQ(Form1->ComboBoxEx1->itemText(0), QStringLiteral("proj-01"));
     EXPECT_FALSE(Form1->Button1->isEnabled());
+}
+
+// Every file below `root` by its relative path, with where it lies on the disk and when it was
+// last written: a file written again, in place or replaced, differs in one or the other.
+std::map<std::string, std::pair<Platform::FileId, fs::file_time_type>> Files(
+    const std::string& root) {
+    std::map<std::string, std::pair<Platform::FileId, fs::file_time_type>> files;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+        if (it->path().filename() == ".quillmere-incomplete") {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (!it->is_regular_file())
+            continue;
+        Platform::FileId id;
+        Platform::PathIdentity(it->path().string(), id);
+        files[fs::relative(it->path(), root).generic_string()] = {id, it->last_write_time()};
+    }
+    return files;
+}
+
+// A copy stopped through "放　　弃" is finished from the main window: "继续复制" under the target's
+// notice opens the copy dialog with the recorded source, and "过滤复制开始" copies what is missing
+// and leaves every file that was whole where it was, unwritten. The target then holds what one
+// uninterrupted copy makes, the file a user put there meanwhile too, which is listed; the notice
+// and the button are gone.
+TEST_F(CopyRoadTest, AStoppedCopyIsContinuedFromTheMainWindowKeepingWhatWasWhole) {
+    for (int i = 0; i < 600; ++i)
+        m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", std::string(i % 50 + 1, 'n'));
+    StartWithSource();
+    OpenFilter();
+    ConfirmFilter();
+    FunSub::SetFileCopyHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    struct Unhook {
+        ~Unhook() { FunSub::SetFileCopyHook(nullptr); }
+    } unhook;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (Form7->Copying() && Form7->ProgressBar1->value() > 100)
+            Click(Form7->Button1);
+    });
+    poll.start(5);
+    Form7->Button2->click();
+    poll.stop();
+    FunSub::SetFileCopyHook(nullptr);
+    ASSERT_TRUE(FunSub::TargetIncomplete(Target())) << "the copy ended before it was stopped";
+    const auto before = Files(Target());
+    ASSERT_GT(before.size(), 10u);
+    m_tree.file("out/proj-01/mine.txt", "the user's own");
+
+    Click(Form7->Button1);  // "返　　回"
+    WaitForBackground();
+    ASSERT_TRUE(Form1->isEnabled());
+    ASSERT_TRUE(Form1->Button7->isVisible()) << Form1->Label9->text().toStdString();
+    EXPECT_EQ(Form1->Button7->text(), QStringLiteral("继续复制"));
+    EXPECT_TRUE(Form1->Label9->text().contains(QString::fromUtf8(FunSub::kIncompleteTargetText)));
+    SaveScreenshot(Form1->Panel4, QStringLiteral("target-continue"));
+
+    Click(Form1->Button7);
+    ASSERT_TRUE(Form7->isVisible());
+    EXPECT_FALSE(Form1->isEnabled());
+    EXPECT_EQ(Form7->Label1->text(), QStringLiteral("from: proj"));
+    EXPECT_EQ(Form7->Label2->text(), ToQ("to: " + Target()));
+    ASSERT_TRUE(Form7->Button2->isEnabled()) << Form7->Label3->text().toStdString();
+    Form7->Button2->click();
+    WaitForBackground();
+
+    EXPECT_EQ(Form7->windowTitle(), kDone);
+    EXPECT_FALSE(FunSub::TargetIncomplete(Target()));
+    EXPECT_TRUE(Form7->Label4->text().contains(QStringLiteral("保留")))
+        << Form7->Label4->text().toStdString();
+    ASSERT_EQ(m_messages.count("list"), 1);
+    EXPECT_TRUE(m_messages.texts("list").front().contains(QStringLiteral("mine.txt")));
+    const auto after = Files(Target());
+    for (const auto& [path, was] : before) {
+        SCOPED_TRACE(path);
+        ASSERT_EQ(after.count(path), 1u);
+        EXPECT_TRUE(after.at(path) == was) << "written again";
+    }
+    // What one whole copy makes: every file of the source but the hidden directory's.
+    std::map<std::string, std::string> expected{{"mine.txt", "the user's own"}};
+    for (const auto& e : fs::recursive_directory_iterator(m_work + "/proj")) {
+        const std::string rel = fs::relative(e.path(), m_work + "/proj").generic_string();
+        if (e.is_regular_file() && !rel.starts_with(".hidden"))
+            expected[rel] = ReadFile(e.path().string());
+    }
+    std::map<std::string, std::string> held;
+    for (const auto& [path, where] : after) held[path] = ReadFile(Target() + "/" + path);
+    EXPECT_EQ(held, expected);
+    EXPECT_TRUE(fs::is_directory(Target("empty")));
+
+    Click(Form7->Button1);
+    WaitForBackground();
+    EXPECT_TRUE(Form1->isEnabled());
+    EXPECT_FALSE(Form1->Button7->isVisible());
 }
 
 // In the program a copy outlasts the moment the window waits for it: the click that starts
