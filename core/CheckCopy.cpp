@@ -35,11 +35,18 @@ std::int64_t RoundUp(std::int64_t bytes, std::int64_t block) {
 constexpr std::int64_t kInlineLinkText = 60;
 
 // What the check found in one directory.
+// What a line of the list of durable files takes besides its path, at most: its size, time,
+// check, tabs and line end.
+constexpr std::int64_t kListLineBytes = 20 + 20 + 8 + 4;
+// The files inside the marker: the record and the list.
+constexpr std::int64_t kMarkerFiles = 2;
+
 struct DirectoryResult {
     std::int64_t examined = 0;
     std::int64_t files = 0;
     std::int64_t bytes = 0;
     std::int64_t needed = 0;
+    std::int64_t listed = 0;  // bytes of the lines the list of durable files may get
     std::int64_t largest = 0;
     std::vector<CopyProblem> problems;
 };
@@ -103,7 +110,9 @@ public:
         // Every directory, and while the copy runs the one that marks it unfinished.
         plan.bytesNeeded = (plan.directories + 1) * DirectoryBytes();
         std::int64_t largest = 0;
+        std::int64_t listed = 0;
         for (DirectoryResult& r : results) {
+            listed += r.listed;
             plan.examined += r.examined;
             plan.files += r.files;
             plan.bytes += r.bytes;
@@ -111,6 +120,9 @@ public:
             largest = std::max(largest, r.largest);
             std::move(r.problems.begin(), r.problems.end(), std::back_inserter(plan.problems));
         }
+        // The marker holds the copy's record and its list of durable files while it runs.
+        const std::int64_t block = std::max<std::int64_t>(m_volume.blockSize, 1);
+        plan.bytesNeeded += block + RoundUp(listed, block);
         std::vector<CopyProblem> blocking;
         if (m_inside)
             blocking.push_back(CopyProblem{ProblemKind::OutputInsideSource, "", "", true});
@@ -143,7 +155,7 @@ private:
     // Each file, link and directory takes an inode of the target, and so does the mark of an
     // unfinished copy; a file system made with few runs out of them with blocks to spare.
     void TooFewInodes(const CopyPlan& plan, std::vector<CopyProblem>& out) const {
-        const std::int64_t needed = plan.files + plan.directories + 1;
+        const std::int64_t needed = plan.files + plan.directories + 1 + kMarkerFiles;
         if (m_volume.freeEntries < 0 || needed <= m_volume.freeEntries)
             return;
         out.push_back(CopyProblem{ProblemKind::NoInodes, "",
@@ -214,6 +226,10 @@ private:
             CheckName(e.name, dir, r);
             ++r.files;
             r.needed += BytesOnTarget(e);
+            // Its line in the marker's list: the path below the source, two numbers, a check.
+            r.listed +=
+                static_cast<std::int64_t>(dir.size() - m_paths.front().size() + e.name.size()) +
+                kListLineBytes;
             if (e.kind == Platform::FileKind::Link) {
                 if (!m_traits.links)
                     Problem(ProblemKind::LinkNotSupported, JoinPath(dir, e.name), "", r);
