@@ -16,7 +16,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include "support/CliRun.h"
 #include "support/ScratchDisk.h"
@@ -629,7 +631,8 @@ TEST_F(CliCopyTest, TheCheckSaysWhatTheCopyWillMeet) {
                          std::string(static_cast<std::size_t>(freeBytes(out) - 5 * 1024), 'e'));
          },
          ""},
-        {"ext4, a file one block larger than the copy takes", [] { return ScratchDisk::Ext4(64 << 20); },
+        {"ext4, a file one block larger than the copy takes",
+         [] { return ScratchDisk::Ext4(64 << 20); },
          [&](const std::string&, std::string& out, std::string& prefix) {
              ordinary("", out, prefix);
              m_tree.file("work/src/all.bin",
@@ -1247,6 +1250,58 @@ TEST_F(CliCopyTest, StopSignalsCountFromTheStartUnlessInheritedAsIgnored) {
         EXPECT_FALSE(fs::exists(last + "/one-01/.quillmere-incomplete"));
     }
     EXPECT_TRUE(interrupted) << "every copy ended before it could be interrupted";
+}
+
+}  // namespace
+
+namespace {
+
+// kill -9 at a random moment of a filtered copy, then `continue`: each time the target ends as
+// one whole copy would (the filter's leavings not added), says what it kept, and the marker
+// is gone. `stats --json` of the unfinished target names its source first.
+TEST_F(CliCopyTest, KilledCopiesAreFinishedByContinue) {
+    const std::string src = m_tree.dir("work/src");
+    for (int i = 0; i < 3000; ++i)
+        m_tree.file("work/src/d" + std::to_string(i / 300) + "/f" + std::to_string(i) + ".txt",
+                    std::string(i % 700 + 1, static_cast<char>('a' + i % 26)));
+    m_tree.file("work/src/left.o", "left out");
+    const std::string out = m_tree.dir("out");
+    const std::string whole = m_tree.dir("whole");
+    ASSERT_EQ(Cli({"copy", src, whole, "--exclude", ".o"}).status, 0);
+    const auto expected = Actual(fs::path(whole) / "src-01");
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    int unfinished = 0;
+    for (int round = 0; round < 5; ++round) {
+        const pid_t child = Start({"copy", src, out, "--exclude", ".o"});
+        ASSERT_GT(child, 0);
+        const std::string target = out + "/src-01";
+        // Killed once its target is there, a few files or most of them in.
+        while (!fs::exists(target + "/d0/f1.txt")) std::this_thread::yield();
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution(0, 20000)(random)));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        if (fs::is_directory(target + "/.quillmere-incomplete")) {
+            ++unfinished;
+            const CliRun stats = Cli({"stats", target, "--json"});
+            EXPECT_NE(stats.out.find("\"incomplete\":true,\"source\":\"" + src + "\""),
+                      std::string::npos)
+                << stats.out;
+            const CliRun run = Cli({"continue", target, "--json"});
+            ASSERT_EQ(run.status, 0) << run.out << run.err;
+            EXPECT_NE(run.out.find("\"finished\":true"), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("\"kept\":"), std::string::npos) << run.out;
+        }
+        EXPECT_EQ(Actual(target), expected) << "round " << round;
+        fs::remove_all(target);
+    }
+    RecordProperty("unfinished", unfinished);
+    // A target that is whole, or no target at all, is not continued.
+    const CliRun refused = Cli({"continue", whole + "/src-01", "--json"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("\"code\":\"not-incomplete\""), std::string::npos) << refused.out;
 }
 
 }  // namespace

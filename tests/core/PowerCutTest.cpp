@@ -152,4 +152,50 @@ TEST_F(PowerCutTest, AKilledCopyAndAPowerCutLeaveNoTargetThatLooksWhole) {
     RecordProperty("complete", complete);
 }
 
+// Killed at a random moment, cut off from power, then continued: every target that kept its
+// record ends equal to its source, nothing short or zeroed kept; one the cut took its record
+// from (or its name) is refused as it is, never finished wrongly.
+TEST_F(PowerCutTest, AKilledCopyContinuedAfterAPowerCutEndsWhole) {
+    const std::string source = MakeSource(m_tree, 150, 1);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunCli(m_tree, {"copy", source, m_out}, QUILLMERE_CLI_PATH).status, 0);
+    const auto whole = std::chrono::steady_clock::now() - started;
+    fs::remove_all(fs::path(m_out) / "src-01");
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    int continued = 0;
+    for (int round = 0; round < 4; ++round) {
+        m_disk.NamesSurvive(round % 2 == 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            freopen("/dev/null", "w", stdout);
+            execl(QUILLMERE_CLI_PATH, "quillmere-cli", "copy", source.c_str(), m_out.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(whole * std::uniform_real_distribution(0.2, 0.9)(random));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        m_disk.PowerCut();
+        for (const auto& e : fs::directory_iterator(m_out)) {
+            if (e.path().filename().string().front() == '.' ||
+                !fs::is_directory(e.path() / kMarker))
+                continue;
+            const CliRun run =
+                RunCli(m_tree, {"continue", e.path().string(), "--json"}, QUILLMERE_CLI_PATH);
+            if (run.out.find("\"code\":\"no-record\"") != std::string::npos)
+                continue;  // the cut took the record: refused, the target as it was
+            ASSERT_EQ(run.status, 0) << "round " << round << ": " << run.out << run.err;
+            m_disk.PowerCut();  // what continuing calls done is on the disk
+            EXPECT_FALSE(fs::exists(e.path() / kMarker));
+            EXPECT_EQ(Difference(source, e.path()), "") << "round " << round;
+            ++continued;
+        }
+        for (const auto& e : fs::directory_iterator(m_out)) fs::remove_all(e.path());
+    }
+    RecordProperty("continued", continued);
+}
+
 }  // namespace
