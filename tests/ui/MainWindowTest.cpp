@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/ContinueCopy.h"
 #include "core/FilterCopy.h"
 #include "core/FunSub.h"
 #include "core/Platform.h"
@@ -610,8 +611,12 @@ TEST_F(MainWindowTest, UnreadableDirectoriesAndUnfinishedTargetsAreShown) {
     for (QTreeWidgetItemIterator it(Form1->TreeView1); *it; ++it)
         red += (*it)->foreground(0).color() == Qt::red;
     EXPECT_EQ(red, 1);
-    EXPECT_EQ(Form1->Label9->text(), QString::fromUtf8(FunSub::kIncompleteTargetText));
+    // A marker without the copy's record: unfinished, and nothing to continue it by.
+    EXPECT_EQ(Form1->Label9->text(), QString::fromUtf8(FunSub::kIncompleteTargetText) +
+                                         QStringLiteral("\n无法继续复制：") +
+                                         QString::fromUtf8(FunSub::kNoRecordText));
     EXPECT_FALSE(Form1->Label9->isHidden());
+    EXPECT_TRUE(Form1->Button7->isHidden());
     SaveScreenshot(Form1, "main-window-notices");
 }
 #endif
