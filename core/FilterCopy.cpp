@@ -339,8 +339,12 @@ public:
             throw *m_failure;
         // Once every file is whole, a stop asked for now would only leave a complete copy
         // looking unfinished: the copy is made durable and done.
+        // A stopped copy is on the disk too, so that its disk may go, and whatever a later
+        // continuing finds listed is not read again.
         if (m_cutShort && StopAsked()) {
             m_summary.stopped = true;
+            if (!m_syncEach)
+                DurablePoint();
             return;
         }
         Finish();
