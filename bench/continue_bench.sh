@@ -22,20 +22,25 @@ cmake --build --preset release --target quillmere-cli >/dev/null
 
 src=$base/src-$files
 if [ ! -f "$src.done" ]; then
-  rm -rf "$src" "$src.tmp"
-  python3 bench/gen_tree.py "$src.tmp" --kind small --files "$files" --dirs $((files / 20))
+  rm -rf "$src"
+  python3 bench/gen_tree.py "$src" --kind small --files "$files" --dirs $((files / 20))
   # The copy leaves dot-directories out; the source holds none so that a whole target equals it.
-  mkdir -p "$src"
-  (cd "$src.tmp" && find . -path '*/.*' -prune -o -print0 | cpio -0 -pdm --quiet "$src")
-  rm -rf "$src.tmp"
+  find "$src" -mindepth 1 -depth -type d -name '.*' -exec rm -rf {} +
   touch "$src.done"
 fi
 # The tenth that continuing copies, as a tree of its own (hard links: the same files).
 tenth=$base/tenth-$files
 if [ ! -f "$tenth.done" ]; then
   rm -rf "$tenth"
-  mkdir -p "$tenth"
-  (cd "$src" && find . -type f | sort | awk 'NR % 10 == 0' | cpio -pdl --quiet "$tenth")
+  python3 - "$src" "$tenth" <<'PY'
+import os, sys
+src, tenth = sys.argv[1], sys.argv[2]
+paths = sorted(os.path.relpath(os.path.join(d, n), src)
+               for d, _, names in os.walk(src) for n in names)
+for p in paths[9::10]:
+    os.makedirs(os.path.dirname(os.path.join(tenth, p)), exist_ok=True)
+    os.link(os.path.join(src, p), os.path.join(tenth, p))
+PY
   touch "$tenth.done"
 fi
 
@@ -56,11 +61,11 @@ mount "$dev" "$mnt"
 out=$mnt/out
 mkdir -p "$out" "$mnt/tenth-out"
 "$cli" copy "$src" "$out" >/dev/null
-target=$out/$(basename "$src")-01
+unfinished_target=$out/$(basename "$src")-01
 
 # The target as a copy killed after 90 % of its files leaves it, every one of them listed.
 unfinish() {
-  python3 - "$src" "$target" <<'EOF'
+  python3 - "$src" "$unfinished_target" <<'EOF'
 import os, sys
 src, target = sys.argv[1], sys.argv[2]
 def esc(t):
@@ -93,14 +98,14 @@ EOF
 }
 between() {
   rm -rf "$mnt/tenth-out"/*
-  [ -d "$target/.quillmere-incomplete" ] || unfinish
+  [ -d "$unfinished_target/.quillmere-incomplete" ] || unfinish
   sync
 }
-first() { "$cli" continue "$target" --json; }
+first() { "$cli" continue "$unfinished_target" --json; }
 second() {
   "$cli" copy "$tenth" "$mnt/tenth-out"
   "$cli" stats "$src"
-  "$cli" stats "$target"
+  "$cli" stats "$unfinished_target"
 }
 unfinish
 sync
