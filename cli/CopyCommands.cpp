@@ -453,6 +453,7 @@ std::string ContinueFields(const std::string& target, const std::string& source,
     return json + (source.empty() ? std::string() : ",\"source\":" + JsonString(source));
 }
 
+// The same for people: a copy's summary, the files kept, each extra, and whether it finished.
 std::string ContinueText(const std::string& target, const FunSub::ContinueSummary& s) {
     std::string text = Summary(target, s.copy) + "\n" + std::to_string(s.kept) + " kept";
     for (const std::string& extra : s.extras) text += "\n  extra " + extra;
@@ -461,6 +462,8 @@ std::string ContinueText(const std::string& target, const FunSub::ContinueSummar
     return text;
 }
 
+// Continues `target` from its record and prints how it went; `source` and `summary` say how
+// far it got when it raises.
 int Continue(const CopyArgs& args, const std::string& target, std::string& source,
              FunSub::ContinueSummary& summary) {
     source = FunSub::ContinuableRecord(target).source;

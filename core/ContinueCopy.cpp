@@ -36,6 +36,8 @@ struct Placed {
     std::int64_t size = 0;
 };
 
+// One continuing: the source walked again with the record's filter, the target brought level
+// with it directory by directory, then synced, read back when asked, and unmarked.
 class Continuation : private Platform::CopyListener {
 public:
     Continuation(const std::string& root, CopyRecord record, const CopyOptions& options,
@@ -48,6 +50,7 @@ public:
           m_summary(summary),
           m_verify(options.verify || m_record.verify) {}
 
+    // Raises what ends it; `m_summary` says how far it got.
     void Run() {
         ScannedTree scanned = ScanSource(m_record, m_options.stop);
         if (scanned.stopped || m_options.stop.requested()) {
@@ -100,6 +103,7 @@ private:
         }
     }
 
+    // The target's directory `relative` below its root.
     std::string TargetDir(const std::string& relative) const {
         return relative.empty() ? m_root : JoinPath(m_root, relative);
     }
@@ -138,6 +142,8 @@ private:
             m_changedDirs.push_back(relative);
     }
 
+    // The files of one source directory that the filter passes, each made whole in the
+    // target's directory; their names go into `expected`.
     void ContinueFiles(const std::string& source, const std::string& relative,
                        const std::vector<Platform::Entry>& files, std::size_t node,
                        const TreeFilter& applied, std::unordered_set<std::string>& expected) {
@@ -175,10 +181,12 @@ private:
         const Platform::Entry* there;
     };
 
+    // The file's path below the target's root, as the list of durable files names it.
     std::string Relative(const File& f) const {
         return f.relativeDir.empty() ? f.entry.name : JoinPath(f.relativeDir, f.entry.name);
     }
 
+    // Keeps the file there when it is whole, else makes it so.
     void ContinueFile(const File& f) {
         const std::string target = JoinPath(TargetDir(f.relativeDir), f.entry.name);
         const Platform::Entry* there = f.there;
@@ -246,6 +254,7 @@ private:
         Written(f, target, outcome, true);
     }
 
+    // Counts a file (`content`) or link written now, or reports why it could not be.
     void Written(const File& f, const std::string& target, const Platform::CopyOutcome& outcome,
                  bool content) {
         if (outcome.failure != Platform::CopyFailure::None)
@@ -258,11 +267,13 @@ private:
             m_toVerify.push_back(Placed{f.source, target, outcome.bytes});
     }
 
+    // The from- and to-texts of the file about to be written, as a copy shows them.
     void ShowTexts(const File& f, const std::string& target) {
         m_progress.SetFromText("from: " + PathShownFrom(m_record.workDir, f.source));
         m_progress.SetToText("to: " + target.substr(m_root.size() - LastName(m_root).size()));
     }
 
+    // The last part of `path`.
     static std::string LastName(const std::string& path) {
         const auto cut = path.find_last_of(kSeparator);
         return cut == std::string::npos ? path : path.substr(cut + 1);
@@ -291,8 +302,11 @@ private:
             failure.what(), failure.error(), failure.cause()});
     }
 
+    // Syncs, reads back when asked, and removes the marker once all of that held.
     void Finish();
+    // Reads back what was not compared on the way.
     void Verify();
+    // Each part of a file's content copied, for the progress.
     void Copied(std::int64_t bytes) override { m_progress.AddBytes(bytes); }
 
     const std::string m_root;

@@ -14,6 +14,7 @@ namespace {
 constexpr const char* kFirstLine = "quillmere copy job 1\n";
 constexpr const char* kEndLine = "end";
 
+// The file `name` inside the marker of `targetRoot`.
 std::string MarkerFile(const std::string& targetRoot, const char* name) {
     return PathBelow(PathBelow(targetRoot, kIncompleteMarker), name);
 }
@@ -48,6 +49,7 @@ std::string Check(const std::string& text) {
     return digits;
 }
 
+// A whole number written in decimal, as the list writes sizes and times.
 bool ReadNumber(const std::string& text, std::int64_t& out) {
     if (text.empty() || text.size() > 19 ||
         text.find_first_not_of("-0123456789") != std::string::npos)
@@ -60,6 +62,7 @@ bool ReadNumber(const std::string& text, std::int64_t& out) {
     return true;
 }
 
+// One line of the list: path, size, time and the check of the three; none when it is not whole.
 std::optional<DurableFile> ReadDurableLine(const std::string& line) {
     const auto tab3 = line.rfind('\t');
     if (tab3 == std::string::npos || line.substr(tab3 + 1) != Check(line.substr(0, tab3)))

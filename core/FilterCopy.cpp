@@ -399,6 +399,7 @@ private:
             Durable(covered);
     }
 
+    // Lists `files` as durable in the marker.
     void Durable(const std::vector<DurableFile>& files) {
         const std::lock_guard lock(m_listMutex);
         AppendDurableFiles(m_targetRoot, files);  // a file left out is compared instead

@@ -10,6 +10,7 @@
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -627,18 +628,25 @@ std::map<std::string, std::pair<Platform::FileId, fs::file_time_type>> Files(
 // uninterrupted copy makes, the file a user put there meanwhile too, which is listed; the notice
 // and the button are gone.
 TEST_F(CopyRoadTest, AStoppedCopyIsContinuedFromTheMainWindowKeepingWhatWasWhole) {
-    for (int i = 0; i < 600; ++i)
+    // Files enough, each slowed down, that the copy is still seen running on a busy machine.
+    for (int i = 0; i < 800; ++i)
         m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", std::string(i % 50 + 1, 'n'));
     StartWithSource();
     OpenFilter();
     ConfirmFilter();
-    FunSub::SetFileCopyHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    static std::atomic<int> started{0};
+    started = 0;
+    FunSub::SetFileCopyHook([] {
+        ++started;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
     struct Unhook {
         ~Unhook() { FunSub::SetFileCopyHook(nullptr); }
     } unhook;
+    // Stopped once some dozens of files are whole, many still to come.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (Form7->Copying() && Form7->ProgressBar1->value() > 100)
+        if (Form7->Copying() && started > 60)
             Click(Form7->Button1);
     });
     poll.start(5);
