@@ -473,6 +473,10 @@ void CatchStopSignals() {
 #endif
 }
 
+void UseProgramSettings() {
+    FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
+}
+
 FunSub::StopToken StopFlag() {
     return FunSub::StopToken(&g_stop);
 }

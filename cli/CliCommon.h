@@ -90,6 +90,10 @@ int Fail(const std::exception& e);
 // kBadArguments.
 int BadArguments(const std::string& reason);
 
+// The settings the program beside this one keeps (filters.ini, the copies' records) are the
+// ones this run reads and writes.
+void UseProgramSettings();
+
 // SIGINT and SIGTERM ask the run to stop, from the start of main; a signal the process
 // inherited as ignored stays ignored for the whole run.
 void CatchStopSignals();

@@ -172,9 +172,11 @@ FunSub::CopyJob JobOf(const FilterArgs& filter, const std::string& source,
             ? FunSub::CopyFilter(FunSub::FilterKind::Exclude, filter.exclude, filter.rules)
             : FunSub::CopyFilter(FunSub::FilterKind::KeepOnly, filter.keepOnly, filter.rules);
     job.options.stop = StopFlag();
+    // The copy records its filter, and filters.ini is read, where the program beside this one
+    // keeps its settings.
+    job.options.record = true;
+    UseProgramSettings();
     if (filter.sameAsLast) {
-        // filters.ini lies where the program beside this one keeps its settings.
-        FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
         const std::optional<FunSub::FilterChoice> last = FunSub::LastFilterChoice(source);
         if (!last) {
             throw CliError(

@@ -88,6 +88,10 @@ struct CopyOptions {
     // Once the copy is on the disk, read every copied file back and compare it with its
     // source byte for byte.
     bool verify = false;
+    // Once the target is made, record what it is copied from and through which filter with
+    // the program's settings, for the comparison of the two later (RecordCopy). The windows
+    // and the command line do; a failure to record leaves the copy as it is.
+    bool record = false;
 };
 
 struct CopyJob {

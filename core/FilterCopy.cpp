@@ -15,6 +15,7 @@
 
 #include "core/CheckCopy.h"
 #include "core/FileCopyPlatform.h"
+#include "core/FilterMemory.h"
 #include "core/FunSub.h"
 #include "core/Parallel.h"
 #include "core/TreeFilter.h"
@@ -369,6 +370,8 @@ private:
             throw TargetGoneFailure(m_targetRoot);
         m_syncEach = !root->to->SyncFileSystemReachesDisk();
         m_target = root;
+        if (m_job.options.record)
+            RecordCopy(m_targetRoot, m_targetId, m_sources.front(), m_job.filter);
         return root;
     }
 

@@ -172,6 +172,8 @@ bool HasDescribedText(int platformError);
 // Whole small files (the settings file): read, and replace atomically.
 int ReadSmallFile(const std::string& path, std::string& out);
 int ReplaceSmallFile(const std::string& path, const std::string& content);
+// Removes the file `path` (a link itself, not what it names). 0 or the error number.
+int RemoveFile(const std::string& path);
 
 // The settings file holds text in the system's 8-bit code page on Windows and raw bytes on
 // Linux; the core's strings are UTF-8 on Windows and raw bytes on Linux.

@@ -350,6 +350,7 @@ void TForm7::RunFilterCopy() {
     // The check's listing is the copy's plan: no directory is read twice.
     FunSub::CopyJob job = FunSub::CurrentCopyJob();
     job.options.plan = &m_plan;
+    job.options.record = true;  // for the comparison window
     m_verifyShown = false;
     m_copying = true;
     m_pump.start();

@@ -20,6 +20,7 @@
 #include "ui/About.h"
 #include "ui/Accept.h"
 #include "ui/Background.h"
+#include "ui/Compare.h"
 #include "ui/Copying.h"
 #include "ui/Main.h"
 #include "ui/RulesPanel.h"
@@ -245,6 +246,27 @@ TEST_F(CopyRoadTest, RulesLeaveOutByNameAndSayWhatTheyTakeOut) {
         EXPECT_FALSE(fs::exists(Target(gone))) << gone;
     EXPECT_EQ(ReadFile(Target("b.TXT")), "bravo!");
     Form7->Button1->click();
+
+    // The comparison groups what the copy left out by the rules it was made with.
+    const int listed = Form1->ComboBoxEx1->findText(QStringLiteral("proj-01"));
+    ASSERT_GE(listed, 0);
+    Form1->ComboBoxEx1->setCurrentIndex(listed);
+    emit Form1->ComboBoxEx1->activated(listed);
+    Click(Form1->Button6);
+    ASSERT_TRUE(QTest::qWaitFor([] { return Form8->isVisible() && !Form8->Reading(); }, 10000));
+    EXPECT_EQ(Form8->Label3->text(),
+              QStringLiteral("按复制时的过滤滤除 4 个文件和 2 个目录；"
+                             "其余与源目录一致：没有缺少、改变或多出的文件"));
+    EXPECT_FALSE(Form8->Label4->isVisible());
+    QTreeWidgetItem* leftOut = Form8->ListView1->topLevelItem(0);
+    ASSERT_NE(leftOut, nullptr);
+    QStringList groups;
+    for (int i = 0; i < leftOut->childCount(); ++i)
+        groups << leftOut->child(i)->text(0) + QLatin1Char(' ') + leftOut->child(i)->text(1);
+    EXPECT_EQ(groups, (QStringList{"name:[a]* 1", ".jpg 2", "name:empty/ 0", "dir:deep 1"}));
+    leftOut->setExpanded(true);
+    SaveScreenshot(Form8, QStringLiteral("compare-rules"));
+    Click(Form8->Button1);
 
     // Shown again, nothing is ticked; the last choice brings the rules back.
     FunSub::SourceDir = m_work + FunSub::kSeparator + "proj";

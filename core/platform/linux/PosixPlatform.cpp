@@ -543,6 +543,10 @@ std::string UserConfigDirectory() {
     return dir + "/.config";
 }
 
+int RemoveFile(const std::string& path) {
+    return unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
 int ReadSmallFile(const std::string& path, std::string& out) {
     out.clear();
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -336,6 +336,10 @@ std::string ExecutablePath() {
     return path;
 }
 
+int RemoveFile(const std::string& path) {
+    return DeleteFileW(Win32::ApiPath(path).c_str()) ? 0 : static_cast<int>(GetLastError());
+}
+
 int ReadSmallFile(const std::string& path, std::string& out) {
     out.clear();
     const Win32::Handle h(CreateFileW(Win32::ApiPath(path).c_str(), GENERIC_READ,
