@@ -222,7 +222,8 @@ std::string Resolved(const std::string& path) {
     return canonical.empty() ? path : canonical;
 }
 
-// Removes the records whose targets are gone or are other directories now.
+// Removes the records whose targets are gone or are other directories now. A target whose
+// output directory cannot be reached (a USB stick that is not plugged in) keeps its record.
 void DropStaleRecords() {
     std::vector<Platform::Entry> entries;
     if (Platform::ListDirectory(CopyRecordDirectory(), Platform::Detail::Kinds, entries) != 0)
@@ -231,7 +232,8 @@ void DropStaleRecords() {
         const std::string path = PathBelow(CopyRecordDirectory(), e.name);
         std::string idText;
         const auto record = e.isDirectory ? std::nullopt : ReadRecord(path, idText);
-        if (record && !StillTheTarget(record->first, idText))
+        if (record && Platform::IsDirectory(DirectoryOfExecutable(record->first)) &&
+            !StillTheTarget(record->first, idText))
             Platform::RemoveFile(path);
     }
 }

@@ -249,6 +249,22 @@ TEST_F(CliDiffTest, WhatTheCopysRulesLeftOutIsGroupedByRule) {
         EXPECT_NE(Cli({"diff", c.source, t, "--json"}, cli).out.find("\"recorded\":false"),
                   std::string::npos);
     }
+
+    // The next copy drops the records of targets that are gone, but keeps those it cannot
+    // reach.
+    const std::string stick = m_tree.path("stick/out/proj-01");
+    Write(app + "/copies/0123456789abcdef.txt",
+          "exclude\t" + stick + "\r\nfrom\t" + src + "\r\nid\t1\t2\r\n");
+    fs::remove_all(target);
+    ASSERT_EQ(Cli({"copy", src, m_tree.dir("out2")}, cli).status, 0);
+    std::vector<std::string> records;
+    for (const auto& e : fs::directory_iterator(app + "/copies"))
+        records.push_back(ReadFile(e.path().string()));
+    std::sort(records.begin(), records.end());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].substr(0, 8 + m_tree.path("out2").size()),
+              "exclude\t" + m_tree.path("out2"));
+    EXPECT_EQ(records[1].substr(0, 8 + stick.size()), "exclude\t" + stick);
 }
 
 TEST_F(CliDiffTest, SameAsLastTakesTheTypesAndModeRememberedForTheSource) {
