@@ -77,7 +77,8 @@ struct CopyOptions {
     // refuses, a clash, a directory that cannot be listed), list it and go on. What concerns
     // the whole target (a full disk, a device gone) still ends the copy.
     bool keepGoing = false;
-    // Set from another thread to stop the copy after the files in progress.
+    // Set from another thread to stop the copy after the files in progress. Its gate, when it
+    // has one, pauses the copy, its sync and its reading back between two parts of a file.
     StopToken stop = {};
     // Threads that copy files while one walks the tree and decides; 1 copies one file after
     // the other on the calling thread; 0 takes DefaultJobs().

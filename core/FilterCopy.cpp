@@ -25,6 +25,7 @@ namespace FunSub {
 namespace {
 
 std::atomic<FileCopyHook> g_fileCopyHook{nullptr};
+std::atomic<FileCopyHook> g_chunkCopyHook{nullptr};
 
 bool EndsWithSeparator(const std::string& path) {
     return !path.empty() && path.back() == kSeparator;
@@ -433,6 +434,7 @@ private:
         OpenLevels open;     // the directories on the path
         int skipBelow = -1;  // the level of a directory passed over with all below it
         for (std::size_t i = 0; i < m_sources.size(); ++i) {
+            m_options.stop.Pass();  // no directory is made while the copy is paused
             if (Ended()) {
                 m_cutShort = true;
                 return;
@@ -445,7 +447,13 @@ private:
                 skipBelow = node.level;
                 continue;
             }
-            std::shared_ptr<Place> place = i == 0 ? std::move(root) : Enter(i, open);
+            std::shared_ptr<Place> place;
+            if (i == 0) {
+                place = std::move(root);
+            } else {
+                const StopToken::Working working(m_options.stop);
+                place = Enter(i, open);
+            }
             if (!place || !place->from) {
                 skipBelow = node.level;
                 continue;
@@ -585,6 +593,7 @@ private:
     // only the files in progress are finished; after a failure, also every file the walk met
     // before the failing item.
     void CopyFileWhole(const Place& place, const Item& item) {
+        const StopToken::Working working(m_options.stop);  // begins only while not paused
         if (StopAsked() || item.number > m_endAt.load()) {
             m_cutShort = true;
             return;
@@ -716,6 +725,9 @@ private:
         ParallelFor(
             m_toVerify.size(), static_cast<unsigned>(m_jobs),
             [&](std::size_t i) {
+                const StopToken::Working working(m_options.stop);
+                if (StopAsked())
+                    return;  // stopped while it was paused
                 const CopiedFile& c = m_toVerify[i];
                 const std::string source = JoinPath(m_sources[c.node], c.entry->name);
                 const Platform::ComparisonOutcome outcome =
@@ -791,7 +803,10 @@ private:
     // the marker; one that was stopped leaves a whole copy, only not read back.
     void Finish() {
         m_progress.Syncing();
-        m_syncErrors.Keep(m_target->to->SyncFileSystem());
+        {
+            const StopToken::Working working(m_options.stop);
+            m_syncErrors.Keep(m_target->to->SyncFileSystem());
+        }
         if (const int err = m_syncErrors.Get(); err != 0)
             throw QuillError("Stream write error", err, m_targetRoot, Side::TargetRoot);
         if (TargetGone())
@@ -814,7 +829,13 @@ private:
             throw QuillError("Stream write error", err, m_targetRoot, Side::TargetRoot);
     }
 
-    void Copied(std::int64_t bytes) override { m_progress.AddBytes(bytes); }
+    // After each part of a file copied or read back: where a paused copy rests.
+    void Copied(std::int64_t bytes) override {
+        if (const FileCopyHook hook = g_chunkCopyHook.load(std::memory_order_relaxed))
+            hook();
+        m_progress.AddBytes(bytes);
+        m_options.stop.Rest();
+    }
 
     const CopyJob& m_job;
     const DirTree& m_tree;
@@ -885,6 +906,10 @@ bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceD
 
 void SetFileCopyHook(FileCopyHook hook) {
     g_fileCopyHook = hook;
+}
+
+void SetChunkCopyHook(FileCopyHook hook) {
+    g_chunkCopyHook = hook;
 }
 
 int DefaultJobs() {
