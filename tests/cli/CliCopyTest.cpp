@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "support/CliRun.h"
 #include "support/ScratchDisk.h"
@@ -33,10 +35,13 @@ protected:
         return RunCli(m_tree, args, QUILLMERE_CLI_PATH, shellPrefix);
     }
 
-    // Starts quillmere-cli with `args` in the background, its output going where Cli's does.
-    pid_t Start(const std::vector<std::string>& args) {
+    // Starts quillmere-cli with `args` in the background, its output going where Cli's does;
+    // with `ownGroup` in a process group of its own, as a shell's job is.
+    pid_t Start(const std::vector<std::string>& args, bool ownGroup = false) {
         const pid_t child = fork();
         if (child == 0) {
+            if (ownGroup)
+                setpgid(0, 0);
             freopen(m_tree.path("cli.out").c_str(), "w", stdout);
             freopen(m_tree.path("cli.err").c_str(), "w", stderr);
             std::vector<char*> argv{const_cast<char*>("quillmere-cli")};
@@ -317,6 +322,53 @@ TEST_F(CliCopyTest, InterruptedCopyStopsAfterAWholeFile) {
         const auto copied = Actual(target);
         EXPECT_LT(copied.size(), source.size());
         for (const auto& [rel, content] : copied) EXPECT_EQ(content, source.at(rel)) << rel;
+    }
+}
+
+// A copy held by Ctrl-Z (SIGTSTP) or SIGSTOP goes on at SIGCONT as if nothing had happened, and
+// its summary says how long it stood still ("paused_seconds"): the time its rate leaves out.
+TEST_F(CliCopyTest, AStoppedCopyGoesOnAndCountsTheTimeItStoodStill) {
+    for (int i = 0; i < 2000; ++i) {
+        m_tree.file("work/src/d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".bin",
+                    std::string(16 << 10, static_cast<char>('a' + i % 26)));
+    }
+    const auto source = Actual(m_tree.path("work/src"));
+    for (const int signal : {SIGTSTP, SIGSTOP}) {
+        SCOPED_TRACE(signal);
+        int status = 0;
+        bool held = false;
+        std::string target;
+        double wall = 0;
+        for (int attempt = 0; attempt < 5 && !held; ++attempt) {
+            const std::string out =
+                m_tree.dir("out" + std::to_string(signal) + "-" + std::to_string(attempt));
+            target = out + "/src-01";
+            const auto began = std::chrono::steady_clock::now();
+            // A job of its own: a stop from the terminal is not lost on an orphaned group.
+            const pid_t child = Start({"copy", m_tree.path("work/src"), out, "--json"}, true);
+            ASSERT_GT(child, 0);
+            while (waitpid(child, &status, WNOHANG) == 0 && !fs::exists(target + "/d0")) {
+            }
+            kill(child, signal);
+            held = waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
+            if (held) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                kill(child, SIGCONT);
+                waitpid(child, &status, 0);
+            }
+            wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        }
+        ASSERT_TRUE(held) << "every copy ended before it could be stopped";
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::string json = ReadFile(m_tree.path("cli.out"));
+        const auto at = json.find("\"paused_seconds\":");
+        ASSERT_NE(at, std::string::npos) << json;
+        const double paused = std::stod(json.substr(at + 17));
+        EXPECT_GE(paused, 1.4) << json;
+        EXPECT_LT(paused, wall) << json;
+        EXPECT_FALSE(fs::exists(target + "/.quillmere-incomplete"));
+        EXPECT_EQ(Actual(target), source);
     }
 }
 
