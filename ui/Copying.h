@@ -83,6 +83,7 @@ public:
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    // "暂　　停": the check or the copy rests where it is; "继　　续": it goes on from there.
     void Button4Click();
 
     // True while a copy runs; then "放　　弃" and the close box stop it after the file in

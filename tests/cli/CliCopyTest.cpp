@@ -163,8 +163,9 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
     const auto examined =
         std::count_if(all.begin(), all.end(), [](const auto& e) { return e.second != "/"; });
     EXPECT_EQ(r.out, "{\"target\":\"src-01\",\"examined\":" + std::to_string(examined) +
-                         ",\"copied\":" + std::to_string(files) + ",\"bytes\":" +
-                         std::to_string(bytes) + ",\"skipped\":[],\"stopped\":false}\n");
+                         ",\"copied\":" + std::to_string(files) +
+                         ",\"bytes\":" + std::to_string(bytes) +
+                         ",\"skipped\":[],\"stopped\":false,\"paused_seconds\":0.00}\n");
 
     const CliRun keep = Cli({"copy", src, out, "--keep-only", ".c", "--keep-only", "无扩展名"});
     ASSERT_EQ(keep.status, 0) << keep.err;
@@ -175,8 +176,8 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
     // Read back and compared: every copied file matches.
     const CliRun verified = Cli({"copy", src, out, "--verify", "--json"});
     EXPECT_EQ(verified.status, 0) << verified.err;
-    EXPECT_TRUE(verified.out.ends_with(
-        ",\"stopped\":false,\"verified\":" + std::to_string(examined) + ",\"mismatches\":[]}\n"))
+    EXPECT_TRUE(verified.out.ends_with(",\"stopped\":false,\"paused_seconds\":0.00,\"verified\":" +
+                                       std::to_string(examined) + ",\"mismatches\":[]}\n"))
         << verified.out;
 }
 
@@ -1042,7 +1043,7 @@ TEST_F(CliCopyTest, RulesLeaveOutDirectoriesNamesAndLargeFiles) {
           {"Node_Modules/x.js", "x"},
           {"build-1", "/"},
           {"build-1/y.js", "y"}},
-         "\"stopped\":false}"},
+         "\"stopped\":false,\"paused_seconds\":0.00}"},
     };
     int n = 0;
     for (const auto& c : cases) {
