@@ -1,5 +1,6 @@
 #include "ui/Copying.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -433,6 +434,16 @@ void TForm7::ShowProgress() {
             : ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
 }
 
+namespace {
+
+double g_noticeAfter = 10;
+
+}  // namespace
+
+void TForm7::SetNoticeAfter(double seconds) {
+    g_noticeAfter = seconds;
+}
+
 void TForm7::ShowEnd(FunSub::CopyEnd end) {
     const CopyRelay::Snapshot s = m_relay.Take();
     const double seconds = s.verifying ? m_verifyStart : m_clock.Seconds();
@@ -442,6 +453,9 @@ void TForm7::ShowEnd(FunSub::CopyEnd end) {
     if (m_summary.verified >= 0)
         line += "；" + FunSub::VerifyText(m_summary);
     Label4->setText(ToQ(line));
+    // A user who turned to something else during a long copy is told how it ended.
+    if (m_clock.Seconds() >= g_noticeAfter && QApplication::activeWindow() != this)
+        Messages().Notify(Label4->text(), this);
 }
 
 bool TForm7::EscapeCloses() const {

@@ -89,6 +89,9 @@ public:
     // True while a copy runs; then "放　　弃" and the close box stop it after the file in
     // progress, and nothing else takes input.
     bool Copying() const { return m_copying; }
+    // How long a copy must have run for its end to be told through Messages().Notify when
+    // the dialog is not the active window: 10 s, unless a test sets another.
+    static void SetNoticeAfter(double seconds);
 
     QLabel* Label1 = nullptr;  // the from-text
     QLabel* Label2 = nullptr;  // the to-text

@@ -1016,3 +1016,42 @@ TEST_F(CopyRoadTest, TheCheckPausesOnceItsReadingRests) {
     EXPECT_TRUE(Form7->Label3->text().startsWith(QStringLiteral("将复制 6 个文件")))
         << Form7->Label3->text().toStdString();
 }
+
+// A copy that ran long enough tells how it ended through the desktop when the user is busy
+// in another window; not while the dialog is the active window, and not after a short copy.
+TEST_F(CopyRoadTest, ALongCopyEndingWhileTheUserIsElsewhereSaysSo) {
+    const struct {
+        const char* name;
+        double after;  // seconds a copy must have run
+        bool away;
+        bool notified;
+    } cases[] = {
+        {"away from a copy that ran long enough", 0, true, true},
+        {"at the dialog", 0, false, false},
+        {"away from a short copy", 10, true, false},
+    };
+    StartWithSource();
+    QWidget elsewhere;  // as far as the dialog can tell, another program's window
+    elsewhere.resize(200, 100);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FunSub::SourceDir = m_work + FunSub::kSeparator + "proj";
+        FunSub::SourceChanged = true;  // chosen again: a fresh target name
+        Form1->ShowAndActivate();
+        OpenFilter();
+        ConfirmFilter();
+        QWidget* active = c.away ? &elsewhere : static_cast<QWidget*>(Form7);
+        active->show();
+        QApplication::setActiveWindow(active);
+        ASSERT_EQ(QApplication::activeWindow(), active);
+        TForm7::SetNoticeAfter(c.after);
+        m_messages.shown.clear();
+        Form7->Button2->click();
+        EXPECT_EQ(Form7->windowTitle(), kDone);
+        EXPECT_EQ(m_messages.texts(QStringLiteral("notify")),
+                  c.notified ? QStringList{Form7->Label4->text()} : QStringList{});
+        elsewhere.hide();
+        Click(Form7->Button1);
+    }
+    TForm7::SetNoticeAfter(10);
+}
