@@ -2,14 +2,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <thread>
 #include <type_traits>
 #include <variant>
+#ifndef _WIN32
+#include <pthread.h>
+#include <time.h>
+#endif
 
 #include "core/CopyJob.h"
 #include "core/FunSub.h"
@@ -461,6 +467,76 @@ int BadArguments(const std::string& reason) {
     return kBadArguments;
 }
 
+#ifndef _WIN32
+namespace {
+
+// A stopped process runs no code, and SIGCONT tells only that it goes on again, not since when
+// it stood still. A watcher thread notes the time every few milliseconds; SIGCONT is let through
+// to that thread alone, so its handler runs there before the thread notes anything more, and the
+// time since the last note is the time stopped (a few milliseconds too long at most).
+constexpr auto kWatchTick = std::chrono::milliseconds(20);
+std::atomic<std::int64_t> g_continuedAt{0};  // CLOCK_MONOTONIC nanoseconds of the last SIGCONT
+std::atomic<bool> g_continued{false};
+std::atomic<std::int64_t> g_stoppedNs{0};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
+std::int64_t MonotonicNs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
+
+extern "C" void NoteContinued(int) {
+    g_continuedAt = MonotonicNs();
+    g_continued = true;
+}
+
+void WatchForStops() {
+    sigset_t cont;
+    sigemptyset(&cont);
+    sigaddset(&cont, SIGCONT);
+    pthread_sigmask(SIG_UNBLOCK, &cont, nullptr);
+    std::int64_t noted = MonotonicNs();
+    for (;;) {
+        std::this_thread::sleep_for(kWatchTick);
+        const std::int64_t now = MonotonicNs();
+        if (g_continued.exchange(false))
+            g_stoppedNs += std::max<std::int64_t>(g_continuedAt - noted, 0);
+        noted = now;
+    }
+}
+
+}  // namespace
+
+void WatchStoppedTime() {
+    static bool watching = false;
+    if (watching)
+        return;
+    watching = true;
+    // Every thread made from here on is born with SIGCONT held back; only the watcher takes it.
+    sigset_t cont;
+    sigemptyset(&cont);
+    sigaddset(&cont, SIGCONT);
+    pthread_sigmask(SIG_BLOCK, &cont, nullptr);
+    struct sigaction note {};
+    note.sa_handler = NoteContinued;
+    note.sa_flags = SA_RESTART;
+    sigemptyset(&note.sa_mask);
+    sigaction(SIGCONT, &note, nullptr);
+    std::thread(WatchForStops).detach();
+}
+
+double StoppedSeconds() {
+    return static_cast<double>(g_stoppedNs.load()) / 1e9;
+}
+#else
+void WatchStoppedTime() {}
+
+double StoppedSeconds() {
+    return 0;
+}
+#endif
+
 void CatchStopSignals() {
 #ifdef _WIN32
     std::signal(SIGINT, AskToStop);
@@ -477,6 +553,10 @@ void CatchStopSignals() {
         sigaction(signal, &ask, nullptr);
     }
 #endif
+}
+
+void UseProgramSettings() {
+    FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
 }
 
 FunSub::StopToken StopFlag() {

@@ -90,9 +90,18 @@ int Fail(const std::exception& e);
 // kBadArguments.
 int BadArguments(const std::string& reason);
 
+// The settings the program beside this one keeps (filters.ini, the copies' records) are the
+// ones this run reads and writes.
+void UseProgramSettings();
+
 // SIGINT and SIGTERM ask the run to stop, from the start of main; a signal the process
 // inherited as ignored stays ignored for the whole run.
 void CatchStopSignals();
+// From now on, counts the time the process spends stopped (SIGTSTP, Ctrl-Z, or SIGSTOP) until
+// SIGCONT continues it. Called before the work starts its threads; once is enough.
+void WatchStoppedTime();
+// The seconds counted so far; 0 where the process cannot be stopped so (Windows).
+double StoppedSeconds();
 // What the work checks to learn that such a signal came.
 FunSub::StopToken StopFlag();
 bool StopRequested();

@@ -41,7 +41,7 @@ std::string ParentOf(const std::string& path) {
 
 // Prints the from- and to-texts when asked (to stderr when stdout holds the JSON), and keeps a
 // progress line on a terminal's stderr current about ten times a second: the bar, then the
-// same line the copy dialog shows.
+// same line the copy dialog shows. Its rate leaves out the time the process was stopped.
 class CliProgress : public FunSub::CopyProgress {
 public:
     CliProgress(bool verbose, bool json, const FunSub::CopyPlan& plan)
@@ -83,7 +83,8 @@ public:
         m_bytes = bytes;
         m_filesDone = m_bytesDone = 0;
         m_rate = {};
-        m_start = Clock::now();
+        m_clock.Start();
+        m_stoppedSeen = StoppedSeconds();
         if (m_bar)
             Draw();
     }
@@ -122,7 +123,10 @@ private:
 
     void Draw() {
         const auto now = Clock::now();
-        m_rate.Add(std::chrono::duration<double>(now - m_start).count(), m_filesDone, m_bytesDone);
+        const double stopped = StoppedSeconds();
+        m_clock.AddPaused(stopped - m_stoppedSeen);
+        m_stoppedSeen = stopped;
+        m_rate.Add(m_clock.Seconds(now), m_filesDone, m_bytesDone);
         const std::int64_t shown = m_max > 0 ? std::min(m_position, m_max) : 0;
         const int filled = m_max > 0 ? static_cast<int>(shown * kWidth / m_max) : kWidth;
         const std::string line =
@@ -151,7 +155,8 @@ private:
     std::int64_t m_filesDone = 0;
     std::int64_t m_bytesDone = 0;
     FunSub::CopyRate m_rate;
-    Clock::time_point m_start = Clock::now();
+    FunSub::RunningClock m_clock;  // of the phase: the copy, then its reading back
+    double m_stoppedSeen = StoppedSeconds();
     Clock::time_point m_nextDraw{};
 };
 
@@ -174,9 +179,11 @@ FunSub::CopyJob JobOf(const FilterArgs& filter, const std::string& source,
             ? FunSub::CopyFilter(FunSub::FilterKind::Exclude, filter.exclude, filter.rules)
             : FunSub::CopyFilter(FunSub::FilterKind::KeepOnly, filter.keepOnly, filter.rules);
     job.options.stop = StopFlag();
+    // The copy records its filter, and filters.ini is read, where the program beside this one
+    // keeps its settings.
+    job.options.record = true;
+    UseProgramSettings();
     if (filter.sameAsLast) {
-        // filters.ini lies where the program beside this one keeps its settings.
-        FunSub::AppDir = FunSub::DirectoryOfExecutable(Platform::ExecutablePath());
         const std::optional<FunSub::FilterChoice> last = FunSub::LastFilterChoice(source);
         if (!last) {
             throw CliError(
@@ -258,6 +265,9 @@ std::string JsonFields(const std::string& target, const FunSub::CopySummary& s) 
     }
     json += "],\"stopped\":";
     json += s.stopped ? "true" : "false";
+    char paused[32];
+    std::snprintf(paused, sizeof paused, "%.2f", StoppedSeconds());
+    json += std::string(",\"paused_seconds\":") + paused;
     if (s.verified < 0)
         return json;
     json += ",\"verified\":" + std::to_string(s.verified) + ",\"mismatches\":[";
@@ -375,6 +385,7 @@ int CopyStoppedEarly(const Args& args, FunSub::CopySummary& summary) {
 // --force copies without the check: the copy then meets what it meets, and costs what it did
 // before there was a check (on many small files the check adds about a tenth).
 int Copy(const CopyArgs& args, FunSub::CopyJob& job, FunSub::CopySummary& summary) {
+    WatchStoppedTime();  // before any thread of the copy is made
     std::string source;
     if (const int status = SetUpCopy(args, source, job, args.work); status != kOk)
         return status;

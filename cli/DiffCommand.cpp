@@ -70,6 +70,20 @@ std::string JsonGroup(const FunSub::DiffGroup& group, bool changed = false) {
     return json + "]}";
 }
 
+// The groups of what the filter left out: those of types ({"type":".o",...}) or those of
+// the other rules ({"rule":"dir:node_modules",...}).
+std::string JsonLeftOut(const FunSub::TargetDiff& d, bool types) {
+    std::string json = "[";
+    for (const FunSub::LeftOutType& t : d.leftOut) {
+        if (t.type.empty() == types)
+            continue;
+        json += std::string(json.size() > 1 ? "," : "") +
+                (types ? "{\"type\":" + JsonString(t.type) : "{\"rule\":" + JsonString(t.rule)) +
+                "," + JsonGroup(t.files).substr(1);
+    }
+    return json + "]";
+}
+
 std::string Json(const std::string& source, const std::string& target,
                  const FunSub::TargetDiff& d) {
     std::string json = "{\"source\":" + JsonString(source) + ",\"target\":" + JsonString(target) +
@@ -77,16 +91,10 @@ std::string Json(const std::string& source, const std::string& target,
                        ",\"incomplete\":" + (d.targetIncomplete ? "true" : "false") +
                        ",\"unreadable\":{\"source\":" + std::to_string(d.sourceUnreadable) +
                        ",\"target\":" + std::to_string(d.targetUnreadable) + "}" +
-                       ",\"left_out\":{" + JsonTotals(d.leftOutTotals) + ",\"types\":[";
-    for (std::size_t i = 0; i < d.leftOut.size(); ++i) {
-        const FunSub::LeftOutType& t = d.leftOut[i];
-        json += std::string(i ? "," : "") + "{\"type\":" + JsonString(t.type) + "," +
-                JsonTotals(t.files.totals) + ",\"items\":[";
-        for (std::size_t k = 0; k < t.files.entries.size(); ++k)
-            json += (k ? "," : "") + JsonEntry(t.files.entries[k], false);
-        json += "]}";
-    }
-    return json + "]},\"missing\":" + JsonGroup(d.missing) +
+                       ",\"left_out\":{" + JsonTotals(d.leftOutTotals) +
+                       ",\"recorded\":" + (d.filterRecorded ? "true" : "false") +
+                       ",\"types\":" + JsonLeftOut(d, true) + ",\"rules\":" + JsonLeftOut(d, false);
+    return json + "},\"missing\":" + JsonGroup(d.missing) +
            ",\"changed\":" + JsonGroup(d.changed, true) + ",\"extra\":" + JsonGroup(d.extra) + "}";
 }
 
@@ -97,6 +105,7 @@ int RunDiff(const Args& args) {
     const std::string target = FullPath(args.positional[1]);
     FunSub::DiffOptions options;
     options.stop = StopFlag();
+    UseProgramSettings();  // where the copy recorded its filter
     FunSub::TargetDiff diff;
     {
         ReadingLine reading;

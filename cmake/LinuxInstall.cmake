@@ -7,6 +7,9 @@ set(QUILLMERE_DATADIR share/quillmere)
 install(TARGETS quillmere quillmere-cli RUNTIME DESTINATION bin)
 install(FILES resources/guide.htm DESTINATION ${QUILLMERE_DATADIR})
 install(FILES resources/linux/quillmere.desktop DESTINATION share/applications)
+# Where bash-completion looks for the completion of a command, under the command's name.
+install(FILES resources/linux/quillmere-cli.bash
+        DESTINATION share/bash-completion/completions RENAME quillmere-cli)
 foreach(size 16 32 48 64 128 256)
   # The same pictures the program shows as its window icon.
   install(FILES resources/images/quillmere-${size}.png

@@ -99,7 +99,10 @@ public:
         // is most of the check's time. Few directories go faster on one thread.
         ParallelFor(
             count, count < 64 ? 1u : WalkThreads(),
-            [&](std::size_t i) { Directory(i, plan, results[i]); },
+            [&](std::size_t i) {
+                const StopToken::Working working(m_stop);  // a paused check rests here
+                Directory(i, plan, results[i]);
+            },
             [this] { return m_stop.requested(); });
         plan.stopped = m_stop.requested();
 

@@ -77,7 +77,8 @@ struct CopyOptions {
     // refuses, a clash, a directory that cannot be listed), list it and go on. What concerns
     // the whole target (a full disk, a device gone) still ends the copy.
     bool keepGoing = false;
-    // Set from another thread to stop the copy after the files in progress.
+    // Set from another thread to stop the copy after the files in progress. Its gate, when it
+    // has one, pauses the copy, its sync and its reading back between two parts of a file.
     StopToken stop = {};
     // Threads that copy files while one walks the tree and decides; 1 copies one file after
     // the other on the calling thread; 0 takes DefaultJobs().
@@ -88,6 +89,10 @@ struct CopyOptions {
     // Once the copy is on the disk, read every copied file back and compare it with its
     // source byte for byte.
     bool verify = false;
+    // Once the target is made, record what it is copied from and through which filter with
+    // the program's settings, for the comparison of the two later (RecordCopy). The windows
+    // and the command line do; a failure to record leaves the copy as it is.
+    bool record = false;
 };
 
 struct CopyJob {

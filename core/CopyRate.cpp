@@ -73,6 +73,44 @@ std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::i
     return line + "，约剩 " + TimeLeftText(std::max(left, 0.0));
 }
 
+std::string PausedLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
+                       std::int64_t bytesTotal, const std::string& what) {
+    return "已暂停：" + what + DoneText(filesDone, filesTotal, bytesDone, bytesTotal, 0);
+}
+
+void RunningClock::Start(Clock::time_point now) {
+    m_start = now;
+    m_paused = 0;
+    m_pausedAt.reset();
+}
+
+void RunningClock::Pause(Clock::time_point now) {
+    if (!m_pausedAt)
+        m_pausedAt = now;
+}
+
+void RunningClock::Resume(Clock::time_point now) {
+    if (!m_pausedAt)
+        return;
+    m_paused += std::chrono::duration<double>(now - *m_pausedAt).count();
+    m_pausedAt.reset();
+}
+
+void RunningClock::AddPaused(double seconds) {
+    m_paused += std::max(seconds, 0.0);
+}
+
+double RunningClock::Seconds(Clock::time_point now) const {
+    const double total = std::chrono::duration<double>(now - m_start).count();
+    return std::max(total - PausedSeconds(now), 0.0);
+}
+
+double RunningClock::PausedSeconds(Clock::time_point now) const {
+    const double current =
+        m_pausedAt ? std::chrono::duration<double>(now - *m_pausedAt).count() : 0.0;
+    return m_paused + current;
+}
+
 std::string EndLine(CopyEnd end, std::int64_t filesDone, std::int64_t filesTotal,
                     std::int64_t bytesDone, std::int64_t bytesTotal, double seconds,
                     std::int64_t skipped) {

@@ -4,8 +4,10 @@
 // runs, "3,120 / 8,432 个文件，41.2 / 128.1 MB，55.0 MB/s，约剩 2 秒", the line that says how
 // it ended, and the check's line before it.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 namespace FunSub {
@@ -29,9 +31,37 @@ private:
     std::deque<Sample> m_samples;
 };
 
+// The time a copy has run, less the time it was paused: what its rate is taken over.
+class RunningClock {
+public:
+    using Clock = std::chrono::steady_clock;
+    // Starts at 0, running.
+    void Start(Clock::time_point now = Clock::now());
+    // Stops counting until Resume; a second Pause, or a Resume while running, does nothing.
+    void Pause(Clock::time_point now = Clock::now());
+    void Resume(Clock::time_point now = Clock::now());
+    // Counts `seconds` as paused, for a pause learnt of after it ended (a stopped process).
+    void AddPaused(double seconds);
+    bool Paused() const { return m_pausedAt.has_value(); }
+    // Seconds run since Start, pauses left out.
+    double Seconds(Clock::time_point now = Clock::now()) const;
+    // Seconds paused since Start, the pause in progress included.
+    double PausedSeconds(Clock::time_point now = Clock::now()) const;
+
+private:
+    Clock::time_point m_start = Clock::now();
+    double m_paused = 0;
+    std::optional<Clock::time_point> m_pausedAt;
+};
+
 // Totals below 0 are not known (a copy that was not checked first): what is done is shown alone.
 std::string ProgressLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
                          std::int64_t bytesTotal, const CopyRate& rate);
+
+// The line of a paused copy: what is done, with neither rate nor time left, "已暂停：3,120 /
+// 8,432 个文件，41.2 / 128.1 MB"; `what` goes between, as "已校验 " while it is read back.
+std::string PausedLine(std::int64_t filesDone, std::int64_t filesTotal, std::int64_t bytesDone,
+                       std::int64_t bytesTotal, const std::string& what = {});
 
 enum class CopyEnd { Finished, Stopped, Failed };
 

@@ -34,7 +34,9 @@ struct CopyOutcome {
 };
 
 // Told, from the copying thread, of each part of a file's content as it is copied, so that a
-// large file shows its progress while it is copied.
+// large file shows its progress while it is copied. The call may wait (a paused copy rests
+// there): the file stays open meanwhile, and is compared with how it was before the copy when
+// it is whole.
 class CopyListener {
 public:
     virtual void Copied(std::int64_t bytes) = 0;

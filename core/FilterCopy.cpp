@@ -16,6 +16,7 @@
 #include "core/CheckCopy.h"
 #include "core/CopyRecord.h"
 #include "core/FileCopyPlatform.h"
+#include "core/FilterMemory.h"
 #include "core/FunSub.h"
 #include "core/Parallel.h"
 #include "core/TreeFilter.h"
@@ -25,6 +26,7 @@ namespace FunSub {
 namespace {
 
 std::atomic<FileCopyHook> g_fileCopyHook{nullptr};
+std::atomic<FileCopyHook> g_chunkCopyHook{nullptr};
 
 bool EndsWithSeparator(const std::string& path) {
     return !path.empty() && path.back() == kSeparator;
@@ -375,6 +377,8 @@ private:
             throw TargetGoneFailure(m_targetRoot);
         m_syncEach = !root->to->SyncFileSystemReachesDisk();
         m_target = root;
+        if (m_job.options.record)
+            RecordCopy(m_targetRoot, m_targetId, m_sources.front(), m_job.filter);
         return root;
     }
 
@@ -469,6 +473,7 @@ private:
         OpenLevels open;     // the directories on the path
         int skipBelow = -1;  // the level of a directory passed over with all below it
         for (std::size_t i = 0; i < m_sources.size(); ++i) {
+            m_options.stop.Pass();  // no directory is made while the copy is paused
             if (Ended()) {
                 m_cutShort = true;
                 return;
@@ -481,7 +486,13 @@ private:
                 skipBelow = node.level;
                 continue;
             }
-            std::shared_ptr<Place> place = i == 0 ? std::move(root) : Enter(i, open);
+            std::shared_ptr<Place> place;
+            if (i == 0) {
+                place = std::move(root);
+            } else {
+                const StopToken::Working working(m_options.stop);
+                place = Enter(i, open);
+            }
             if (!place || !place->from) {
                 skipBelow = node.level;
                 continue;
@@ -634,6 +645,7 @@ private:
     // only the files in progress are finished; after a failure, also every file the walk met
     // before the failing item. True when it was copied.
     bool CopyFileWhole(const Place& place, const Item& item) {
+        const StopToken::Working working(m_options.stop);  // begins only while not paused
         if (StopAsked() || item.number > m_endAt.load()) {
             m_cutShort = true;
             return false;
@@ -766,6 +778,9 @@ private:
         ParallelFor(
             m_toVerify.size(), static_cast<unsigned>(m_jobs),
             [&](std::size_t i) {
+                const StopToken::Working working(m_options.stop);
+                if (StopAsked())
+                    return;  // stopped while it was paused
                 const CopiedFile& c = m_toVerify[i];
                 const std::string source = JoinPath(m_sources[c.node], c.entry->name);
                 const Platform::ComparisonOutcome outcome =
@@ -841,7 +856,10 @@ private:
     // the marker; one that was stopped leaves a whole copy, only not read back.
     void Finish() {
         m_progress.Syncing();
-        m_syncErrors.Keep(m_target->to->SyncFileSystem());
+        {
+            const StopToken::Working working(m_options.stop);
+            m_syncErrors.Keep(m_target->to->SyncFileSystem());
+        }
         if (const int err = m_syncErrors.Get(); err != 0)
             throw QuillError("Stream write error", err, m_targetRoot, Side::TargetRoot);
         if (TargetGone())
@@ -868,7 +886,13 @@ private:
             throw QuillError("Stream write error", err, m_targetRoot, Side::TargetRoot);
     }
 
-    void Copied(std::int64_t bytes) override { m_progress.AddBytes(bytes); }
+    // After each part of a file copied or read back: where a paused copy rests.
+    void Copied(std::int64_t bytes) override {
+        if (const FileCopyHook hook = g_chunkCopyHook.load(std::memory_order_relaxed))
+            hook();
+        m_progress.AddBytes(bytes);
+        m_options.stop.Rest();
+    }
 
     const CopyJob& m_job;
     const DirTree& m_tree;
@@ -943,6 +967,10 @@ bool OutputLiesInSource(const std::string& outputDir, const std::string& sourceD
 
 void SetFileCopyHook(FileCopyHook hook) {
     g_fileCopyHook = hook;
+}
+
+void SetChunkCopyHook(FileCopyHook hook) {
+    g_chunkCopyHook = hook;
 }
 
 int DefaultJobs() {

@@ -47,6 +47,9 @@ int DefaultJobs();
 // Tests slow a copy down with it, to see it running whatever the machine's speed.
 using FileCopyHook = void (*)();
 void SetFileCopyHook(FileCopyHook hook);
+// Called after each part of a file's content is copied or read back, on the thread that does
+// it; null for none. Tests slow a large file down with it, to see it between its parts.
+void SetChunkCopyHook(FileCopyHook hook);
 
 // A copied file that its source does not match when read back, and why.
 struct Mismatch {

@@ -141,19 +141,14 @@ std::string SourceKey(const std::string& path) {
     return Platform::PathKey(std::move(key));
 }
 
-bool SameSource(const std::string& a, const std::string& b) {
-    return SourceKey(a) == SourceKey(b);
-}
-
-// The lines of the file that read well, in their order; none when there is no file or it
-// cannot be read.
-std::vector<Line> ReadLines() {
+// The lines of the text file `path`, without their line ends; none when there is no file or
+// it cannot be read.
+std::vector<std::string> TextLines(const std::string& path) {
     std::string bytes;
-    const std::string path = FilterMemoryPath();
     if (!Platform::IsFile(path) || Platform::ReadSmallFile(path, bytes) != 0)
         return {};
     const std::string text = Platform::FromSettingsEncoding(bytes);
-    std::vector<Line> lines;
+    std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -162,11 +157,89 @@ std::vector<Line> ReadLines() {
         std::string one = text.substr(start, end - start);
         if (!one.empty() && one.back() == '\r')
             one.pop_back();
-        if (std::optional<Line> line = ParseLine(one))
-            lines.push_back(std::move(*line));
+        lines.push_back(std::move(one));
         start = end + 1;
     }
     return lines;
+}
+
+// The lines of filters.ini that read well, in their order.
+std::vector<Line> ReadLines() {
+    std::vector<Line> lines;
+    for (const std::string& text : TextLines(FilterMemoryPath())) {
+        if (std::optional<Line> line = ParseLine(text))
+            lines.push_back(std::move(*line));
+    }
+    return lines;
+}
+
+// The settings directory, made where it is the user's own; false when it cannot be.
+bool MakeSettingsDirectory() {
+    const std::string dir = SettingsDirectory();
+    return dir == AppDir || Platform::CreateDirectories(dir) == 0;
+}
+
+constexpr const char* kFromWord = "from\t";
+constexpr const char* kIdWord = "id\t";
+
+std::string IdText(const Platform::FileId& id) {
+    return std::to_string(id.device) + "\t" + std::to_string(id.inode);
+}
+
+// The record in the file `path`, and the target it is for; none when it does not read well.
+std::optional<std::pair<std::string, CopyOrigin>> ReadRecord(const std::string& path,
+                                                             std::string& idText) {
+    const std::vector<std::string> lines = TextLines(path);
+    if (lines.size() < 3 || !lines[1].starts_with(kFromWord) || !lines[2].starts_with(kIdWord))
+        return std::nullopt;
+    std::optional<Line> line = ParseLine(lines[0]);
+    CopyOrigin record;
+    if (!line || !Unescape(lines[1].substr(std::string_view(kFromWord).size()), record.source))
+        return std::nullopt;
+    record.filter = std::move(line->choice);
+    idText = lines[2].substr(std::string_view(kIdWord).size());
+    return std::make_pair(std::move(line->source), std::move(record));
+}
+
+// Whether the directory `target` still has the identity written as `idText`.
+bool StillTheTarget(const std::string& target, const std::string& idText) {
+    Platform::FileId id;
+    return Platform::PathIdentity(target, id) == 0 && IdText(id) == idText;
+}
+
+// The file of the record for `target`: a hash of its path as the platform compares paths.
+std::string RecordPath(const std::string& target) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : SourceKey(target)) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string name(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4) name[static_cast<std::size_t>(i)] = kHex[hash & 0xF];
+    return PathBelow(CopyRecordDirectory(), name + ".txt");
+}
+
+// `path` as the system names it, where it can be found.
+std::string Resolved(const std::string& path) {
+    std::string canonical = Platform::CanonicalPath(path);
+    return canonical.empty() ? path : canonical;
+}
+
+// Removes the records whose targets are gone or are other directories now. A target whose
+// output directory cannot be reached (a USB stick that is not plugged in) keeps its record.
+void DropStaleRecords() {
+    std::vector<Platform::Entry> entries;
+    if (Platform::ListDirectory(CopyRecordDirectory(), Platform::Detail::Kinds, entries) != 0)
+        return;
+    for (const Platform::Entry& e : entries) {
+        const std::string path = PathBelow(CopyRecordDirectory(), e.name);
+        std::string idText;
+        const auto record = e.isDirectory ? std::nullopt : ReadRecord(path, idText);
+        if (record && Platform::IsDirectory(DirectoryOfExecutable(record->first)) &&
+            !StillTheTarget(record->first, idText))
+            Platform::RemoveFile(path);
+    }
 }
 
 }  // namespace
@@ -191,7 +264,7 @@ std::string FilterMemoryPath() {
 
 std::optional<FilterChoice> LastFilterChoice(const std::string& source) {
     for (Line& line : ReadLines()) {
-        if (SameSource(line.source, source))
+        if (SameDirectory(line.source, source))
             return std::move(line.choice);
     }
     return std::nullopt;
@@ -203,15 +276,42 @@ bool RememberFilterChoice(const std::string& source, const FilterChoice& choice)
     for (const Line& line : ReadLines()) {
         if (kept == kRememberedSources)
             break;
-        if (SameSource(line.source, source))
+        if (SameDirectory(line.source, source))
             continue;
         text += LineText(line.source, line.choice);
         ++kept;
     }
-    const std::string dir = SettingsDirectory();
-    if (dir != AppDir && Platform::CreateDirectories(dir) != 0)
+    return MakeSettingsDirectory() &&
+           Platform::ReplaceSmallFile(FilterMemoryPath(), Platform::ToSettingsEncoding(text)) == 0;
+}
+
+std::string CopyRecordDirectory() {
+    return PathBelow(SettingsDirectory(), "copies");
+}
+
+bool RecordCopy(const std::string& targetDir, const Platform::FileId& id, const std::string& source,
+                const CopyFilter& filter) {
+    const std::string target = Resolved(targetDir);
+    if (!MakeSettingsDirectory() || Platform::CreateDirectories(CopyRecordDirectory()) != 0)
         return false;
-    return Platform::ReplaceSmallFile(FilterMemoryPath(), Platform::ToSettingsEncoding(text)) == 0;
+    DropStaleRecords();
+    const FilterChoice choice{filter.mode(), filter.types(), filter.rules()};
+    const std::string text = LineText(target, choice) + kFromWord + Escape(Resolved(source)) +
+                             "\r\n" + kIdWord + IdText(id) + "\r\n";
+    return Platform::ReplaceSmallFile(RecordPath(target), Platform::ToSettingsEncoding(text)) == 0;
+}
+
+std::optional<CopyOrigin> RecordedCopy(const std::string& targetDir) {
+    const std::string target = Resolved(targetDir);
+    std::string idText;
+    auto record = ReadRecord(RecordPath(target), idText);
+    if (!record || !SameDirectory(record->first, target) || !StillTheTarget(target, idText))
+        return std::nullopt;
+    return std::move(record->second);
+}
+
+bool SameDirectory(const std::string& a, const std::string& b) {
+    return SourceKey(a) == SourceKey(b);
 }
 
 }  // namespace FunSub

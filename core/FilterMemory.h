@@ -20,6 +20,7 @@
 
 #include "core/CopyJob.h"
 #include "core/FunSub.h"
+#include "core/Platform.h"
 
 namespace FunSub {
 
@@ -52,5 +53,32 @@ std::optional<FilterChoice> LastFilterChoice(const std::string& source);
 // well. False when the file could not be written: the choice is then not remembered, and
 // nothing else is affected.
 bool RememberFilterChoice(const std::string& source, const FilterChoice& choice);
+
+// What a copy was made with, kept for its comparison with its source later. Each target has
+// a small file of its own in the directory "copies" beside filters.ini (never a file inside
+// the target, which is the user's), named by a hash of the target's path and written as
+// filters.ini is: the line of the filter with the target's path in the place of the source,
+// a line "from" and the source's path, a line "id" and the target root's identity, so that a
+// record outlives neither its target nor a new directory made later under the same name.
+struct CopyOrigin {
+    std::string source;  // as the system names it, links resolved
+    FilterChoice filter;
+};
+
+std::string CopyRecordDirectory();  // SettingsDirectory() + separator + "copies"
+
+// Records that `target`, whose root has the identity `id`, was copied from `source` through
+// `filter`, and drops the records of targets that are gone. False when it could not be
+// written; nothing else is affected then.
+bool RecordCopy(const std::string& target, const Platform::FileId& id, const std::string& source,
+                const CopyFilter& filter);
+
+// The record of the copy that made `target`; none when there is none, it cannot be read, or
+// `target` is no longer the directory it was made as.
+std::optional<CopyOrigin> RecordedCopy(const std::string& target);
+
+// Whether `a` and `b` name one directory, however their separators are written (links are
+// not resolved).
+bool SameDirectory(const std::string& a, const std::string& b);
 
 }  // namespace FunSub

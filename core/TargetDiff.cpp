@@ -1,12 +1,16 @@
 #include "core/TargetDiff.h"
 
 #include <atomic>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "core/FilterCopy.h"
+#include "core/FilterMemory.h"
 #include "core/FunSub.h"
 #include "core/QuillError.h"
+#include "core/TreeFilter.h"
 #include "core/TreeStats.h"
 
 namespace FunSub {
@@ -41,12 +45,17 @@ std::string Below(const std::string& dir, const std::string& name) {
 
 class Comparer {
 public:
-    Comparer(const ScannedTree& source, const ScannedTree& target, TargetDiff& out)
+    Comparer(const ScannedTree& source, const ScannedTree& target, const CopyFilter* filter,
+             TargetDiff& out)
         : m_source(source),
           m_target(target),
           m_out(out),
           m_sourceChildren(ChildrenOf(source.tree)),
-          m_targetChildren(ChildrenOf(target.tree)) {}
+          m_targetChildren(ChildrenOf(target.tree)) {
+        if (filter && !source.tree.empty())
+            m_applied = std::make_unique<TreeFilter>(source.tree, *filter, &source.files);
+        m_out.filterRecorded = filter != nullptr;
+    }
 
     void Run() {
         if (m_source.tree.empty() || m_target.tree.empty())
@@ -95,7 +104,7 @@ private:
             ++m_out.targetUnreadable;
         const bool judged = pair.judged && !(s && s->error != 0) && !(t && t->error != 0);
         if (judged && s && !t)
-            m_lacking.push_back({{}, DiffEntry{pair.path, true}});
+            m_lacking.push_back({{}, DiffEntry{pair.path, true}, pair.source, nullptr});
         if (judged && t && !s)
             m_out.extra.Add(DiffEntry{pair.path, true});
         CompareFiles(pair, judged);
@@ -149,8 +158,9 @@ private:
             if (order < 0) {
                 // Pipes, sockets and devices hold nothing a copy would make.
                 if (e.kind != Platform::FileKind::Special)
-                    m_lacking.push_back(
-                        {TypeKey(e.name), DiffEntry{Below(pair.path, e.name), false, e.size}});
+                    m_lacking.push_back({TypeKey(e.name),
+                                         DiffEntry{Below(pair.path, e.name), false, e.size},
+                                         pair.source, &e});
                 continue;
             }
             const Platform::Entry& copy = tf[j++];
@@ -164,28 +174,50 @@ private:
         }
     }
 
-    // A file the target lacks is missing when the target holds files of its type, and was
-    // left out by the filter when it holds none.
+    // What the target lacks is missing unless the filter leaves it out.
     void Classify() {
         std::unordered_map<std::string, std::size_t> leftOut;
         for (Lacking& l : m_lacking) {
-            if (l.entry.directory || m_targetTypes.count(l.type) != 0) {
+            const std::string rule = RuleOf(l);
+            if (rule.empty()) {
                 m_out.missing.Add(std::move(l.entry));
                 continue;
             }
-            auto [it, added] = leftOut.emplace(l.type, m_out.leftOut.size());
-            if (added)
-                m_out.leftOut.push_back(LeftOutType{l.type, {}});
-            m_out.leftOutTotals.files += 1;
-            m_out.leftOutTotals.bytes += l.entry.size;
-            m_out.leftOut[it->second].files.Add(std::move(l.entry));
+            auto [it, added] = leftOut.emplace(rule, m_out.leftOut.size());
+            if (added) {
+                const bool byType = rule.starts_with(kTypeRule);
+                m_out.leftOut.push_back(
+                    LeftOutType{byType ? rule.substr(kTypeRule.size()) : std::string(), rule, {}});
+            }
+            DiffGroup& group = m_out.leftOut[it->second].files;
+            group.Add(std::move(l.entry));
+            m_out.leftOutTotals.files += group.entries.back().directory ? 0 : 1;
+            m_out.leftOutTotals.bytes += group.entries.back().size;
+            m_out.leftOutTotals.directories += group.entries.back().directory ? 1 : 0;
         }
     }
 
     struct Lacking {
         std::string type;
         DiffEntry entry;
+        int node = -1;                          // the source's directory it lies in, or is
+        const Platform::Entry* file = nullptr;  // the source's entry of a file
     };
+
+    // The rule of the filter that leaves `l` out, empty when it should have been copied.
+    // Without the copy's filter, a file counts as left out when the target holds no file of
+    // its type.
+    std::string RuleOf(const Lacking& l) const {
+        if (!m_applied) {
+            const bool typeHeld = l.entry.directory || m_targetTypes.count(l.type) != 0;
+            return typeHeld ? std::string() : std::string(kTypeRule) + l.type;
+        }
+        const auto node = static_cast<std::size_t>(l.node);
+        return l.entry.directory ? m_applied->DirectoryRule(node)
+                                 : m_applied->FileRule(node, *l.file);
+    }
+
+    static constexpr std::string_view kTypeRule = "type:";
 
     const ScannedTree& m_source;
     const ScannedTree& m_target;
@@ -195,6 +227,7 @@ private:
     std::vector<Pair> m_pending;
     std::vector<Lacking> m_lacking;  // in the order of the walk
     std::unordered_set<std::string> m_targetTypes;
+    std::unique_ptr<TreeFilter> m_applied;  // the filter the copy recorded
 };
 
 void RequireRoot(const std::string& dir) {
@@ -206,11 +239,32 @@ std::string Count(std::int64_t n, const char* unit) {
     return FormatThousands(n) + " " + unit;
 }
 
+// The start of the summary: what the filter left out.
+std::string LeftOutSummary(const TargetDiff& diff) {
+    if (!diff.filterRecorded) {
+        return "按类型滤除 " + Count(static_cast<std::int64_t>(diff.leftOut.size()), "种类型；");
+    }
+    const DiffTotals& t = diff.leftOutTotals;
+    return std::string(kLeftOutRecordedCaption) + " " + Count(t.files, "个文件") +
+           (t.directories ? "和 " + Count(t.directories, "个目录") : "") + "；";
+}
+
+// The filter the copy that made `targetDir` from `sourceDir` recorded, if it did.
+std::optional<CopyFilter> RecordedFilter(const std::string& sourceDir,
+                                         const std::string& targetDir) {
+    const std::optional<CopyOrigin> record = RecordedCopy(targetDir);
+    if (!record || !SameDirectory(record->source, Platform::CanonicalPath(sourceDir)))
+        return std::nullopt;
+    const FilterChoice& f = record->filter;
+    return CopyFilter(f.mode, f.types, f.rules);
+}
+
 }  // namespace
 
-TargetDiff CompareTrees(const ScannedTree& source, const ScannedTree& target) {
+TargetDiff CompareTrees(const ScannedTree& source, const ScannedTree& target,
+                        const CopyFilter* filter) {
     TargetDiff diff;
-    Comparer(source, target, diff).Run();
+    Comparer(source, target, filter, diff).Run();
     return diff;
 }
 
@@ -228,8 +282,9 @@ TargetDiff CompareTarget(const std::string& sourceDir, const std::string& target
     before = source.fileCount;
     if (!source.stopped) {
         const ScannedTree target = ScanTree(targetDir, RootLabel::AsGiven, scan);
+        const std::optional<CopyFilter> filter = RecordedFilter(sourceDir, targetDir);
         if (!target.stopped)
-            diff = CompareTrees(source, target);
+            diff = CompareTrees(source, target, filter ? &*filter : nullptr);
         diff.stopped = target.stopped;
     }
     diff.stopped = diff.stopped || source.stopped;
@@ -258,9 +313,7 @@ std::string ChangeText(const DiffEntry& entry) {
 std::string DiffSummaryText(const TargetDiff& diff) {
     if (diff.stopped)
         return "对比已中止";
-    std::string text = "按类型滤除 " +
-                       FormatThousands(static_cast<std::int64_t>(diff.leftOut.size())) +
-                       " 种类型；";
+    std::string text = LeftOutSummary(diff);
     if (diff.Same())
         return text + "其余与源目录一致：没有缺少、改变或多出的文件";
     std::vector<std::string> parts;
@@ -288,7 +341,13 @@ std::vector<std::string> DiffNotices(const TargetDiff& diff) {
                         Count(diff.targetUnreadable, "个目录无法读取，其中的内容没有对比"));
     if (diff.targetIncomplete)
         lines.push_back(kIncompleteTargetText);
+    if (!diff.stopped && !diff.filterRecorded)
+        lines.push_back(kNoRecordText);
     return lines;
+}
+
+std::string LeftOutLabel(const LeftOutType& group) {
+    return group.type.empty() ? group.rule : group.type;
 }
 
 namespace {
@@ -304,11 +363,14 @@ std::vector<std::string> DiffLines(const TargetDiff& diff) {
     for (const std::string& notice : DiffNotices(diff)) lines.push_back(notice);
     if (diff.stopped)
         return lines;
-    lines.push_back(std::string(kLeftOutCaption) + "：" +
-                    Count(static_cast<std::int64_t>(diff.leftOut.size()), "种类型，") +
-                    TotalsText(diff.leftOutTotals));
+    const auto rules = static_cast<std::int64_t>(diff.leftOut.size());
+    lines.push_back(diff.filterRecorded
+                        ? std::string(kLeftOutRecordedCaption) + "：" + Count(rules, "条规则，") +
+                              TotalsText(diff.leftOutTotals)
+                        : std::string(kLeftOutCaption) + "：" + Count(rules, "种类型，") +
+                              TotalsText(diff.leftOutTotals));
     for (const LeftOutType& type : diff.leftOut) {
-        lines.push_back("  " + type.type + "：" + TotalsText(type.files.totals));
+        lines.push_back("  " + LeftOutLabel(type) + "：" + TotalsText(type.files.totals));
         for (const DiffEntry& e : type.files.entries) lines.push_back("    " + Shown(e));
     }
     const struct {

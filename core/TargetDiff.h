@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CopyJob.h"
 #include "core/StopToken.h"
 #include "core/TreeScan.h"
 
@@ -38,12 +39,13 @@ struct DiffGroup {
 };
 
 struct LeftOutType {
-    std::string type;  // TypeKey
-    DiffGroup files;
+    std::string type;  // TypeKey; empty for a rule other than a type
+    std::string rule;  // as the filter names it: "type:.o", "dir:node_modules", "name:*.log"
+    DiffGroup files;   // files, and left-out directories with all they hold
 };
 
 struct TargetDiff {
-    std::vector<LeftOutType> leftOut;  // in the order the source's walk first met each type
+    std::vector<LeftOutType> leftOut;  // in the order the source's walk first met each rule
     DiffTotals leftOutTotals;
     DiffGroup missing;  // files, and directories the copy would make
     DiffGroup changed;  // size differs, or the source is newer than its copy
@@ -52,6 +54,7 @@ struct TargetDiff {
     std::int64_t sourceUnreadable = 0;
     std::int64_t targetUnreadable = 0;
     bool targetIncomplete = false;  // the copy into the target never finished
+    bool filterRecorded = false;    // left out by the filter the copy recorded
     bool stopped = false;
 
     // The target holds just what the filter it shows would copy today: nothing missing,
@@ -65,16 +68,24 @@ struct DiffOptions {
     std::function<void(std::int64_t files)> progress;
 };
 
-// Compares two trees read whole: `source` as the copy reads it, `target` as a copy made it.
-TargetDiff CompareTrees(const ScannedTree& source, const ScannedTree& target);
+// Compares two trees read whole: `source` as the copy reads it, `target` as a copy made it
+// through `filter`, or through a filter read off the target where it is null.
+TargetDiff CompareTrees(const ScannedTree& source, const ScannedTree& target,
+                        const CopyFilter* filter = nullptr);
 
-// Reads the trees of `sourceDir` and `targetDir` once each and compares them. Raises the
-// input/output error, naming the directory, when either root cannot be entered.
+// Reads the trees of `sourceDir` and `targetDir` once each and compares them, through the
+// filter the copy recorded when it was copied from `sourceDir`. Raises the input/output
+// error, naming the directory, when either root cannot be entered.
 TargetDiff CompareTarget(const std::string& sourceDir, const std::string& targetDir,
                          const DiffOptions& options = {});
 
 // The texts the window and the command line share.
 inline constexpr const char* kLeftOutCaption = "按类型滤除（目标中没有这种类型的文件）";
+inline constexpr const char* kLeftOutRecordedCaption = "按复制时的过滤滤除";
+inline constexpr const char* kNoRecordText =
+    "没有这个目标复制时的过滤记录：滤除的类型是从目标中有哪些类型推断的";
+// How a group of left-out files is named: its type, or the rule ("dir:node_modules").
+std::string LeftOutLabel(const LeftOutType& group);
 inline constexpr const char* kMissingCaption = "目标中缺少的文件";
 inline constexpr const char* kChangedCaption = "复制后改变的文件";
 inline constexpr const char* kExtraCaption = "目标中多出的文件和目录";

@@ -24,11 +24,15 @@ QString Thousands(std::int64_t n) {
     return ToQ(FunSub::FormatThousands(n));
 }
 
+// "2 个目录", or nothing where there are none.
+QString DirectoriesText(const FunSub::DiffTotals& totals) {
+    return totals.directories > 0 ? Thousands(totals.directories) + QStringLiteral(" 个目录")
+                                  : QString();
+}
+
 QTreeWidgetItem* GroupRow(const QString& caption, const FunSub::DiffTotals& totals) {
-    auto* row = new QTreeWidgetItem({caption, Thousands(totals.files), Thousands(totals.bytes),
-                                     totals.directories > 0
-                                         ? Thousands(totals.directories) + QStringLiteral(" 个目录")
-                                         : QString()});
+    auto* row = new QTreeWidgetItem(
+        {caption, Thousands(totals.files), Thousands(totals.bytes), DirectoriesText(totals)});
     QFont bold = row->font(0);
     bold.setBold(true);
     row->setFont(0, bold);
@@ -189,13 +193,16 @@ void TForm8::ShowDiff() {
     Label4->setVisible(!notices.isEmpty());
 
     ListView1->clear();
-    auto* leftOut = GroupRow(ToQ(std::string(FunSub::kLeftOutCaption)), m_diff.leftOutTotals);
-    leftOut->setText(
-        3, Thousands(static_cast<std::int64_t>(m_diff.leftOut.size())) + QStringLiteral(" 种类型"));
+    const bool recorded = m_diff.filterRecorded;
+    auto* leftOut = GroupRow(
+        ToQ(std::string(recorded ? FunSub::kLeftOutRecordedCaption : FunSub::kLeftOutCaption)),
+        m_diff.leftOutTotals);
+    leftOut->setText(3, Thousands(static_cast<std::int64_t>(m_diff.leftOut.size())) +
+                            (recorded ? QStringLiteral(" 条规则") : QStringLiteral(" 种类型")));
     for (const FunSub::LeftOutType& type : m_diff.leftOut) {
-        auto* row =
-            new QTreeWidgetItem(leftOut, {ToQ(type.type), Thousands(type.files.totals.files),
-                                          Thousands(type.files.totals.bytes), QString()});
+        auto* row = new QTreeWidgetItem(
+            leftOut, {ToQ(FunSub::LeftOutLabel(type)), Thousands(type.files.totals.files),
+                      Thousands(type.files.totals.bytes), DirectoriesText(type.files.totals)});
         for (int c : {1, 2}) row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
         AddEntries(row, type.files.entries, kSourceSide, false);
     }

@@ -1,5 +1,6 @@
 #include "ui/Copying.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -38,6 +39,15 @@ QString CancelText() {
 }
 QString BackText() {
     return QStringLiteral("返　　回");
+}
+QString PauseText() {
+    return QStringLiteral("暂　　停");
+}
+QString ResumeText() {
+    return QStringLiteral("继　　续");
+}
+QString CheckingText() {
+    return QStringLiteral("正在检查 …");
 }
 
 int ClampToInt(std::int64_t n) {
@@ -168,6 +178,8 @@ void TForm7::createWidgets() {
     Button3->hide();
     Button2 = new QPushButton(QStringLiteral("过滤复制开始"), this);
     Button1 = new QPushButton(CancelText(), this);
+    Button4 = new QPushButton(PauseText(), this);
+    Button4->hide();
     m_pump.setInterval(kPumpIntervalMs);
 }
 
@@ -176,6 +188,7 @@ void TForm7::createLayout() {
     buttons->addStretch(1);
     buttons->addWidget(Button2);
     buttons->addSpacing(12);
+    buttons->addWidget(Button4);
     buttons->addWidget(Button1);
 
     auto* check = new QHBoxLayout;
@@ -199,6 +212,7 @@ void TForm7::connectSignals() {
     connect(Button1, &QPushButton::clicked, this, [this] { Guard([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guard([this] { Button2Click(); }); });
     connect(Button3, &QPushButton::clicked, this, [this] { Guard([this] { Button3Click(); }); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Guard([this] { Button4Click(); }); });
     connect(&m_pump, &QTimer::timeout, this, &TForm7::ShowProgress);
 }
 
@@ -223,8 +237,10 @@ void TForm7::RunCheck() {
     Button2->setEnabled(false);
     Button3->hide();
     SetTextColour(Label3, Qt::black);
-    Label3->setText(QStringLiteral("正在检查 …"));
+    Label3->setText(CheckingText());
     Button1->setFocus();
+    m_checking = true;
+    ShowPauseButton(true);
     auto plan = std::make_shared<FunSub::CopyPlan>();
     FunSub::CopyJob job = FunSub::CurrentCopyJob();
     // What the rules take out the statistics already know, left-out directories included.
@@ -234,12 +250,14 @@ void TForm7::RunCheck() {
                                                            MainWindow()->SourceFiles(), job.filter)
                                          .ruleFiles;
     m_checker.Start(
-        [plan, tree = MainWindow()->SourceTree(), job = std::move(job),
-         ruleFiles](Background::Stop stop) {
-            *plan = FunSub::CheckCopy(job, tree, stop);
+        [plan, tree = MainWindow()->SourceTree(), job = std::move(job), ruleFiles,
+         gate = &m_gate](Background::Stop stop) {
+            *plan = FunSub::CheckCopy(job, tree, FunSub::StopToken(stop, gate));
             plan->ruleFiles = ruleFiles;
         },
         [this, plan](std::exception_ptr failure) {
+            m_checking = false;
+            ShowPauseButton(false);
             if (failure) {
                 Label3->clear();
                 Guard([&] { std::rethrow_exception(failure); });
@@ -370,6 +388,7 @@ void TForm7::ContinueEnded(const std::exception_ptr& failure) {
 void TForm7::CopyEnded(const std::exception_ptr& failure) {
     m_pump.stop();
     m_copying = false;
+    ShowPauseButton(false);
     // The last texts and steps are shown whatever the timer managed to show.
     ShowProgress();
     ShowEnd(failure         ? FunSub::CopyEnd::Failed
@@ -438,17 +457,19 @@ void TForm7::RunFilterCopy() {
     m_summary = {};
     m_rate = {};
     m_shownTextVersion = 0;
-    m_start = std::chrono::steady_clock::now();
+    m_clock.Start();
     // The check's listing is the copy's plan: no directory is read twice.
     FunSub::CopyJob job = FunSub::CurrentCopyJob();
     job.options.plan = &m_plan;
+    job.options.record = true;  // for the comparison window
     m_verifyShown = false;
     m_copying = true;
+    ShowPauseButton(true);
     m_pump.start();
     auto summary = std::make_shared<FunSub::CopySummary>();
     m_copier.Start(
         [this, job, tree = MainWindow()->SourceTree(), summary](Background::Stop stop) mutable {
-            job.options.stop = stop;
+            job.options.stop = FunSub::StopToken(stop, &m_gate);
             FunSub::RunFilterCopy(job, tree, m_relay, *summary);
         },
         [this, summary](const std::exception_ptr& failure) {
@@ -458,6 +479,8 @@ void TForm7::RunFilterCopy() {
 }
 
 void TForm7::ShowProgress() {
+    if (m_checking)
+        return ShowCheckPaused();
     const CopyRelay::Snapshot s = m_relay.Take();
     if (s.max != kMaxNotSet) {
         // A range of 0 to 0 would turn the bar into a busy indicator; an empty tree shows an
@@ -475,6 +498,14 @@ void TForm7::ShowProgress() {
         if (!s.toText.empty())
             Label2->setText(ToQ(s.toText));
     }
+    if (m_gate.Resting()) {
+        // Nothing moves: what is done, without a rate or a time left.
+        Label4->setText(ToQ(
+            s.verifying
+                ? FunSub::PausedLine(s.files, s.verifyFiles, s.bytes, s.verifyBytes, "已校验 ")
+                : FunSub::PausedLine(s.copiedFiles, m_plan.files, s.copiedBytes, m_plan.bytes)));
+        return;
+    }
     if (s.syncing) {
         Label4->setText(QString::fromUtf8(FunSub::kSyncingText));
         return;
@@ -482,12 +513,12 @@ void TForm7::ShowProgress() {
     if (s.verifying && !m_verifyShown) {
         m_verifyShown = true;  // its own rate, from its own start
         m_rate = {};
-        m_verifyStart = std::chrono::steady_clock::now();
+        m_verifyStart = m_clock.Seconds();
     }
-    const auto since = s.verifying ? m_verifyStart : m_start;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-    m_rate.Add(seconds, s.files, s.bytes);
+    // The rate is of the time the copy ran: while paused it takes no samples.
+    const double seconds = m_clock.Seconds() - (s.verifying ? m_verifyStart : 0);
+    if (!m_clock.Paused())
+        m_rate.Add(seconds, s.files, s.bytes);
     Label4->setText(
         s.verifying
             ? QStringLiteral("正在校验 ") +
@@ -495,16 +526,28 @@ void TForm7::ShowProgress() {
             : ToQ(FunSub::ProgressLine(s.files, m_plan.files, s.bytes, m_plan.bytes, m_rate)));
 }
 
+namespace {
+
+double g_noticeAfter = 10;
+
+}  // namespace
+
+void TForm7::SetNoticeAfter(double seconds) {
+    g_noticeAfter = seconds;
+}
+
 void TForm7::ShowEnd(FunSub::CopyEnd end) {
     const CopyRelay::Snapshot s = m_relay.Take();
-    const auto copyEnd = s.verifying ? m_verifyStart : std::chrono::steady_clock::now();
-    const double seconds = std::chrono::duration<double>(copyEnd - m_start).count();
+    const double seconds = s.verifying ? m_verifyStart : m_clock.Seconds();
     std::string line =
         FunSub::EndLine(end, s.copiedFiles, m_plan.files, s.copiedBytes, m_plan.bytes, seconds,
                         static_cast<std::int64_t>(m_summary.skipped.size()));
     if (m_summary.verified >= 0)
         line += "；" + FunSub::VerifyText(m_summary);
     Label4->setText(ToQ(line));
+    // A user who turned to something else during a long copy is told how it ended.
+    if (m_clock.Seconds() >= g_noticeAfter && QApplication::activeWindow() != this)
+        Messages().Notify(Label4->text(), this);
 }
 
 bool TForm7::EscapeCloses() const {
@@ -513,10 +556,12 @@ bool TForm7::EscapeCloses() const {
 
 void TForm7::Button1Click() {
     if (m_copying) {
-        m_copier.RequestStop();  // the copy ends after the file in progress
+        StopCopy();  // the copy ends after the file in progress
         return;
     }
     m_checker.Abandon();  // a check still reading is told to stop and never heard of again
+    m_checking = false;
+    ShowPauseButton(false);
     Button2->setEnabled(true);
     m_continueTarget.clear();
     ReturnTo(this, MainWindow());
@@ -526,9 +571,53 @@ void TForm7::FormClose() {
     Button1Click();
 }
 
+void TForm7::Button4Click() {
+    if (!m_copying && !m_checking)
+        return;
+    if (m_gate.Paused()) {
+        m_gate.Resume();
+        m_clock.Resume();
+        Button4->setText(PauseText());
+        if (!m_copying)
+            Label3->setText(CheckingText());
+        return;
+    }
+    // The threads rest at the next part of a file, or before the next file or directory; the
+    // line says so once they all do.
+    m_gate.Pause();
+    m_clock.Pause();
+    Button4->setText(ResumeText());
+    if (!m_copying)
+        m_pump.start();
+}
+
+void TForm7::StopCopy() {
+    m_copier.RequestStop();
+    // Woken, the threads see the stop and end the files in progress.
+    m_gate.Resume();
+    m_clock.Resume();
+    ShowPauseButton(false);
+}
+
+void TForm7::ShowPauseButton(bool shown) {
+    if (!shown) {
+        m_gate.Resume();
+        m_clock.Resume();
+    }
+    Button4->setText(PauseText());
+    Button4->setVisible(shown);
+    if (!shown && !m_copying)
+        m_pump.stop();
+}
+
+void TForm7::ShowCheckPaused() {
+    if (m_gate.Resting())
+        Label3->setText(QStringLiteral("已暂停：") + CheckingText());
+}
+
 void TForm7::closeEvent(QCloseEvent* event) {
     if (m_copying) {
-        m_copier.RequestStop();
+        StopCopy();
         event->ignore();
         return;
     }

@@ -71,8 +71,8 @@ private:
 };
 
 // The copy progress dialog: where the copy comes from and goes to, what the check before it
-// found, the start button, and the bar and labels that follow the copy, which "放　　弃"
-// stops.
+// found, the start button, and the bar and labels that follow the copy, which "暂　　停"
+// pauses and "放　　弃" stops.
 class TForm7 : public ChainWindow {
     Q_OBJECT
 public:
@@ -84,6 +84,8 @@ public:
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    // "暂　　停": the check or the copy rests where it is; "继　　续": it goes on from there.
+    void Button4Click();
 
     // The next showing finishes the unfinished copy into the target `target` (a full path)
     // from the source and filter it recorded, instead of making a new target.
@@ -92,6 +94,9 @@ public:
     // True while a copy runs; then "放　　弃" and the close box stop it after the file in
     // progress, and nothing else takes input.
     bool Copying() const { return m_copying; }
+    // How long a copy must have run for its end to be told through Messages().Notify when
+    // the dialog is not the active window: 10 s, unless a test sets another.
+    static void SetNoticeAfter(double seconds);
 
     QLabel* Label1 = nullptr;  // the from-text
     QLabel* Label2 = nullptr;  // the to-text
@@ -104,6 +109,8 @@ public:
     QLabel* Label4 = nullptr;
     QPushButton* Button2 = nullptr;  // "过滤复制开始"
     QPushButton* Button1 = nullptr;  // "放　　弃", after a copy "返　　回"
+    // "暂　　停" while the check or the copy runs, "继　　续" while it is paused.
+    QPushButton* Button4 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -130,19 +137,28 @@ private:
     void ShowContinueOffer();
     void RunContinue();
     void ContinueEnded(const std::exception_ptr& failure);
+    // Asks the copy to stop; a paused one goes on to the end of the files in progress.
+    void StopCopy();
+    // Shows "暂　　停" while there is work to pause, and opens the gate when there is none.
+    void ShowPauseButton(bool shown);
+    // The check's line while it is paused, once its threads rest.
+    void ShowCheckPaused();
 
     FunSub::CopyPlan m_plan;
     FunSub::CopySummary m_summary;
     FunSub::CopyRate m_rate;
     CopyRelay m_relay;
     QTimer m_pump;
-    std::chrono::steady_clock::time_point m_start;
-    std::chrono::steady_clock::time_point m_verifyStart;
+    FunSub::RunningClock m_clock;  // the copy's time, pauses left out
+    double m_verifyStart = 0;      // when the reading back began, on m_clock
     bool m_verifyShown = false;
     std::uint64_t m_shownTextVersion = 0;
     bool m_copying = false;
     std::string m_continueTarget;  // empty for a new copy
     FunSub::ContinueSummary m_continued;
+    bool m_checking = false;
+    // Where the check's and the copy's threads rest while paused; outlives both.
+    FunSub::PauseGate m_gate;
     Background m_checker;
     // Declared last: its destruction stops the copy and waits for it before anything the
     // copy uses goes.

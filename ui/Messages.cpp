@@ -14,6 +14,10 @@
 #include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
+#ifdef QUILLMERE_HAVE_DBUS
+#include <QDBusConnection>
+#include <QDBusMessage>
+#endif
 
 namespace {
 
@@ -128,6 +132,21 @@ public:
                              : QUrl::fromLocalFile(target);
         // Whatever the system makes of it is all the user sees; the result is not examined.
         QDesktopServices::openUrl(url);
+    }
+
+    void Notify(const QString& text, QWidget* window) override {
+        QApplication::alert(window);
+#ifdef QUILLMERE_HAVE_DBUS
+        // Sent without waiting for an answer: without a service, or a session bus, nothing
+        // happens.
+        QDBusMessage notice = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.Notifications"),
+            QStringLiteral("/org/freedesktop/Notifications"),
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+        notice << QStringLiteral("Quillmere") << 0u << QStringLiteral("quillmere")
+               << QStringLiteral("Quillmere") << text << QStringList() << QVariantMap() << -1;
+        QDBusConnection::sessionBus().send(notice);
+#endif
     }
 };
 

@@ -31,6 +31,10 @@ public:
                           QWidget* owner) = 0;
     // A document, web address or mailto: address, opened with the default program.
     virtual void OpenWithDefaultProgram(const QString& target) = 0;
+    // How a long task ended, told where a user busy elsewhere sees it: the taskbar button of
+    // `window` flashes (Windows; an urgent window on X11), and on Linux the desktop's
+    // notification service shows `text`. Nothing is shown where there is neither.
+    virtual void Notify(const QString& text, QWidget* window) = 0;
 };
 
 // The seam in use; the real message boxes unless a test installed its own.

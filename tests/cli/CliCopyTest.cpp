@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -35,10 +36,13 @@ protected:
         return RunCli(m_tree, args, QUILLMERE_CLI_PATH, shellPrefix);
     }
 
-    // Starts quillmere-cli with `args` in the background, its output going where Cli's does.
-    pid_t Start(const std::vector<std::string>& args) {
+    // Starts quillmere-cli with `args` in the background, its output going where Cli's does;
+    // with `ownGroup` in a process group of its own, as a shell's job is.
+    pid_t Start(const std::vector<std::string>& args, bool ownGroup = false) {
         const pid_t child = fork();
         if (child == 0) {
+            if (ownGroup)
+                setpgid(0, 0);
             freopen(m_tree.path("cli.out").c_str(), "w", stdout);
             freopen(m_tree.path("cli.err").c_str(), "w", stderr);
             std::vector<char*> argv{const_cast<char*>("quillmere-cli")};
@@ -160,8 +164,9 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
     const auto examined =
         std::count_if(all.begin(), all.end(), [](const auto& e) { return e.second != "/"; });
     EXPECT_EQ(r.out, "{\"target\":\"src-01\",\"examined\":" + std::to_string(examined) +
-                         ",\"copied\":" + std::to_string(files) + ",\"bytes\":" +
-                         std::to_string(bytes) + ",\"skipped\":[],\"stopped\":false}\n");
+                         ",\"copied\":" + std::to_string(files) +
+                         ",\"bytes\":" + std::to_string(bytes) +
+                         ",\"skipped\":[],\"stopped\":false,\"paused_seconds\":0.00}\n");
 
     const CliRun keep = Cli({"copy", src, out, "--keep-only", ".c", "--keep-only", "无扩展名"});
     ASSERT_EQ(keep.status, 0) << keep.err;
@@ -172,8 +177,8 @@ TEST_F(CliCopyTest, CopyHoldsWhatTheFilterKeeps) {
     // Read back and compared: every copied file matches.
     const CliRun verified = Cli({"copy", src, out, "--verify", "--json"});
     EXPECT_EQ(verified.status, 0) << verified.err;
-    EXPECT_TRUE(verified.out.ends_with(
-        ",\"stopped\":false,\"verified\":" + std::to_string(examined) + ",\"mismatches\":[]}\n"))
+    EXPECT_TRUE(verified.out.ends_with(",\"stopped\":false,\"paused_seconds\":0.00,\"verified\":" +
+                                       std::to_string(examined) + ",\"mismatches\":[]}\n"))
         << verified.out;
 }
 
@@ -319,6 +324,53 @@ TEST_F(CliCopyTest, InterruptedCopyStopsAfterAWholeFile) {
         const auto copied = Actual(target);
         EXPECT_LT(copied.size(), source.size());
         for (const auto& [rel, content] : copied) EXPECT_EQ(content, source.at(rel)) << rel;
+    }
+}
+
+// A copy held by Ctrl-Z (SIGTSTP) or SIGSTOP goes on at SIGCONT as if nothing had happened, and
+// its summary says how long it stood still ("paused_seconds"): the time its rate leaves out.
+TEST_F(CliCopyTest, AStoppedCopyGoesOnAndCountsTheTimeItStoodStill) {
+    for (int i = 0; i < 2000; ++i) {
+        m_tree.file("work/src/d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".bin",
+                    std::string(16 << 10, static_cast<char>('a' + i % 26)));
+    }
+    const auto source = Actual(m_tree.path("work/src"));
+    for (const int signal : {SIGTSTP, SIGSTOP}) {
+        SCOPED_TRACE(signal);
+        int status = 0;
+        bool held = false;
+        std::string target;
+        double wall = 0;
+        for (int attempt = 0; attempt < 5 && !held; ++attempt) {
+            const std::string out =
+                m_tree.dir("out" + std::to_string(signal) + "-" + std::to_string(attempt));
+            target = out + "/src-01";
+            const auto began = std::chrono::steady_clock::now();
+            // A job of its own: a stop from the terminal is not lost on an orphaned group.
+            const pid_t child = Start({"copy", m_tree.path("work/src"), out, "--json"}, true);
+            ASSERT_GT(child, 0);
+            while (waitpid(child, &status, WNOHANG) == 0 && !fs::exists(target + "/d0")) {
+            }
+            kill(child, signal);
+            held = waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
+            if (held) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                kill(child, SIGCONT);
+                waitpid(child, &status, 0);
+            }
+            wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        }
+        ASSERT_TRUE(held) << "every copy ended before it could be stopped";
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::string json = ReadFile(m_tree.path("cli.out"));
+        const auto at = json.find("\"paused_seconds\":");
+        ASSERT_NE(at, std::string::npos) << json;
+        const double paused = std::stod(json.substr(at + 17));
+        EXPECT_GE(paused, 1.4) << json;
+        EXPECT_LT(paused, wall) << json;
+        EXPECT_FALSE(fs::exists(target + "/.quillmere-incomplete"));
+        EXPECT_EQ(Actual(target), source);
     }
 }
 
@@ -1001,7 +1053,7 @@ TEST_F(CliCopyTest, RulesLeaveOutDirectoriesNamesAndLargeFiles) {
           {"Node_Modules/x.js", "x"},
           {"build-1", "/"},
           {"build-1/y.js", "y"}},
-         "\"stopped\":false}"},
+         "\"stopped\":false,\"paused_seconds\":0.00}"},
     };
     int n = 0;
     for (const auto& c : cases) {

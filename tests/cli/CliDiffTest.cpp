@@ -70,11 +70,12 @@ const std::string kNothing = ":{\"files\":0,\"bytes\":0,\"directories\":0,\"item
 
 TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) {
     const std::string kLeftOutO =
-        "\"left_out\":{\"files\":2,\"bytes\":1500,\"directories\":0,\"types\":[{\"type\":\".o\","
+        "\"left_out\":{\"files\":2,\"bytes\":1500,\"directories\":0,\"recorded\":true,"
+        "\"types\":[{\"type\":\".o\","
         "\"files\":2,"
         "\"bytes\":1500,\"directories\":0,\"items\":[{\"path\":\"x.o\",\"directory\":false,"
         "\"size\":1000},"
-        "{\"path\":\"sub/y.o\",\"directory\":false,\"size\":500}]}]}";
+        "{\"path\":\"sub/y.o\",\"directory\":false,\"size\":500}]}],\"rules\":[]}";
     const struct {
         const char* name;
         std::function<void(const std::string& src, const std::string& target)> change;
@@ -87,13 +88,10 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
          [](const std::string&, const std::string& t) { fs::remove(t + "/sub/c.c"); }, 1, "missing",
          "\"missing\":{\"files\":1,\"bytes\":40,\"directories\":0,\"items\":[{\"path\":\"sub/c.c\","
          "\"directory\":false,\"size\":40}]}"},
-        {"the only file of a type gone: left out, not missing",
-         [](const std::string&, const std::string& t) { fs::remove(t + "/README"); }, 0, "left_out",
-         "\"left_out\":{\"files\":3,\"bytes\":1507,\"directories\":0,\"types\":[{\"type\":"
-         "\"无扩展名\","
-         "\"files\":1,\"bytes\":7,\"directories\":0,\"items\":[{\"path\":\"README\",\"directory\":"
-         "false,"
-         "\"size\":7}]},{\"type\":\".o\""},
+        {"the only file of a type gone: the copy's filter says it is missing",
+         [](const std::string&, const std::string& t) { fs::remove(t + "/README"); }, 1, "missing",
+         "\"missing\":{\"files\":1,\"bytes\":7,\"directories\":0,\"items\":[{\"path\":"
+         "\"README\",\"directory\":false,\"size\":7}]}"},
         {"a source file grown, another written after the copy",
          [](const std::string& s, const std::string&) {
              std::FILE* f = std::fopen((s + "/a.c").c_str(), "ab");
@@ -168,6 +166,105 @@ TEST_F(CliDiffTest, DiffSaysWhatTheTargetLeftOutLacksHoldsChangedOrHoldsBeyond) 
     EXPECT_EQ(text.status, 1);
     EXPECT_EQ(text.out, "{\"error\":\"File not found: " + m_tree.path("nowhere") +
                             "\",\"code\":\"not-found\"}\n");
+}
+
+// A copy records its filter beside the program's settings, never in the target; the
+// comparison groups what each rule left out. A target the record does not describe (made by
+// hand, made again under the same name, compared with another source) has its filter read
+// off the target, and the comparison says so.
+TEST_F(CliDiffTest, WhatTheCopysRulesLeftOutIsGroupedByRule) {
+    const std::string app = m_tree.dir("app");
+    const std::string cli = app + "/quillmere-cli";
+    fs::copy_file(QUILLMERE_CLI_PATH, cli);
+    const std::string src = m_tree.path("proj");
+    m_tree.file("proj/main.c", "int main;");
+    m_tree.file("proj/README", "read me");
+    m_tree.file("proj/build.log", "12345");
+    m_tree.file("proj/x.o", "oooo");
+    m_tree.file("proj/node_modules/a/index.js", "js");
+    m_tree.file("proj/node_modules/b.js", "bjs");
+    m_tree.file("proj/web/app.js", "app");
+    const CliRun copy = Cli({"copy", src, m_tree.dir("out"), "--exclude", ".o", "--exclude-dir",
+                             "node_modules", "--exclude-name", "*.log"},
+                            cli);
+    ASSERT_EQ(copy.status, 0) << copy.err;
+    const std::string target = m_tree.path("out/proj-01");
+    ASSERT_EQ(std::distance(fs::directory_iterator(app + "/copies"), fs::directory_iterator()), 1);
+    EXPECT_FALSE(fs::exists(target + "/.quillmere-record"));
+
+    CliRun r = Cli({"diff", src, target, "--json"}, cli);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(Member(r.out, "left_out"),
+              "\"left_out\":{\"files\":4,\"bytes\":14,\"directories\":2,\"recorded\":true,"
+              "\"types\":[{\"type\":\".o\",\"files\":1,\"bytes\":4,\"directories\":0,\"items\":[{"
+              "\"path\":\"x.o\",\"directory\":false,\"size\":4}]}],"
+              "\"rules\":[{\"rule\":\"name:*.log\",\"files\":1,\"bytes\":5,\"directories\":0,"
+              "\"items\":[{\"path\":\"build.log\",\"directory\":false,\"size\":5}]},"
+              "{\"rule\":\"dir:node_modules\",\"files\":2,\"bytes\":5,\"directories\":2,\"items\":["
+              "{\"path\":\"node_modules\",\"directory\":true,\"size\":0},"
+              "{\"path\":\"node_modules/b.js\",\"directory\":false,\"size\":3},"
+              "{\"path\":\"node_modules/a\",\"directory\":true,\"size\":0},"
+              "{\"path\":\"node_modules/a/index.js\",\"directory\":false,\"size\":2}]}]}");
+    r = Cli({"diff", src, target}, cli);
+    EXPECT_EQ(
+        r.out.substr(0, r.out.find('\n')),
+        "按复制时的过滤滤除 4 个文件和 2 个目录；其余与源目录一致：没有缺少、改变或多出的文件");
+    EXPECT_NE(r.out.find("\n按复制时的过滤滤除：3 条规则，4 个文件，14 字节，2 个目录\n"
+                         "  name:*.log：1 个文件，5 字节\n    build.log\n  .o：1 个文件，4 字节\n"),
+              std::string::npos)
+        << r.out;
+
+    const std::string readOff = "按类型滤除 2 种类型；";
+    const struct {
+        const char* name;
+        std::function<std::string()> make;  // the target to compare with `src`
+        std::string source;
+    } cases[] = {
+        {"another source", [&] { return target; }, m_tree.path("twin")},
+        {"a target made by hand",
+         [&] {
+             fs::copy(target, m_tree.path("out/hand"), fs::copy_options::recursive);
+             return m_tree.path("out/hand");
+         },
+         src},
+        {"the target made again under its name",
+         [&] {
+             fs::rename(target, m_tree.path("out/moved"));
+             fs::copy(m_tree.path("out/moved"), target, fs::copy_options::recursive);
+             return target;
+         },
+         src},
+    };
+    fs::copy(src, m_tree.path("twin"), fs::copy_options::recursive);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string t = c.make();
+        r = Cli({"diff", c.source, t}, cli);
+        EXPECT_EQ(r.status, 1) << r.out;  // node_modules and build.log now count as missing
+        EXPECT_EQ(r.out.substr(0, readOff.size()), readOff) << r.out;
+        EXPECT_NE(
+            r.out.find("\n没有这个目标复制时的过滤记录：滤除的类型是从目标中有哪些类型推断的\n"),
+            std::string::npos)
+            << r.out;
+        EXPECT_NE(Cli({"diff", c.source, t, "--json"}, cli).out.find("\"recorded\":false"),
+                  std::string::npos);
+    }
+
+    // The next copy drops the records of targets that are gone, but keeps those it cannot
+    // reach.
+    const std::string stick = m_tree.path("stick/out/proj-01");
+    Write(app + "/copies/0123456789abcdef.txt",
+          "exclude\t" + stick + "\r\nfrom\t" + src + "\r\nid\t1\t2\r\n");
+    fs::remove_all(target);
+    ASSERT_EQ(Cli({"copy", src, m_tree.dir("out2")}, cli).status, 0);
+    std::vector<std::string> records;
+    for (const auto& e : fs::directory_iterator(app + "/copies"))
+        records.push_back(ReadFile(e.path().string()));
+    std::sort(records.begin(), records.end());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].substr(0, 8 + m_tree.path("out2").size()),
+              "exclude\t" + m_tree.path("out2"));
+    EXPECT_EQ(records[1].substr(0, 8 + stick.size()), "exclude\t" + stick);
 }
 
 TEST_F(CliDiffTest, SameAsLastTakesTheTypesAndModeRememberedForTheSource) {

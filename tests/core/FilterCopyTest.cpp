@@ -773,6 +773,81 @@ TEST_F(FilterCopyTest, AStopOnceEveryFileIsWholeLeavesADoneCopy) {
     }
 }
 
+// A copy paused through its gate rests where it is, holding its files open and no lock, and
+// goes on as it was when the gate opens: a source changed meanwhile is caught as any change
+// during a copy is; paused while it reads back, nothing is read until it goes on, and a stop
+// then ends the reading back without reading a file more.
+TEST_F(FilterCopyTest, APausedCopyRestsWithItsFilesOpenAndGoesOnAsItWas) {
+    const std::string big = m_tree.file("work/proj/big.bin", std::string(12 << 20, 'b'));
+    for (int i = 0; i < 20; ++i) m_tree.file("work/proj/f" + std::to_string(i), "f");
+    const FunSub::DirTree tree =
+        FunSub::BuildDirTree(FunSub::SourceDir, FunSub::RootLabel::ShortenDriveRoot);
+    struct Row {
+        bool inVerify;  // paused when the reading back begins, else inside big.bin
+    } rows[] = {{false}, {true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.inVerify ? "reading back" : "copying");
+        FunSub::TargetName = row.inVerify ? "proj-02" : "proj-01";
+        std::atomic<bool> stop{false};
+        FunSub::PauseGate gate;
+        FunSub::CopyOptions options;
+        options.stop = FunSub::StopToken(FunSub::StopToken(&stop), &gate);
+        options.jobs = 2;
+        options.verify = row.inVerify;
+        m_progress.files = 0;
+        m_progress.afterFile = [](int) {};  // counts them
+        std::atomic<bool> pausedOnce{false};
+        m_progress.duringCopy = [&](const std::string& from) {
+            if (!row.inVerify && from.ends_with("big.bin") && !pausedOnce.exchange(true))
+                gate.Pause();
+        };
+        m_progress.beforeVerify = [&] {
+            if (row.inVerify)
+                gate.Pause();
+        };
+        FunSub::CopySummary summary;
+        std::exception_ptr failure;
+        std::thread copy([&] {
+            try {
+                FunSub::RunFilterCopy(Job(options), tree, m_progress, summary);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        for (int i = 0; i < 2000 && !gate.Resting(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(gate.Resting()) << "never came to rest";
+        const int files = m_progress.files;
+        if (row.inVerify) {
+            EXPECT_EQ(files, 21) << "every file copied, none read back";
+            stop = true;
+            gate.Wake();
+        } else {
+            EXPECT_LT(files, 21);
+            // Others may go on reading, and writing, the source meanwhile.
+            EXPECT_EQ(ReadFile(big).size(), std::size_t{12} << 20);
+            std::ofstream(big, std::ios::app) << "more";
+            gate.Resume();
+        }
+        copy.join();
+        if (row.inVerify) {
+            ASSERT_FALSE(failure);
+            EXPECT_EQ(m_progress.files, files) << "read back after the stop";
+            EXPECT_EQ(summary.verified, 0);
+            EXPECT_TRUE(summary.stopped);
+            EXPECT_EQ(FunSub::VerifyText(summary), "校验已停止：已校验 0 个文件");
+        } else {
+            ASSERT_TRUE(failure) << "a source changed while paused was reported as copied";
+            try {
+                std::rethrow_exception(failure);
+            } catch (const FunSub::QuillError& e) {
+                EXPECT_EQ(e.what(), std::string(FunSub::kSourceChangedText) + "：" + big);
+            }
+            EXPECT_FALSE(fs::exists(Target("big.bin")));
+        }
+    }
+}
+
 // Only a directory of the copy's own is its marker: a user's file of that name in a source
 // does not make the source look unfinished, and the copy lists it as what it could not put
 // beside its marker, copying the rest. The copy leaves nothing of its own in the output

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <fstream>
 #include <thread>
 
 #include "core/FilterCopy.h"
@@ -22,6 +23,7 @@
 #include "ui/About.h"
 #include "ui/Accept.h"
 #include "ui/Background.h"
+#include "ui/Compare.h"
 #include "ui/Copying.h"
 #include "ui/Main.h"
 #include "ui/RulesPanel.h"
@@ -247,6 +249,27 @@ TEST_F(CopyRoadTest, RulesLeaveOutByNameAndSayWhatTheyTakeOut) {
         EXPECT_FALSE(fs::exists(Target(gone))) << gone;
     EXPECT_EQ(ReadFile(Target("b.TXT")), "bravo!");
     Form7->Button1->click();
+
+    // The comparison groups what the copy left out by the rules it was made with.
+    const int listed = Form1->ComboBoxEx1->findText(QStringLiteral("proj-01"));
+    ASSERT_GE(listed, 0);
+    Form1->ComboBoxEx1->setCurrentIndex(listed);
+    emit Form1->ComboBoxEx1->activated(listed);
+    Click(Form1->Button6);
+    ASSERT_TRUE(QTest::qWaitFor([] { return Form8->isVisible() && !Form8->Reading(); }, 10000));
+    EXPECT_EQ(Form8->Label3->text(),
+              QStringLiteral("按复制时的过滤滤除 4 个文件和 2 个目录；"
+                             "其余与源目录一致：没有缺少、改变或多出的文件"));
+    EXPECT_FALSE(Form8->Label4->isVisible());
+    QTreeWidgetItem* leftOut = Form8->ListView1->topLevelItem(0);
+    ASSERT_NE(leftOut, nullptr);
+    QStringList groups;
+    for (int i = 0; i < leftOut->childCount(); ++i)
+        groups << leftOut->child(i)->text(0) + QLatin1Char(' ') + leftOut->child(i)->text(1);
+    EXPECT_EQ(groups, (QStringList{"name:[a]* 1", ".jpg 2", "name:empty/ 0", "dir:deep 1"}));
+    leftOut->setExpanded(true);
+    SaveScreenshot(Form8, QStringLiteral("compare-rules"));
+    Click(Form8->Button1);
 
     // Shown again, nothing is ticked; the last choice brings the rules back.
     FunSub::SourceDir = m_work + FunSub::kSeparator + "proj";
@@ -929,4 +952,210 @@ TEST_F(CopyRoadTest, TheChecksAreRememberedAndAVerifiedCopySaysItMatches) {
         << Form7->Label4->text().toStdString();
     EXPECT_EQ(m_messages.shown.size(), 0u);
     SaveScreenshot(Form7, QStringLiteral("copying-verified"));
+}
+
+namespace {
+
+// A large file on little disk: `size` bytes with a block of data every `every` bytes, holes
+// between them, each block its own letter.
+void MakeSpreadFile(const std::string& path, std::int64_t size, std::int64_t every) {
+    {
+        std::ofstream out(FsPath(path), std::ios::binary);
+        for (std::int64_t at = 0; at < size; at += every) {
+            const std::string block(64 << 10, static_cast<char>('a' + at / every % 26));
+            out.seekp(at);
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+    }
+    fs::resize_file(FsPath(path), static_cast<std::uintmax_t>(size));
+}
+
+// `size` bytes of `path` at `at`.
+std::string ReadAt(const std::string& path, std::int64_t at, std::size_t size) {
+    std::ifstream in(FsPath(path), std::ios::binary);
+    in.seekg(at);
+    std::string bytes(size, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+// The sizes of the files this process holds open below `dir`, added up: how far the copy has
+// written a large file that has no name yet. -1 where the system does not tell (no /proc).
+std::int64_t OpenFilesBelow(const std::string& dir) {
+    std::error_code ec;
+    if (!fs::is_directory("/proc/self/fd", ec))
+        return -1;
+    const std::string below = fs::canonical(FsPath(dir)).string() + "/";
+    std::int64_t bytes = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+        const std::string target = fs::read_symlink(fd.path(), ec).string();
+        if (!ec && target.rfind(below, 0) == 0 && fs::is_regular_file(fd.path(), ec))
+            bytes += static_cast<std::int64_t>(fs::file_size(fd.path(), ec));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+// "暂　　停" holds a copy between two parts of a large file: within a moment the line says
+// "已暂停：" with what is done and neither rate nor time left, the button reads "继　　续", and
+// nothing more is written however long it stays so. "继　　续" finishes the file whole;
+// "放　　弃" still stops it, after the file in progress as always.
+TEST_F(CopyRoadTest, APausedCopyWritesNothingUntilItGoesOnOrIsStopped) {
+#ifdef _WIN32
+    constexpr std::int64_t kSize = std::int64_t{256} << 20;  // read whole there: less of it
+#else
+    constexpr std::int64_t kSize = std::int64_t{2} << 30;
+#endif
+    constexpr std::int64_t kEvery = std::int64_t{16} << 20;
+    MakeSpreadFile(m_tree.path("work/proj/big.bin"), kSize, kEvery);
+    const QRegularExpression started(
+        QStringLiteral("^[0-9,]+ / [0-9,]+ 个文件，0*[1-9][0-9.]* / "));
+    const QString kPause = QStringLiteral("暂　　停");
+    const QString kResume = QStringLiteral("继　　续");
+    const QRegularExpression paused(
+        QStringLiteral("^已暂停：[0-9,]+ / [0-9,]+ 个文件，[0-9.]+ / [0-9.]+ (KB|MB|GB)$"));
+    // Ten milliseconds a part, so that the file takes a few seconds on any machine.
+    FunSub::SetChunkCopyHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+    struct Unhook {
+        ~Unhook() {
+            FunSub::SetChunkCopyHook(nullptr);
+            FunSub::SetFileCopyHook(nullptr);
+        }
+    } unhook;
+    for (const bool goOn : {true, false}) {
+        SCOPED_TRACE(goOn ? "continued" : "stopped while paused");
+        fs::remove_all(FsPath(Target()));
+        // Stopped, files still to come after the large one make it a stopped copy, not a whole
+        // one: many, a millisecond each, as the walk hands them out after it.
+        if (!goOn) {
+            for (int i = 0; i < 2000; ++i)
+                m_tree.file("work/proj/many/n" + std::to_string(i) + ".dat", "x");
+            FunSub::SetFileCopyHook(
+                [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+        }
+        StartWithSource();
+        OpenFilter();
+        ConfirmFilter();
+        EXPECT_FALSE(Form7->Button4->isVisible()) << "nothing runs before the start";
+
+        int stage = 0;
+        std::chrono::steady_clock::time_point pressed;
+        QString line;
+        std::int64_t written = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const auto now = std::chrono::steady_clock::now();
+            // Once the large file is on its way: the small ones make no tenth of a megabyte.
+            if (stage == 0 && started.match(Form7->Label4->text()).hasMatch()) {
+                EXPECT_TRUE(Form7->Button4->isVisible());
+                EXPECT_EQ(Form7->Button4->text(), kPause);
+                Click(Form7->Button4);
+                EXPECT_EQ(Form7->Button4->text(), kResume);
+                pressed = now;
+                stage = 1;
+            } else if (stage == 1 && Form7->Label4->text().startsWith(QStringLiteral("已暂停："))) {
+                EXPECT_LT(std::chrono::duration<double>(now - pressed).count(), 0.5);
+                line = Form7->Label4->text();
+                EXPECT_TRUE(paused.match(line).hasMatch()) << line.toStdString();
+                written = OpenFilesBelow(Target());
+                EXPECT_NE(written, 0) << "paused before the large file was begun";
+                pressed = now;
+                stage = 2;
+            } else if (stage == 2 && now - pressed >= std::chrono::seconds(1)) {
+                EXPECT_EQ(Form7->Label4->text(), line) << "the line moved while paused";
+                EXPECT_EQ(OpenFilesBelow(Target()), written) << "written while paused";
+                EXPECT_LT(written, kSize) << "paused after the file was whole";
+                EXPECT_EQ(Form7->Button1->text(), kCancel);
+                if (goOn)
+                    SaveScreenshot(Form7, QStringLiteral("copy-paused"));
+                Click(goOn ? Form7->Button4 : Form7->Button1);
+                EXPECT_TRUE(Form7->Copying());
+                stage = 3;
+            }
+        });
+        poll.start(5);
+        Form7->Button2->click();
+        poll.stop();
+
+        ASSERT_EQ(stage, 3) << "the copy ended before it was paused and let go";
+        EXPECT_FALSE(Form7->Button4->isVisible());
+        EXPECT_EQ(Form7->windowTitle(), goOn ? kDone : QStringLiteral("过滤复制已停止"));
+        EXPECT_EQ(FunSub::TargetIncomplete(Target()), !goOn);
+        // Whole in both: a stop lets the file in progress end.
+        const std::string copy = Target("big.bin");
+        ASSERT_EQ(static_cast<std::int64_t>(fs::file_size(FsPath(copy))), kSize);
+        for (std::int64_t at = 0; at < kSize; at += kEvery / 2) {
+            EXPECT_EQ(ReadAt(copy, at, 64 << 10),
+                      ReadAt(m_tree.path("work/proj/big.bin"), at, 64 << 10))
+                << "at " << at;
+        }
+        Click(Form7->Button1);
+    }
+}
+
+// The check before the copy pauses too: "暂　　停" while it reads, the line says so once it
+// rests (not while a directory is still being read), and "继　　续" lets it end as ever.
+TEST_F(CopyRoadTest, TheCheckPausesOnceItsReadingRests) {
+    StartWithSource();
+    OpenFilter();
+    HeldListings held;
+    Form3->Button1->click();
+    ASSERT_TRUE(held.Holding());
+    ASSERT_TRUE(Form7->Button4->isVisible());
+    Click(Form7->Button4);
+    EXPECT_EQ(Form7->Button4->text(), QStringLiteral("继　　续"));
+    QTest::qWait(100);
+    EXPECT_EQ(Form7->Label3->text(), QStringLiteral("正在检查 …")) << "a directory is still read";
+    held.Release();
+    const QString paused = QStringLiteral("已暂停：正在检查 …");
+    for (int i = 0; i < 500 && Form7->Label3->text() != paused; ++i) QTest::qWait(10);
+    EXPECT_EQ(Form7->Label3->text(), paused);
+    EXPECT_FALSE(Form7->Button2->isEnabled());
+    Click(Form7->Button4);
+    WaitForBackground();
+    EXPECT_FALSE(Form7->Button4->isVisible());
+    EXPECT_TRUE(Form7->Button2->isEnabled());
+    EXPECT_TRUE(Form7->Label3->text().startsWith(QStringLiteral("将复制 6 个文件")))
+        << Form7->Label3->text().toStdString();
+}
+
+// A copy that ran long enough tells how it ended through the desktop when the user is busy
+// in another window; not while the dialog is the active window, and not after a short copy.
+TEST_F(CopyRoadTest, ALongCopyEndingWhileTheUserIsElsewhereSaysSo) {
+    const struct {
+        const char* name;
+        double after;  // seconds a copy must have run
+        bool away;
+        bool notified;
+    } cases[] = {
+        {"away from a copy that ran long enough", 0, true, true},
+        {"at the dialog", 0, false, false},
+        {"away from a short copy", 10, true, false},
+    };
+    StartWithSource();
+    QWidget elsewhere;  // as far as the dialog can tell, another program's window
+    elsewhere.resize(200, 100);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FunSub::SourceDir = m_work + FunSub::kSeparator + "proj";
+        FunSub::SourceChanged = true;  // chosen again: a fresh target name
+        Form1->ShowAndActivate();
+        OpenFilter();
+        ConfirmFilter();
+        QWidget* active = c.away ? &elsewhere : static_cast<QWidget*>(Form7);
+        active->show();
+        QApplication::setActiveWindow(active);
+        ASSERT_EQ(QApplication::activeWindow(), active);
+        TForm7::SetNoticeAfter(c.after);
+        m_messages.shown.clear();
+        Form7->Button2->click();
+        EXPECT_EQ(Form7->windowTitle(), kDone);
+        EXPECT_EQ(m_messages.texts(QStringLiteral("notify")),
+                  c.notified ? QStringList{Form7->Label4->text()} : QStringList{});
+        elsewhere.hide();
+        Click(Form7->Button1);
+    }
+    TForm7::SetNoticeAfter(10);
 }

@@ -46,6 +46,10 @@ void FakeMessages::OpenWithDefaultProgram(const QString& target) {
     shown.push_back({QStringLiteral("open"), target, {}});
 }
 
+void FakeMessages::Notify(const QString& text, QWidget*) {
+    shown.push_back({QStringLiteral("notify"), text, {}});
+}
+
 QStringList FakeMessages::texts(const QString& kind) const {
     QStringList out;
     for (const auto& s : shown) {

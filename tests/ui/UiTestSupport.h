@@ -20,7 +20,7 @@
 class FakeMessages : public MessageSeam {
 public:
     struct Shown {
-        QString kind;  // "ask", "warn", "error", "list" or "open"
+        QString kind;  // "ask", "warn", "error", "list", "open" or "notify"
         QString text;
         QPoint topLeft;
     };
@@ -35,6 +35,7 @@ public:
     void ShowList(const QString& title, const QString& intro, const QStringList& lines,
                   QWidget* owner) override;
     void OpenWithDefaultProgram(const QString& target) override;
+    void Notify(const QString& text, QWidget* window) override;
 
     QStringList texts(const QString& kind) const;
     int count(const QString& kind) const { return static_cast<int>(texts(kind).size()); }

@@ -26,8 +26,9 @@ struct Directory::Impl {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-// Small enough that a large file reports its progress many times a second.
-constexpr std::size_t kKernelChunk = std::size_t{64} << 20;
+// Small enough that a large file reports its progress many times a second, and that a paused
+// copy rests within a moment even on a slow disk; large enough that the calls cost nothing.
+constexpr std::size_t kKernelChunk = std::size_t{8} << 20;
 
 // The test's hold on a file between the claim of its name and its rename (see SetNamingHook).
 std::atomic<NamingHook> g_namingHook{nullptr};
