@@ -194,7 +194,7 @@ std::optional<std::pair<std::string, CopyOrigin>> ReadRecord(const std::string& 
         return std::nullopt;
     std::optional<Line> line = ParseLine(lines[0]);
     CopyOrigin record;
-    if (!line || !Unescape(lines[1].substr(std::string_view(kFromWord).size()), record.source))
+    if (!line || !UnescapeField(lines[1].substr(std::string_view(kFromWord).size()), record.source))
         return std::nullopt;
     record.filter = std::move(line->choice);
     idText = lines[2].substr(std::string_view(kIdWord).size());
@@ -296,7 +296,7 @@ bool RecordCopy(const std::string& targetDir, const Platform::FileId& id, const 
         return false;
     DropStaleRecords();
     const FilterChoice choice{filter.mode(), filter.types(), filter.rules()};
-    const std::string text = LineText(target, choice) + kFromWord + Escape(Resolved(source)) +
+    const std::string text = LineText(target, choice) + kFromWord + EscapeField(Resolved(source)) +
                              "\r\n" + kIdWord + IdText(id) + "\r\n";
     return Platform::ReplaceSmallFile(RecordPath(target), Platform::ToSettingsEncoding(text)) == 0;
 }

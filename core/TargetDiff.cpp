@@ -342,7 +342,7 @@ std::vector<std::string> DiffNotices(const TargetDiff& diff) {
     if (diff.targetIncomplete)
         lines.push_back(kIncompleteTargetText);
     if (!diff.stopped && !diff.filterRecorded)
-        lines.push_back(kNoRecordText);
+        lines.push_back(kNoFilterRecordText);
     return lines;
 }
 

@@ -82,7 +82,7 @@ TargetDiff CompareTarget(const std::string& sourceDir, const std::string& target
 // The texts the window and the command line share.
 inline constexpr const char* kLeftOutCaption = "按类型滤除（目标中没有这种类型的文件）";
 inline constexpr const char* kLeftOutRecordedCaption = "按复制时的过滤滤除";
-inline constexpr const char* kNoRecordText =
+inline constexpr const char* kNoFilterRecordText =
     "没有这个目标复制时的过滤记录：滤除的类型是从目标中有哪些类型推断的";
 // How a group of left-out files is named: its type, or the rule ("dir:node_modules").
 std::string LeftOutLabel(const LeftOutType& group);

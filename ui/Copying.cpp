@@ -332,9 +332,10 @@ void TForm7::RunContinue() {
     m_continued = {};
     m_rate = {};
     m_shownTextVersion = 0;
-    m_start = std::chrono::steady_clock::now();
+    m_clock.Start();
     m_verifyShown = false;
     m_copying = true;
+    ShowPauseButton(false);  // continuing is not paused: it has no resting points yet
     m_pump.start();
     FunSub::CopyOptions options;
     options.keepGoing = FunSub::KeepGoing;

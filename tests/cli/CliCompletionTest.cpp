@@ -34,7 +34,7 @@ TEST(CliCompletionTest, OffersWhatTheCommandTakesAtEachWord) {
         std::vector<std::string> words;
         std::string offered;
     } cases[] = {
-        {{"c"}, "check\ncopy\n"},
+        {{"c"}, "check\ncontinue\ncopy\n"},
         {{"--v"}, "--version\n"},
         {{"copy", "--ex"}, "--exclude\n--exclude-dir\n--exclude-name\n"},
         {{"diff", "--"}, "--json\n"},

@@ -82,8 +82,11 @@ bool HoldsOpenBelow(pid_t pid, const std::string& dir) {
         char link[4096];
         const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), link, sizeof link);
         const std::string path(link, n > 0 ? static_cast<std::size_t>(n) : 0);
-        // The marker of an unfinished copy is open from the start; a file is what counts.
-        found = path.rfind(dir, 0) == 0 && !path.ends_with("/.quillmere-incomplete");
+        // The marker of an unfinished copy is open from the start, and the copy's record and
+        // list of whole files are written inside it; a file being copied is what counts.
+        const bool record = path.find("/.quillmere-incomplete/copy-job") != std::string::npos ||
+                            path.find("/.quillmere-incomplete/durable") != std::string::npos;
+        found = path.rfind(dir, 0) == 0 && !path.ends_with("/.quillmere-incomplete") && !record;
     }
     if (d)
         closedir(d);
