@@ -13,8 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "core/FilterCopy.h"
