@@ -19,23 +19,6 @@ std::string MarkerFile(const std::string& targetRoot, const char* name) {
     return PathBelow(PathBelow(targetRoot, kIncompleteMarker), name);
 }
 
-// The text split at its line ends, CR LF or LF.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string one = text.substr(start, end - start);
-        if (!one.empty() && one.back() == '\r')
-            one.pop_back();
-        lines.push_back(std::move(one));
-        start = end + 1;
-    }
-    return lines;
-}
-
 // FNV-1a of a line's text, as eight hexadecimal digits: what tells a whole line from one a
 // power cut left half written.
 std::string Check(const std::string& text) {
@@ -95,7 +78,7 @@ std::optional<CopyRecord> ReadCopyRecord(const std::string& targetRoot) {
     const std::string path = MarkerFile(targetRoot, kRecordName);
     if (!Platform::IsFile(path) || Platform::ReadSmallFile(path, text) != 0)
         return std::nullopt;
-    const std::vector<std::string> lines = Lines(text);
+    const std::vector<std::string> lines = SplitLines(text);
     if (lines.size() != 5 || lines[0] + "\n" != kFirstLine || lines[4] != kEndLine)
         return std::nullopt;
     CopyRecord record;
@@ -130,7 +113,7 @@ std::unordered_map<std::string, DurableFile> ReadDurableFiles(const std::string&
         return files;
     // The last line counts only with its line end: without it, it may be cut short.
     const bool lastWhole = !text.empty() && text.back() == '\n';
-    std::vector<std::string> lines = Lines(text);
+    std::vector<std::string> lines = SplitLines(text);
     if (!lastWhole && !lines.empty())
         lines.pop_back();
     for (const std::string& line : lines) {

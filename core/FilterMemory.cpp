@@ -147,20 +147,7 @@ std::vector<std::string> TextLines(const std::string& path) {
     std::string bytes;
     if (!Platform::IsFile(path) || Platform::ReadSmallFile(path, bytes) != 0)
         return {};
-    const std::string text = Platform::FromSettingsEncoding(bytes);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string one = text.substr(start, end - start);
-        if (!one.empty() && one.back() == '\r')
-            one.pop_back();
-        lines.push_back(std::move(one));
-        start = end + 1;
-    }
-    return lines;
+    return SplitLines(Platform::FromSettingsEncoding(bytes));
 }
 
 // The lines of filters.ini that read well, in their order.

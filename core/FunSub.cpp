@@ -45,6 +45,22 @@ std::string FormatThousands(const std::string& s) {
     return out;
 }
 
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string one = text.substr(start, end - start);
+        if (!one.empty() && one.back() == '\r')
+            one.pop_back();
+        lines.push_back(std::move(one));
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::string FormatThousands(std::int64_t n) {
     return FormatThousands(std::to_string(n));
 }

@@ -37,6 +37,8 @@ inline constexpr char kSeparator = Platform::kSeparator;
 // "1234567" -> "1,234,567". Only decimal texts of non-negative numbers are passed in.
 std::string FormatThousands(const std::string& s);
 std::string FormatThousands(std::int64_t n);
+// `text` split at its line ends, CR LF or LF, which the lines do not keep.
+std::vector<std::string> SplitLines(const std::string& text);
 // "1,234,567" -> "1234567".
 std::string StripCommas(const std::string& s);
 // The characters after the last separator; empty when the path ends in one.

@@ -134,7 +134,7 @@ public:
         QDesktopServices::openUrl(url);
     }
 
-    void Notify(const QString& text, QWidget* window) override {
+    void Notify([[maybe_unused]] const QString& text, QWidget* window) override {
         QApplication::alert(window);
 #ifdef QUILLMERE_HAVE_DBUS
         // Sent without waiting for an answer: without a service, or a session bus, nothing
