@@ -981,8 +981,13 @@ std::string ReadAt(const std::string& path, std::int64_t at, std::size_t size) {
 }
 
 // The sizes of the files this process holds open below `dir`, added up: how far the copy has
-// written a large file that has no name yet. -1 where the system does not tell (no /proc).
+// written a large file that has no name yet. -1 where the system does not tell (no /proc; a
+// Windows program under Wine sees Wine's own /proc, which names no Windows paths).
 std::int64_t OpenFilesBelow(const std::string& dir) {
+#ifdef _WIN32
+    (void)dir;
+    return -1;
+#else
     std::error_code ec;
     if (!fs::is_directory("/proc/self/fd", ec))
         return -1;
@@ -994,6 +999,7 @@ std::int64_t OpenFilesBelow(const std::string& dir) {
             bytes += static_cast<std::int64_t>(fs::file_size(fd.path(), ec));
     }
     return bytes;
+#endif
 }
 
 }  // namespace
