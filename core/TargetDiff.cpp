@@ -189,11 +189,10 @@ private:
                 m_out.leftOut.push_back(
                     LeftOutType{byType ? rule.substr(kTypeRule.size()) : std::string(), rule, {}});
             }
-            DiffGroup& group = m_out.leftOut[it->second].files;
-            group.Add(std::move(l.entry));
-            m_out.leftOutTotals.files += group.entries.back().directory ? 0 : 1;
-            m_out.leftOutTotals.bytes += group.entries.back().size;
-            m_out.leftOutTotals.directories += group.entries.back().directory ? 1 : 0;
+            DiffTotals& all = m_out.leftOutTotals;
+            ++(l.entry.directory ? all.directories : all.files);
+            all.bytes += l.entry.size;
+            m_out.leftOut[it->second].files.Add(std::move(l.entry));
         }
     }
 

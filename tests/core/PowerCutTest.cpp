@@ -72,6 +72,31 @@ protected:
         close(root);
     }
 
+    // A whole copy of `source`, timed into `whole` and removed again; its exit status.
+    int TimedCopy(const std::string& source, std::chrono::steady_clock::duration& whole) {
+        const auto started = std::chrono::steady_clock::now();
+        const int status = RunCli(m_tree, {"copy", source, m_out}, QUILLMERE_CLI_PATH).status;
+        whole = std::chrono::steady_clock::now() - started;
+        fs::remove_all(fs::path(m_out) / "src-01");
+        return status;
+    }
+
+    // A copy of `source` killed with SIGKILL after `after`, then the power cut.
+    void KillCopyAndCutPower(const std::string& source, std::chrono::duration<double> after) {
+        const pid_t child = fork();
+        if (child == 0) {
+            freopen("/dev/null", "w", stdout);
+            execl(QUILLMERE_CLI_PATH, "quillmere-cli", "copy", source.c_str(), m_out.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(after);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        m_disk.PowerCut();
+    }
+
     TempTree m_tree;
     ScratchDisk m_disk = ScratchDisk::PowerCutFuse();
     std::string m_out;
@@ -114,28 +139,16 @@ TEST_F(PowerCutTest, WhatTheCopyCallsDoneSurvivesAPowerCut) {
 // third of the copies or so end before their kill.
 TEST_F(PowerCutTest, AKilledCopyAndAPowerCutLeaveNoTargetThatLooksWhole) {
     const std::string source = MakeSource(m_tree, 150, 1);
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(RunCli(m_tree, {"copy", source, m_out}, QUILLMERE_CLI_PATH).status, 0);
-    const auto whole = std::chrono::steady_clock::now() - started;
-    fs::remove_all(fs::path(m_out) / "src-01");
+    std::chrono::steady_clock::duration whole;
+    ASSERT_EQ(TimedCopy(source, whole), 0);
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     int marked = 0, complete = 0;
     for (int round = 0; round < 20; ++round) {
         m_disk.NamesSurvive(round % 2 == 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            freopen("/dev/null", "w", stdout);
-            execl(QUILLMERE_CLI_PATH, "quillmere-cli", "copy", source.c_str(), m_out.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(whole * std::uniform_real_distribution(0.0, 1.5)(random));
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        m_disk.PowerCut();
+        ASSERT_NO_FATAL_FAILURE(
+            KillCopyAndCutPower(source, whole * std::uniform_real_distribution(0.0, 1.5)(random)));
         for (const auto& e : fs::directory_iterator(m_out)) {
             if (e.path().filename().string().front() == '.')
                 continue;  // not (yet) a target under its own name
@@ -157,28 +170,16 @@ TEST_F(PowerCutTest, AKilledCopyAndAPowerCutLeaveNoTargetThatLooksWhole) {
 // from (or its name) is refused as it is, never finished wrongly.
 TEST_F(PowerCutTest, AKilledCopyContinuedAfterAPowerCutEndsWhole) {
     const std::string source = MakeSource(m_tree, 150, 1);
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(RunCli(m_tree, {"copy", source, m_out}, QUILLMERE_CLI_PATH).status, 0);
-    const auto whole = std::chrono::steady_clock::now() - started;
-    fs::remove_all(fs::path(m_out) / "src-01");
+    std::chrono::steady_clock::duration whole;
+    ASSERT_EQ(TimedCopy(source, whole), 0);
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     int continued = 0;
     for (int round = 0; round < 4; ++round) {
         m_disk.NamesSurvive(round % 2 == 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            freopen("/dev/null", "w", stdout);
-            execl(QUILLMERE_CLI_PATH, "quillmere-cli", "copy", source.c_str(), m_out.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(whole * std::uniform_real_distribution(0.2, 0.9)(random));
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        m_disk.PowerCut();
+        ASSERT_NO_FATAL_FAILURE(
+            KillCopyAndCutPower(source, whole * std::uniform_real_distribution(0.2, 0.9)(random)));
         for (const auto& e : fs::directory_iterator(m_out)) {
             if (e.path().filename().string().front() == '.' ||
                 !fs::is_directory(e.path() / kMarker))

@@ -582,15 +582,21 @@ int WriteAll(int fd, const std::string& content) {
     return 0;
 }
 
-// Writes `content` over the file in place: the way that needs only the file to be writable.
-int OverwriteInPlace(const std::string& path, const std::string& content) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+// Opens `path` for writing with `flags` (made with `mode` when missing), writes `content`
+// and closes it. 0 or the error number.
+int WriteOpened(const std::string& path, int flags, mode_t mode, const std::string& content) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | flags, mode);
     if (fd < 0)
         return errno;
     int err = WriteAll(fd, content);
     if (close(fd) != 0 && err == 0)
         err = errno;
     return err;
+}
+
+// Writes `content` over the file in place: the way that needs only the file to be writable.
+int OverwriteInPlace(const std::string& path, const std::string& content) {
+    return WriteOpened(path, O_CREAT | O_TRUNC, 0666, content);
 }
 
 }  // namespace
@@ -656,13 +662,7 @@ int WriteDurableFile(const std::string& path, const std::string& content) {
 }
 
 int AppendToFile(const std::string& path, const std::string& content) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return errno;
-    int err = WriteAll(fd, content);
-    if (close(fd) != 0 && err == 0)
-        err = errno;
-    return err;
+    return WriteOpened(path, O_CREAT | O_APPEND | O_NOFOLLOW, 0600, content);
 }
 
 int RenameOver(const std::string& from, const std::string& to) {
