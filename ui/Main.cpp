@@ -15,6 +15,7 @@
 #include "core/Reasons.h"
 #include "core/Subdirectories.h"
 #include "core/TargetNaming.h"
+#include "core/TreeFilter.h"
 #include "core/TreeStats.h"
 #include "core/Version.h"
 #include "ui/About.h"
@@ -234,12 +235,13 @@ QListWidget* NewLevelList(QWidget* parent) {
 }
 
 QTabWidget* NewPageControl(QWidget* files, QWidget* types, QWidget* levels, QWidget* dirNames,
-                           QWidget* parent) {
+                           QWidget* map, QWidget* parent) {
     auto* pages = new QTabWidget(parent);
     pages->addTab(files, QStringLiteral("文件列表"));
     pages->addTab(types, QStringLiteral("类型统计"));
     pages->addTab(levels, QStringLiteral("目录级数"));
     pages->addTab(dirNames, QStringLiteral("目录名统计"));
+    pages->addTab(map, QStringLiteral("图示"));
     pages->setCurrentIndex(1);
     return pages;
 }
@@ -411,7 +413,8 @@ QWidget* TForm1::createSide(Side which) {
     QTreeWidget* types = NewTypeList(side);
     QListWidget* levels = NewLevelList(side);
     QTreeWidget* dirNames = NewDirNameList(side);
-    QTabWidget* pages = NewPageControl(files, types, levels, dirNames, side);
+    auto* map = new TreeMapView(side);
+    QTabWidget* pages = NewPageControl(files, types, levels, dirNames, map, side);
     auto* treeCaption = new QLabel(
         source ? QStringLiteral("源目录树结构：") : QStringLiteral("目标目录树结构："), side);
     QLabel* notice = NewNotice(side);
@@ -442,6 +445,7 @@ QWidget* TForm1::createSide(Side which) {
     (source ? ListView3 : ListView4) = types;
     (source ? ListBox1 : ListBox2) = levels;
     (source ? DirNameList1 : DirNameList2) = dirNames;
+    (source ? Map1 : Map2) = map;
     (source ? PageControl1 : PageControl2) = pages;
     (source ? Label2 : Label3) = treeCaption;
     (source ? Label8 : Label9) = notice;
@@ -516,6 +520,16 @@ void TForm1::connectSignals() {
     connect(BitBtn1, &QPushButton::clicked, this, guarded(&TForm1::BitBtn1Click));
     connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
     connect(Button7, &QPushButton::clicked, this, guarded(&TForm1::Button7Click));
+    for (const auto& [map, side] : {std::pair{Map1, Side::Source}, std::pair{Map2, Side::Target}}) {
+        connect(map, &TreeMapView::hovered, this, [this](const QString& text) {
+            if (text.isEmpty())
+                StatusBar1->clearMessage();
+            else
+                StatusBar1->showMessage(text);
+        });
+        connect(map, &TreeMapView::directoryClicked, this,
+                [this, side = side](int node) { Guard([&] { SelectNode(side, node); }); });
+    }
 }
 
 void TForm1::FormCreate(const std::string& executablePath) {
@@ -590,6 +604,9 @@ void TForm1::RefreshTargetSide() {
         ListView2->clear();
         ListView4->clear();
         DirNameList2->clear();
+        Map2->Clear();
+        m_targetFiles.clear();
+        m_targetMap = {};
         Label9->hide();
         Button7->hide();
         ShowReading();
@@ -614,6 +631,8 @@ void TForm1::RebuildSourceSide() {
         // tree as it was.
         m_sourceTree = std::move(read.scanned.tree);
         m_sourceFiles = std::move(read.scanned.files);
+        m_sourceMap = std::move(read.map);
+        Map1->Show(&m_sourceTree, &m_sourceFiles, &m_sourceMap);
         ShowDirTree(TreeView1, m_sourceTree);
         ShowNotice(Label8, read);
         ShowSourceStats(std::move(read.stats));
@@ -649,6 +668,9 @@ int TForm1::ListOutputSubdirs() {
 void TForm1::ShowTargetTree(const std::string& path) {
     ReadSide(m_targetReading, m_targetRead, path, [this](SideReading& read) {
         m_targetTree = std::move(read.scanned.tree);
+        m_targetFiles = std::move(read.scanned.files);
+        m_targetMap = std::move(read.map);
+        Map2->Show(&m_targetTree, &m_targetFiles, &m_targetMap);
         ShowDirTree(TreeView2, m_targetTree);
         ShowStats(read.stats, ListView4, ListBox2, DirNameList2);
         ShowNotice(Label9, read);
@@ -671,6 +693,7 @@ void TForm1::ReadSide(Background& reader, std::shared_ptr<SideReading>& current,
             read->scanned =
                 FunSub::ScanTree(read->path, FunSub::RootLabel::ShortenDriveRoot, options);
             read->stats = FunSub::CollectTreeStats(read->scanned);
+            read->map = FunSub::TreeMapModel(read->scanned.tree, read->scanned.files);
             read->incomplete = FunSub::TargetIncomplete(read->path);
             if (read->incomplete) {
                 try {
@@ -716,6 +739,7 @@ void TForm1::ShowReading() {
 void TForm1::ShowStats(const FunSub::TreeStats& stats, QTreeWidget* typeList,
                        QListWidget* levelList, QTreeWidget* dirNameList) {
     FillReportList(typeList, FunSub::TypeListRows(stats));
+    ShowTypeSwatches(typeList, Qt::UserRole, 1);
     FillReportList(dirNameList, FunSub::DirNameListRows(stats));
     levelList->clear();
     QStringList lines;
@@ -771,6 +795,43 @@ void TForm1::ShowClickedDirectory(QTreeWidget* view, const FunSub::DirTree& tree
         FillReportList(fileList, FunSub::FileListRows({}));  // its files are its ancestor's
     else
         ListDirFiles(path, fileList);
+}
+
+void TForm1::SelectNode(Side side, int node) {
+    const bool targetSide = side == Side::Target;
+    const FunSub::DirTree& tree = targetSide ? m_targetTree : m_sourceTree;
+    QTreeWidget* view = targetSide ? TreeView2 : TreeView1;
+    QTreeWidgetItem* item = view->topLevelItem(0);
+    if (node < 0 || node >= tree.size() || !item)
+        return;
+    std::vector<int> down;  // the nodes from below the root to `node`
+    for (int n = node; n > 0; n = tree.nodes[static_cast<std::size_t>(n)].parent) down.push_back(n);
+    for (auto n = down.rbegin(); n != down.rend() && item; ++n) {
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < item->childCount() && !next; ++i) {
+            if (item->child(i)->data(0, kNodeIndexRole).toInt() == *n)
+                next = item->child(i);
+        }
+        item = next;
+    }
+    if (!item)
+        return;
+    for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
+    view->setCurrentItem(item);
+    view->scrollToItem(item);
+    ShowClickedDirectory(view, tree, targetSide ? ListView2 : ListView1);
+}
+
+void TForm1::ShowFilterOnMap(const FunSub::CopyFilter* filter) {
+    if (!filter) {
+        Map1->ShowPassing({});
+        return;
+    }
+    auto applied =
+        std::make_shared<const FunSub::TreeFilter>(m_sourceTree, *filter, &m_sourceFiles);
+    Map1->ShowPassing([applied](int node, const Platform::Entry& file) {
+        return applied->PassesFile(static_cast<std::size_t>(node), file);
+    });
 }
 
 void TForm1::TreeView1Click() {

@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "core/DirTree.h"
+#include "core/TreeMap.h"
 #include "core/TreeScan.h"
 #include "core/TreeStats.h"
 #include "ui/Background.h"
 #include "ui/MainWindowPort.h"
+#include "ui/TreeMapView.h"
 
 // The main window: the working and output directories on top, the chosen source on the
 // left and one of the targets generated from it on the right, each with its tree, the file
@@ -74,6 +76,7 @@ public:
     void ShowChosenSource(const std::string& path) override;
     std::string ShownTarget() const override;
     void ShowDirectory(Side side, const std::string& root, const std::string& relativeDir) override;
+    void ShowFilterOnMap(const FunSub::CopyFilter* filter) override;
 
     // Shows `stats` as the source's statistics, in its type list and its level list.
     void ShowSourceStats(FunSub::TreeStats stats);
@@ -106,6 +109,7 @@ public:
     QTreeWidget* ListView3 = nullptr;     // the source's type statistics
     QListWidget* ListBox1 = nullptr;      // the source's directory levels
     QTreeWidget* DirNameList1 = nullptr;  // the source's directories by name
+    TreeMapView* Map1 = nullptr;          // the source's files drawn by size and type
     QLabel* Label2 = nullptr;
     QLabel* Label8 = nullptr;  // what the source's reading found: unreadable directories
     QTreeWidget* TreeView1 = nullptr;
@@ -121,6 +125,7 @@ public:
     QTreeWidget* ListView4 = nullptr;
     QListWidget* ListBox2 = nullptr;
     QTreeWidget* DirNameList2 = nullptr;
+    TreeMapView* Map2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label9 = nullptr;  // the same for the target, and a target that never finished
     // "继续复制", under the notice, while the target shown is unfinished and can be continued.
@@ -156,12 +161,16 @@ private:
     void ShowClickedDirectory(QTreeWidget* view, const FunSub::DirTree& tree,
                               QTreeWidget* fileList);
     void ListDirFiles(const std::string& dir, QTreeWidget* fileList);
+    // Selects the directory of `node` in the tree of `side` and lists its files, as a click on
+    // it does, leaving the page on show as it is.
+    void SelectNode(Side side, int node);
 
     // One side's reading: the tree, its statistics and whether it is an unfinished copy.
     struct SideReading {
         std::string path;
         FunSub::ScannedTree scanned;
         FunSub::TreeStats stats;
+        FunSub::TreeMapModel map;
         bool incomplete = false;
         // Unfinished, and its record can be read and its source is there.
         bool continuable = false;
@@ -180,7 +189,10 @@ private:
     FunSub::DirTree m_sourceTree;
     FunSub::TreeStats m_sourceStats;
     std::vector<std::vector<Platform::Entry>> m_sourceFiles;
+    FunSub::TreeMapModel m_sourceMap;
     FunSub::DirTree m_targetTree;
+    std::vector<std::vector<Platform::Entry>> m_targetFiles;
+    FunSub::TreeMapModel m_targetMap;
     std::vector<std::string> m_outputSubdirs;
     QLabel* m_statusPanel = nullptr;
     QTimer m_readingPump;

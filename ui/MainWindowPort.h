@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/CopyJob.h"
 #include "core/DirTree.h"
 #include "core/TreeStats.h"
 #include "ui/ChainWindow.h"
@@ -38,6 +39,8 @@ public:
     // tree does not hold shows its nearest ancestor that it does.
     virtual void ShowDirectory(Side side, const std::string& root,
                                const std::string& relativeDir) = 0;
+    // Greys on the map of the source the files that `filter` leaves out; null greys none.
+    virtual void ShowFilterOnMap(const FunSub::CopyFilter* filter) = 0;
 };
 
 // The main window, once start-up has made it.

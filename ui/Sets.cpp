@@ -89,6 +89,7 @@ void TForm3::createWidgets() {
     SetTextColour(Label2, kBlue);
     Label4 = new QLabel(this);
     SetTextColour(Label4, kPurple);
+    KeptBar = new ShareBar(this);
 
     CheckBox1 = new QCheckBox(QStringLiteral("遇到无法复制的项目时跳过，结束后列出"), this);
     SetTextColour(CheckBox1, kMaroon);
@@ -157,6 +158,7 @@ void TForm3::createLayout() {
     types->addSpacing(6);
     types->addWidget(Label2);
     types->addWidget(Label4);
+    types->addWidget(KeptBar);
     types->addWidget(ListView1, 1);
     types->addWidget(CheckBox1);
     types->addWidget(CheckBox2);
@@ -274,7 +276,7 @@ void TForm3::fillTypeList() {
         rows.append(row);
     }
     ListView1->addTopLevelItems(rows);
-    WidenColumnsToTexts(ListView1);
+    ShowTypeSwatches(ListView1, kRawKeyRole, 0);
 }
 
 void TForm3::applyMode() {
@@ -340,7 +342,14 @@ void TForm3::showEffect() {
                             .arg(n(e.ruleDirectories), n(e.ruleFiles), n(e.ruleBytes)));
     CopyEffect->setText(
         QStringLiteral("将复制：%1 个文件，%2 B").arg(n(e.copiedFiles), n(e.copiedBytes)));
+    KeptBar->SetShare(e.copiedBytes, MainWindow()->SourceStats().byteTotal);
+    MainWindow()->ShowFilterOnMap(&filter);
     Button1->setEnabled(Rules->Problem().isEmpty());
+}
+
+void TForm3::hideEvent(QHideEvent* event) {
+    MainWindow()->ShowFilterOnMap(nullptr);
+    ChainWindow::hideEvent(event);
 }
 
 void TForm3::Button1Click() {

@@ -10,6 +10,7 @@
 
 #include "ui/ChainWindow.h"
 #include "ui/RulesPanel.h"
+#include "ui/TreeMapView.h"
 
 // The filter settings dialog: the source's types with check boxes, the totals of the whole
 // source and of the ticked types, and the choice between leaving the ticked types out and
@@ -35,9 +36,10 @@ public:
     QRadioButton* RadioButton1 = nullptr;  // leave the ticked types out
     QRadioButton* RadioButton2 = nullptr;  // keep only the ticked types
     QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;  // the instruction that follows the mode
-    QLabel* Label3 = nullptr;  // totals of the whole source
-    QLabel* Label4 = nullptr;  // totals of the ticked types
+    QLabel* Label2 = nullptr;     // the instruction that follows the mode
+    QLabel* Label3 = nullptr;     // totals of the whole source
+    QLabel* Label4 = nullptr;     // totals of the ticked types
+    ShareBar* KeptBar = nullptr;  // the source's bytes: what the copy takes, what is left out
     QTreeWidget* ListView1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;  // go on past what cannot be copied, list it at the end
     QCheckBox* CheckBox2 = nullptr;  // read the copy back and compare it with its source
@@ -51,6 +53,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool EscapeCloses() const override { return true; }
+    // However the dialog goes, the main window's map no longer shows what it leaves out.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void createWidgets();
