@@ -6,4 +6,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release >/dev/null
 cmake --build --preset release --target map_bench >/dev/null
-build/release/tests/map_bench "${1:-1000000}" "${2:-5}"
+build/release/map_bench "${1:-1000000}" "${2:-5}"
