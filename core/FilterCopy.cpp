@@ -263,19 +263,23 @@ private:
     int m_err = 0;
 };
 
-// Sends what the copy has written to the disk while it goes on, a few dozen megabytes at a
-// time, so that the disk is busy while the copy is, and little is left for the end.
+// Sends what the copy has written to the disk while it goes on, a few megabytes at a time, so
+// that the disk writes while the copy reads and creates, and little is left for the end. Each
+// file costs the disk about as much as some kilobytes of data, so a tree of small files is
+// sent out as often as one of large files.
 class Flusher {
 public:
     // `sync` puts everything written so far on the disk.
-    Flusher(const std::atomic<std::int64_t>& written, std::function<void()> sync)
-        : m_thread([this, &written, sync = std::move(sync)] {
+    Flusher(const std::atomic<std::int64_t>& bytes, const std::atomic<std::int64_t>& files,
+            std::function<void()> sync)
+        : m_thread([this, &bytes, &files, sync = std::move(sync)] {
+              const auto written = [&] { return bytes + files * kPerFile; };
               std::int64_t flushed = 0;
               std::unique_lock lock(m_mutex);
               while (!m_done) {
-                  m_wake.wait_for(lock, std::chrono::milliseconds(50));
-                  if (!m_done && written - flushed >= kEvery) {
-                      flushed = written;
+                  m_wake.wait_for(lock, std::chrono::milliseconds(20));
+                  if (!m_done && written() - flushed >= kEvery) {
+                      flushed = written();
                       lock.unlock();
                       sync();
                       lock.lock();
@@ -294,7 +298,8 @@ public:
     Flusher& operator=(const Flusher&) = delete;
 
 private:
-    static constexpr std::int64_t kEvery = std::int64_t{64} << 20;
+    static constexpr std::int64_t kEvery = std::int64_t{4} << 20;
+    static constexpr std::int64_t kPerFile = std::int64_t{8} << 10;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_done = false;
@@ -329,7 +334,7 @@ public:
         m_progress.SetMax(m_job.fileTotal);
         m_progress.SetStep(1);
         {
-            const Flusher flusher(m_bytes, [this] { DurablePoint(); });
+            const Flusher flusher(m_bytes, m_copied, [this] { DurablePoint(); });
             Copiers copiers(m_jobs > 1 ? m_jobs : 0, [this](const Job& job) { Copy(job); });
             m_copiers = &copiers;
             WalkNodes(std::move(root));

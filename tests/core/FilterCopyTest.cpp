@@ -709,8 +709,9 @@ int FailOneSync() {
 // whether the sync of the copy's end saw the failure or the one while it went on (the disk
 // tells it only once): a copy that ends saying done after one of them lost data on the disk.
 TEST_F(FilterCopyTest, AWriteBackThatFailedFailsTheCopy) {
-    // More than the 64 MiB after which the copy syncs while it goes on (a sparse file costs
-    // nothing to copy); the listing of `later` waits, so that that sync comes before the end.
+    // More than the few megabytes after which the copy syncs while it goes on (a sparse file
+    // costs nothing to copy); the listing of `later` waits, so that that sync comes before the
+    // end.
     ASSERT_EQ(truncate(m_tree.file("work/proj/big.img", "").c_str(), std::int64_t{70} << 20), 0);
     m_tree.file("work/proj/later/a.txt", "a");
     Platform::SetListingHook([](const std::string& dir) {
@@ -740,6 +741,32 @@ TEST_F(FilterCopyTest, AWriteBackThatFailedFailsTheCopy) {
     }
     Platform::SetSyncHook(nullptr);
     Platform::SetListingHook(nullptr);
+}
+
+// A copy sends what it wrote to the disk while it goes on, a tree of small or empty files as
+// well as one of larger ones, so that its end has little left to write and a copy killed on
+// the way has files listed as durable.
+TEST_F(FilterCopyTest, SmallFilesGoToTheDiskWhileTheCopyGoesOn) {
+    struct Row {
+        const char* what;
+        int files;
+        std::size_t size;
+    } rows[] = {{"600 empty files", 600, 0}, {"200 files of 64 KiB", 200, 64 << 10}};
+    FunSub::SetFileCopyHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+    Platform::SetSyncHook(FailOneSync);
+    g_failingSync = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(m_tree.path("work/proj"));
+        for (int i = 0; i < row.files; ++i)
+            m_tree.file("work/proj/f" + std::to_string(i), std::string(row.size, 'x'));
+        FunSub::TargetName = "proj-" + std::to_string(row.files);
+        g_syncs = 0;
+        Copy();
+        EXPECT_GE(g_syncs, 2);  // the copy's last sync, and at least one before it
+    }
+    Platform::SetSyncHook(nullptr);
+    FunSub::SetFileCopyHook(nullptr);
 }
 
 // A stop asked for after the last file is whole finds nothing left to stop: the copy is made
