@@ -146,6 +146,7 @@ if [[ " $parts " == *" root "* ]]; then
   dst=$base/root-dst
   between
   echo "copying /usr/share onto $(df --output=source,fstype "$base" | tail -1)"
+  tree=usr-share
   pair 'quillmere /usr/share' \
     '"$cli" copy /usr/share "$dst" --exclude .gz --exclude .mo --json' \
     'rsync -rl && sync' \
