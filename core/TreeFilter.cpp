@@ -83,12 +83,26 @@ std::string TreeFilter::GitRule(std::size_t node, const std::string& name, bool 
     return "gitignore:" + (below ? GitPath(verdict.source, root) : verdict.source);
 }
 
+CopyFilter RulesAlone(const CopyFilter& filter) {
+    return CopyFilter(FilterKind::Exclude, {}, filter.rules());
+}
+
+bool PassesWithRules(const TreeFilter& rulesAlone, const CopyFilter& filter, std::size_t node,
+                     const Platform::Entry& e) {
+    return rulesAlone.PassesFile(node, e) && filter.PassesType(TypeKey(e.name));
+}
+
 FilterEffect MeasureFilter(const DirTree& tree,
                            const std::vector<std::vector<Platform::Entry>>& files,
                            const CopyFilter& filter) {
+    return MeasureFilter(TreeFilter(tree, RulesAlone(filter), &files), files, filter);
+}
+
+FilterEffect MeasureFilter(const TreeFilter& rulesAlone,
+                           const std::vector<std::vector<Platform::Entry>>& files,
+                           const CopyFilter& filter) {
     FilterEffect effect;
-    const TreeFilter rulesAlone(tree, CopyFilter(FilterKind::Exclude, {}, filter.rules()), &files);
-    for (std::size_t i = 0; i < files.size() && i < tree.nodes.size(); ++i) {
+    for (std::size_t i = 0; i < files.size() && i < rulesAlone.size(); ++i) {
         effect.ruleDirectories += rulesAlone.LeftOut(i) ? 1 : 0;
         for (const Platform::Entry& e : files[i]) {
             if (!rulesAlone.PassesFile(i, e)) {

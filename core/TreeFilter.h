@@ -26,6 +26,8 @@ public:
                const std::vector<std::vector<Platform::Entry>>* files = nullptr);
 
     const CopyFilter& filter() const { return m_filter; }
+    // The number of the tree's nodes.
+    std::size_t size() const { return m_dirRule.size(); }
     // Whether the directory of `node` is left out, by its own name or one above it.
     bool LeftOut(std::size_t node) const { return !m_dirRule[node].empty(); }
     // The directories that are not left out, the root included.
@@ -67,6 +69,18 @@ struct FilterEffect {
 FilterEffect MeasureFilter(const DirTree& tree,
                            const std::vector<std::vector<Platform::Entry>>& files,
                            const CopyFilter& filter);
+// The same with `rulesAlone`, a TreeFilter of RulesAlone(filter) on the tree, made once by the
+// caller for other questions too (PassesWithRules).
+FilterEffect MeasureFilter(const TreeFilter& rulesAlone,
+                           const std::vector<std::vector<Platform::Entry>>& files,
+                           const CopyFilter& filter);
+
+// `filter` without its types: the rules alone, every type passing.
+CopyFilter RulesAlone(const CopyFilter& filter);
+// Whether `filter` copies the entry `e` of the directory of `node`, as a TreeFilter of the
+// whole filter says, with `rulesAlone` a TreeFilter of RulesAlone(filter) on the same tree.
+bool PassesWithRules(const TreeFilter& rulesAlone, const CopyFilter& filter, std::size_t node,
+                     const Platform::Entry& e);
 
 // What one rule of a filter leaves out of a tree.
 struct RuleTally {

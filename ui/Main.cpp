@@ -15,7 +15,6 @@
 #include "core/Reasons.h"
 #include "core/Subdirectories.h"
 #include "core/TargetNaming.h"
-#include "core/TreeFilter.h"
 #include "core/TreeStats.h"
 #include "core/Version.h"
 #include "ui/About.h"
@@ -822,16 +821,8 @@ void TForm1::SelectNode(Side side, int node) {
     ShowClickedDirectory(view, tree, targetSide ? ListView2 : ListView1);
 }
 
-void TForm1::ShowFilterOnMap(const FunSub::CopyFilter* filter) {
-    if (!filter) {
-        Map1->ShowPassing({});
-        return;
-    }
-    auto applied =
-        std::make_shared<const FunSub::TreeFilter>(m_sourceTree, *filter, &m_sourceFiles);
-    Map1->ShowPassing([applied](int node, const Platform::Entry& file) {
-        return applied->PassesFile(static_cast<std::size_t>(node), file);
-    });
+void TForm1::ShowFilterOnMap(std::function<bool(int node, const Platform::Entry& file)> passes) {
+    Map1->ShowPassing(std::move(passes));
 }
 
 void TForm1::TreeView1Click() {

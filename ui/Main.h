@@ -76,7 +76,8 @@ public:
     void ShowChosenSource(const std::string& path) override;
     std::string ShownTarget() const override;
     void ShowDirectory(Side side, const std::string& root, const std::string& relativeDir) override;
-    void ShowFilterOnMap(const FunSub::CopyFilter* filter) override;
+    void ShowFilterOnMap(
+        std::function<bool(int node, const Platform::Entry& file)> passes) override;
 
     // Shows `stats` as the source's statistics, in its type list and its level list.
     void ShowSourceStats(FunSub::TreeStats stats);

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
-#include "core/CopyJob.h"
 #include "core/DirTree.h"
+#include "core/Platform.h"
 #include "core/TreeStats.h"
 #include "ui/ChainWindow.h"
 
@@ -39,8 +40,10 @@ public:
     // tree does not hold shows its nearest ancestor that it does.
     virtual void ShowDirectory(Side side, const std::string& root,
                                const std::string& relativeDir) = 0;
-    // Greys on the map of the source the files that `filter` leaves out; null greys none.
-    virtual void ShowFilterOnMap(const FunSub::CopyFilter* filter) = 0;
+    // Greys on the map of the source each file for which `passes` is false; an empty function
+    // greys none.
+    virtual void ShowFilterOnMap(
+        std::function<bool(int node, const Platform::Entry& file)> passes) = 0;
 };
 
 // The main window, once start-up has made it.

@@ -7,6 +7,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -335,20 +336,25 @@ void TForm3::showEffect() {
     const FunSub::CopyFilter filter(
         RadioButton1->isChecked() ? FunSub::FilterKind::Exclude : FunSub::FilterKind::KeepOnly,
         tickedTypes(), Rules->Rules());
-    const FunSub::FilterEffect e =
-        FunSub::MeasureFilter(MainWindow()->SourceTree(), MainWindow()->SourceFiles(), filter);
+    // The rules are read once for the totals and the map's greying.
+    const auto& files = MainWindow()->SourceFiles();
+    auto rules = std::make_shared<const FunSub::TreeFilter>(MainWindow()->SourceTree(),
+                                                            FunSub::RulesAlone(filter), &files);
+    const FunSub::FilterEffect e = FunSub::MeasureFilter(*rules, files, filter);
     auto n = [](std::int64_t v) { return ToQ(FunSub::FormatThousands(v)); };
     RuleEffect->setText(QStringLiteral("规则滤除：%1 个目录，%2 个文件，%3 B")
                             .arg(n(e.ruleDirectories), n(e.ruleFiles), n(e.ruleBytes)));
     CopyEffect->setText(
         QStringLiteral("将复制：%1 个文件，%2 B").arg(n(e.copiedFiles), n(e.copiedBytes)));
     KeptBar->SetShare(e.copiedBytes, MainWindow()->SourceStats().byteTotal);
-    MainWindow()->ShowFilterOnMap(&filter);
+    MainWindow()->ShowFilterOnMap([rules, filter](int node, const Platform::Entry& file) {
+        return FunSub::PassesWithRules(*rules, filter, static_cast<std::size_t>(node), file);
+    });
     Button1->setEnabled(Rules->Problem().isEmpty());
 }
 
 void TForm3::hideEvent(QHideEvent* event) {
-    MainWindow()->ShowFilterOnMap(nullptr);
+    MainWindow()->ShowFilterOnMap({});
     ChainWindow::hideEvent(event);
 }
 
